@@ -1,0 +1,40 @@
+# Helpers that give every target of the project the same language level, warnings and sanitizers.
+
+function(tessmark_compile_settings target)
+  target_compile_features(${target} PUBLIC cxx_std_20)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+  if(TESSMARK_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+  if(TESSMARK_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
+                                             -fno-sanitize-recover=undefined)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+endfunction()
+
+# tessmark_library(NAME SOURCES ... DEPS ...)
+# One static library per source folder; include paths are rooted at the repository top, so headers
+# are included as "model/point_problem.hpp".
+function(tessmark_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC Eigen3::Eigen ${ARG_DEPS})
+  tessmark_compile_settings(${name})
+  # Keep the source list reachable for test builds that recompile it with other definitions.
+  list(TRANSFORM ARG_SOURCES PREPEND "${CMAKE_CURRENT_SOURCE_DIR}/")
+  set_property(GLOBAL PROPERTY TESSMARK_SOURCES_${name} "${ARG_SOURCES}")
+endfunction()
+
+# tessmark_test(NAME SOURCES ... DEPS ...)
+# A GoogleTest executable registered with CTest; tests run in the build tree and find the
+# shared data folder through TESSMARK_DATA_DIR.
+function(tessmark_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} tessmark_test_support GTest::gtest GTest::gtest_main)
+  tessmark_compile_settings(${name})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+                       PROPERTIES ENVIRONMENT "TESSMARK_DATA_DIR=${TESSMARK_DATA_DIR}")
+endfunction()

@@ -1,0 +1,48 @@
+#pragma once
+// Indexing of the observations by 3D point and the per-camera tables from which every point's
+// problem is gathered.
+//
+// Camera model (BAL, radial distortion ignored): Xc = R X + t; x = -f Xc[0] / Xc[2],
+// y = -f Xc[1] / Xc[2]. With K = diag(-f, -f, 1) the projection matrix is P = [K R | K t].
+
+#include <vector>
+
+#include <Eigen/Core>
+
+#include "input/bal_problem.hpp"
+
+namespace tessmark {
+
+// Where each point's observations lie: observations viewStart[p] .. viewStart[p]+viewNum[p]-1 of the
+// (grouped) observation arrays, in file order.
+struct ObservationIndex {
+  std::vector<int> viewNum;
+  std::vector<int> viewStart;
+};
+
+// Groups the observations by point. Observations already grouped by increasing point index (as BAL
+// files store them) are left in place; otherwise the three observation arrays are reordered by a
+// stable grouping, so every observation belongs to its point and each point keeps its file order.
+// Requires every point index in 0..pointNum-1 (the reader checks it).
+ObservationIndex indexObservations(BalProblem& problem);
+
+// The largest entry of viewNum; 0 when there are no points.
+int largestViewCount(const std::vector<int>& viewNum);
+
+// Rodrigues' formula; the identity when |w| < DBL_EPSILON (strict).
+Eigen::Matrix3d rotationFromAngleAxis(const Eigen::Vector3d& w);
+// diag(-f, -f, 1).
+Eigen::Matrix3d focalIntrinsics(double f);
+
+// The per-camera tables, camera c at the rows named.
+struct CameraTables {
+  Eigen::MatrixXd cameraPoses;                  // 3 cameraNum x 7: rows 3c.. = [K | R | C], C = -R^T t
+  Eigen::MatrixXd cameraProjections;            // 3 cameraNum x 4: rows 3c.. = [K R | K t]
+  Eigen::MatrixXd cameraJacobianCoefficients;   // 2 cameraNum x 12
+  Eigen::MatrixXd cameraCurvatureCoefficients;  // 12 cameraNum x 4
+};
+
+// Poses and projections of every camera, then both coefficient tables.
+CameraTables pretreatCameras(const Eigen::VectorXd& cameraParameters, int cameraNum);
+
+}  // namespace tessmark

@@ -1,0 +1,54 @@
+#pragma once
+// Synthetic scenes with known answers: a ring of pinhole cameras looking at the origin, and the
+// per-point problems they observe, built with the same coefficient builders the programs use.
+
+#include <vector>
+
+#include <Eigen/Core>
+
+#include "model/point_problem.hpp"
+
+namespace tessmark::testing {
+
+struct SceneCamera {
+  Eigen::Matrix3d calibration;           // K (A in the pose block)
+  Eigen::Matrix3d rotation;              // R, world to camera (B)
+  Eigen::Vector3d centre;                // C
+  Eigen::Matrix<double, 3, 4> matrix;    // P = K [R | -R C]
+};
+
+// A camera at `centre` looking at `target`, focal length f (pixels), principal point (cx, cy).
+SceneCamera lookAtCamera(const Eigen::Vector3d& centre, const Eigen::Vector3d& target, double f,
+                         double cx = 320.0, double cy = 240.0);
+
+// n cameras evenly spaced on a horizontal ring of the given radius around the origin, slightly
+// raised, all looking at the origin.
+std::vector<SceneCamera> cameraRing(int n, double radius = 10.0, double f = 800.0);
+
+// Storage for one point's problem, laid out exactly as the driver's workspace; problem() views it.
+struct PointData {
+  int viewCount = 0;
+  Eigen::MatrixXd projections;            // 3n x 4
+  Eigen::VectorXd observations;           // 2n
+  Eigen::MatrixXd jacobianCoefficients;   // 2n x 12
+  Eigen::MatrixXd curvatureCoefficients;  // 12n x 4
+  Eigen::MatrixXd poses;                  // 3n x 7
+
+  PointProblem problem() const {
+    return PointProblem{viewCount, projections, observations, jacobianCoefficients,
+                        curvatureCoefficients, poses};
+  }
+};
+
+// The problem of `point` seen by `cameras`, observations exact projections plus Gaussian noise of
+// standard deviation `noise` pixels (seeded, so reproducible).
+PointData observePoint(const std::vector<SceneCamera>& cameras, const Eigen::Vector3d& point,
+                       double noise = 0.0, unsigned seed = 1);
+
+// The same problem with explicit observations (2n values).
+PointData pointData(const std::vector<SceneCamera>& cameras, const Eigen::VectorXd& observations);
+
+// The exact projection of a point by a camera matrix.
+Eigen::Vector2d project(const Eigen::Matrix<double, 3, 4>& camera, const Eigen::Vector3d& point);
+
+}  // namespace tessmark::testing
