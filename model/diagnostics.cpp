@@ -1,0 +1,53 @@
+#include "model/diagnostics.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include <Eigen/Eigenvalues>
+#include <Eigen/QR>
+
+#include "model/linear_solve.hpp"
+
+namespace tessmark {
+
+double curvatureRho(const PointProblem& problem, const Eigen::Vector3d& x) {
+  const HessianParts parts = hessianParts(problem, x, DepthGuard::off);
+  const Eigen::Matrix3d negatedSecondOrder = -parts.secondOrder;
+  Eigen::Matrix3d z =
+      Eigen::ColPivHouseholderQR<Eigen::Matrix3d>(parts.gaussNewton).solve(negatedSecondOrder);
+  if (needsSvdFallback(z)) z = svdSolve(parts.gaussNewton, negatedSecondOrder);
+  // The eigen solvers leave their results unset on non-finite input: such a point has no rho.
+  if (!z.allFinite()) return std::numeric_limits<double>::quiet_NaN();
+  const Eigen::EigenSolver<Eigen::Matrix3d> eigen(z, false);
+  if (eigen.info() != Eigen::Success) return std::numeric_limits<double>::quiet_NaN();
+  const double largest = eigen.eigenvalues().real().maxCoeff<Eigen::PropagateNaN>();
+  return 1.0 / largest;
+}
+
+double klcDistance(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard guard) {
+  const Eigen::Matrix3d hessian = costHessian(problem, x, guard);
+  const Eigen::Vector3d gradient = costGradient(problem, x, guard);
+  Eigen::Vector3d step = Eigen::HouseholderQR<Eigen::Matrix3d>(hessian).solve(gradient);
+  if (needsSvdFallback(step)) step = svdSolve(hessian, gradient);
+  return step.norm();
+}
+
+bool isPositiveSemidefinite(const Eigen::Matrix3d& matrix) {
+  if (!matrix.allFinite()) return false;
+  const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> eigen(matrix, Eigen::EigenvaluesOnly);
+  if (eigen.info() != Eigen::Success) return false;
+  const double smallest = eigen.eigenvalues().minCoeff<Eigen::PropagateNaN>();
+  return !(smallest < 0.0 || std::isnan(smallest));
+}
+
+bool solvableTest(double gamma_m, double rho_m, double klc_m) {
+  return gamma_m * gamma_m < rho_m * rho_m && klc_m < kSolvableKlcLimit;
+}
+
+bool globalTest(bool positiveSemidefinite, double gamma_f, double rho_f, double klc_f,
+                double reprojError_f, double reprojError_m) {
+  return positiveSemidefinite && gamma_f * gamma_f < rho_f * rho_f && klc_f < kGlobalKlcLimit &&
+         reprojError_f <= reprojError_m;
+}
+
+}  // namespace tessmark

@@ -77,4 +77,16 @@ PointData observePoint(const std::vector<SceneCamera>& cameras, const Eigen::Vec
   return pointData(cameras, observations);
 }
 
+PointData exactlyReprojectingProblem() {
+  std::vector<SceneCamera> cameras;
+  for (const Eigen::Vector3d& t : {Eigen::Vector3d(0, 0, 0), Eigen::Vector3d(1, 0, 0), Eigen::Vector3d(0, 1, 1)}) {
+    Eigen::Matrix<double, 3, 4> matrix;
+    matrix << Eigen::Matrix3d::Identity(), t;
+    cameras.push_back({Eigen::Matrix3d::Identity(), Eigen::Matrix3d::Identity(), -t, matrix});
+  }
+  Eigen::VectorXd observations(6);
+  observations << 0.5, 0.25, 1.5, 0.25, 0.25, 0.625;
+  return pointData(cameras, observations);
+}
+
 }  // namespace tessmark::testing

@@ -48,6 +48,11 @@ PointData observePoint(const std::vector<SceneCamera>& cameras, const Eigen::Vec
 // The same problem with explicit observations (2n values).
 PointData pointData(const std::vector<SceneCamera>& cameras, const Eigen::VectorXd& observations);
 
+// Three cameras [I | t] and the point kExactPoint, whose projections are exact binary fractions:
+// at kExactPoint every residual is exactly 0 (not merely rounding noise).
+inline const Eigen::Vector3d kExactPoint(0.5, 0.25, 1.0);
+PointData exactlyReprojectingProblem();
+
 // The exact projection of a point by a camera matrix.
 Eigen::Vector2d project(const Eigen::Matrix<double, 3, 4>& camera, const Eigen::Vector3d& point);
 

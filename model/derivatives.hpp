@@ -1,0 +1,55 @@
+#pragma once
+// The L2 reprojection cost of one point and its derivatives.
+//
+// Scale: reprojectionCost is the plain sum of squared residuals (no factor 1/2). costGradient and
+// costHessian are the derivatives of HALF that cost (g = J^T r, H = J^T J + sum_v,c r d2pi), so the
+// Newton step H^-1 g is the true Newton step of the cost.
+//
+// A zero depth is not an error: the divisions produce infinities or NaN, which flow into the result.
+
+#include <Eigen/Core>
+
+#include "model/point_problem.hpp"
+
+namespace tessmark {
+
+inline constexpr double kDblEpsilon = 2.220446049250313e-16;
+
+// Whether the gradient and the Hessian keep near-zero depths away from zero:
+//  - costGradient: 0 < w < eps becomes w + eps, -eps < w < 0 becomes w - eps (exact 0 unchanged);
+//  - costHessian: the squared depth of the Jacobian rows, s = w^2, becomes s + eps when s < eps.
+// The cost, residuals and Jacobian always use the plain depth.
+enum class DepthGuard : bool { off = false, on = true };
+
+// Sum over all views and both coordinates of r^2.
+double reprojectionCost(const PointProblem& problem, const Eigen::Vector3d& x);
+
+// The 2n residuals r, x before y, view by view. `residuals` must have 2n rows.
+void residualVector(const PointProblem& problem, const Eigen::Vector3d& x,
+                    Eigen::Ref<Eigen::VectorXd> residuals);
+Eigen::VectorXd residualVector(const PointProblem& problem, const Eigen::Vector3d& x);
+
+// The 2n x 3 Jacobian of the projections, J[2v+c][i] = d pi_{v,c} / d X_i, plain depth.
+// `jacobian` must be 2n x 3.
+void projectionJacobian(const PointProblem& problem, const Eigen::Vector3d& x,
+                        Eigen::Ref<Eigen::MatrixXd> jacobian);
+Eigen::MatrixXd projectionJacobian(const PointProblem& problem, const Eigen::Vector3d& x);
+
+// g = J^T r, half the gradient of reprojectionCost, with residuals and Jacobian built from the
+// (optionally guarded) depth.
+Eigen::Vector3d costGradient(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard guard);
+
+// H = J^T J + S, half the exact Hessian of reprojectionCost (not the Gauss-Newton approximation, so
+// it can be indefinite far from a minimum). S = sum_v,c r_{v,c} d2 pi_{v,c} / dX2 uses the plain
+// depth; the guard acts only on the squared depth of the Jacobian rows.
+Eigen::Matrix3d costHessian(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard guard);
+
+// The two parts of the Hessian, as costHessian evaluates them: gaussNewton = J^T J and
+// secondOrder = S. Shared with the curvature diagnostic, which needs them apart.
+struct HessianParts {
+  Eigen::Matrix3d gaussNewton;
+  Eigen::Matrix3d secondOrder;
+};
+HessianParts hessianParts(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard guard);
+
+}  // namespace tessmark

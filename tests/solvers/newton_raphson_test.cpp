@@ -1,0 +1,110 @@
+#include "solvers/newton/newton_raphson.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include <Eigen/LU>
+#include <gtest/gtest.h>
+
+#include "model/diagnostics.hpp"
+#include "model/symmedian.hpp"
+#include "solvers/newton/newton_system.hpp"
+#include "tests/support/synthetic_scene.hpp"
+
+namespace tessmark {
+namespace {
+
+struct Outcome {
+  Eigen::Vector3d x;
+  int loops;
+};
+
+Outcome solve(const SolverRules& rules, const PointProblem& problem, const Eigen::Vector3d& start, double epsilon) {
+  int loopCounter = 0;
+  int notPositiveDefinite = 0;
+  SolverContext context{rules, loopCounter, notPositiveDefinite};
+  const Eigen::Vector3d x = newtonRaphson(problem, context, start, epsilon);
+  EXPECT_EQ(notPositiveDefinite, 0);
+  return {x, loopCounter};
+}
+
+// Loop counts of both programs' variants, by situation.
+struct CounterCase {
+  const char* name;
+  const SolverRules* rules;
+  int atMinimum;   // start at the exact minimiser: one zero-length step
+  int zeroEpsilon; // epsilon = 0: no step at all
+  int forcedCap;   // steps that never get as short as epsilon: the cap
+};
+
+class NewtonRaphsonCounters : public ::testing::TestWithParam<CounterCase> {};
+
+TEST_P(NewtonRaphsonCounters, FollowTheProgramsRules) {
+  const CounterCase& c = GetParam();
+  const auto exact = testing::exactlyReprojectingProblem();
+  const Outcome atMinimum = solve(*c.rules, exact.problem(), testing::kExactPoint, 1e-12);
+  EXPECT_EQ(atMinimum.x, testing::kExactPoint);
+  EXPECT_EQ(atMinimum.loops, c.atMinimum);
+
+  const Eigen::Vector3d start(1.0, 1.0, 1.0);
+  const Outcome untouched = solve(*c.rules, exact.problem(), start, 0.0);
+  EXPECT_EQ(untouched.x, start);
+  EXPECT_EQ(untouched.loops, c.zeroEpsilon);
+
+  // Near a noisy optimum the steps are rounding noise, never exactly zero: the smallest positive
+  // tolerance is never met.
+  const auto noisy = testing::observePoint(testing::cameraRing(6), Eigen::Vector3d(0.3, 0.2, -0.4), 0.5, 5);
+  const Outcome capped = solve(*c.rules, noisy.problem(), symmedianPoint(noisy.problem()),
+                               std::numeric_limits<double>::denorm_min());
+  EXPECT_EQ(capped.loops, c.forcedCap);
+  EXPECT_TRUE(capped.x.allFinite());
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, NewtonRaphsonCounters,
+                         ::testing::Values(CounterCase{"vorlant", &kVorlantSolverRules, 2, 1, 1000},
+                                           CounterCase{"sennic", &kSennicSolverRules, 1, 0, 500}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(NewtonRaphson, ConvergesToTheOptimumOfANoisyPoint) {
+  for (const SolverRules* rules : {&kVorlantSolverRules, &kSennicSolverRules}) {
+    const auto data = testing::observePoint(testing::cameraRing(6), Eigen::Vector3d(0.3, 0.2, -0.4), 0.5, 5);
+    const PointProblem problem = data.problem();
+    const Eigen::Vector3d start = symmedianPoint(problem);
+    const Outcome run = solve(*rules, problem, start, 1e-12);
+    // A strict local minimum: zero gradient, positive definite Hessian, no worse than the start.
+    EXPECT_LT(costGradient(problem, run.x, rules->depthGuard).norm(), 1e-9);
+    EXPECT_TRUE(isPositiveSemidefinite(costHessian(problem, run.x, rules->depthGuard)));
+    EXPECT_LT(reprojectionCost(problem, run.x), reprojectionCost(problem, start));
+    EXPECT_LT(klcDistance(problem, run.x, rules->depthGuard), 1e-12);
+    EXPECT_LT(run.loops, 20);
+  }
+}
+
+TEST(NewtonRaphson, ZeroDepthStartEndsAfterOneNonFiniteStep) {
+  const auto data = testing::observePoint(testing::cameraRing(3), Eigen::Vector3d::Zero());
+  // A point on the principal plane of view 0: the depth there is exactly zero.
+  const Eigen::Vector3d start = data.poses.block<3, 1>(0, 6);  // the camera centre itself
+  const Outcome run = solve(kVorlantSolverRules, data.problem(), start, 1e-12);
+  EXPECT_FALSE(run.x.allFinite());
+  EXPECT_EQ(run.loops, 2);
+}
+
+TEST(SolveNewtonSystem, SolvesByLdltAndFallsBackOnNaN) {
+  const Eigen::Matrix3d regular = (Eigen::Matrix3d() << 4, 1, 0, 1, 3, 1, 0, 1, 2).finished();
+  const Eigen::Vector3d g(1, 2, 3);
+  EXPECT_TRUE(solveNewtonSystem(regular, g).isApprox(regular.inverse() * g, 1e-14));
+
+  // An exactly singular Hessian: LDLT drops the zero pivot and gives a finite answer.
+  const Eigen::Matrix3d singular = Eigen::Vector3d(1, 0, 1).asDiagonal();
+  EXPECT_EQ(solveNewtonSystem(singular, Eigen::Vector3d(1, 0, 2)), Eigen::Vector3d(1, 0, 2));
+
+  // A pivot of 1e-300 overflows the LDLT solution to infinity, and 0 * inf spreads NaN into the
+  // first component: the SVD least-squares step replaces it, the tiny direction counted as null.
+  const Eigen::Matrix3d nearlySingular = Eigen::Vector3d(1, 1e-300, 1).asDiagonal();
+  const Eigen::Vector3d step = solveNewtonSystem(nearlySingular, Eigen::Vector3d(2, 1e10, 3));
+  EXPECT_TRUE(step.allFinite()) << step.transpose();
+  EXPECT_TRUE(step.isApprox(Eigen::Vector3d(2, 0, 3))) << step.transpose();
+}
+
+}  // namespace
+}  // namespace tessmark
