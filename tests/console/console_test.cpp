@@ -1,0 +1,505 @@
+#include "console/console.hpp"
+
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <iomanip>
+#include <iostream>
+#include <optional>
+#include <sstream>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+namespace tessmark {
+namespace {
+
+// ---- Small POSIX fixtures -----------------------------------------------------------------------
+
+void writeAll(int fd, const std::string& bytes) {
+  ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+}
+
+struct Pipe {
+  int readEnd = -1;
+  int writeEnd = -1;
+  Pipe() {
+    int fds[2];
+    if (pipe(fds) == 0) {
+      readEnd = fds[0];
+      writeEnd = fds[1];
+    }
+  }
+  ~Pipe() {
+    closeRead();
+    closeWrite();
+  }
+  void closeRead() {
+    if (readEnd >= 0) close(readEnd);
+    readEnd = -1;
+  }
+  void closeWrite() {
+    if (writeEnd >= 0) close(writeEnd);
+    writeEnd = -1;
+  }
+};
+
+struct PseudoTerminal {
+  int master = -1;
+  int slave = -1;
+  PseudoTerminal() { openpty(&master, &slave, nullptr, nullptr, nullptr); }
+  ~PseudoTerminal() {
+    close(master);
+    close(slave);
+  }
+};
+
+// Points a standard descriptor elsewhere for the lifetime of the object.
+class ScopedDescriptor {
+ public:
+  ScopedDescriptor(int fd, int replacement) : fd_(fd), saved_(dup(fd)) { dup2(replacement, fd); }
+  ~ScopedDescriptor() {
+    dup2(saved_, fd_);
+    close(saved_);
+  }
+
+ private:
+  int fd_;
+  int saved_;
+};
+
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) saved_ = old;
+    if (value != nullptr) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnvironment() {
+    if (saved_) {
+      setenv(name_, saved_->c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> saved_;
+};
+
+// Keeps everything written to it and marks every flush with '|', so the tests see the order of
+// flushes and sequences.
+class RecordingBuffer : public std::streambuf {
+ public:
+  std::string text;
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (!traits_type::eq_int_type(c, traits_type::eof())) text += traits_type::to_char_type(c);
+    return traits_type::not_eof(c);
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    text.append(s, static_cast<std::size_t>(n));
+    return n;
+  }
+  int sync() override {
+    text += '|';
+    return 0;
+  }
+};
+
+// Records std::cout and std::cerr (cerr without its per-output flush and without its tie to cout,
+// so each buffer shows only its own stream's flushes) and starts from clean colour state.
+class CapturedConsoleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    savedOut_ = std::cout.rdbuf(&out_);
+    savedErr_ = std::cerr.rdbuf(&err_);
+    savedErrFlags_ = std::cerr.flags();
+    std::cerr.unsetf(std::ios::unitbuf);
+    savedTie_ = std::cerr.tie(nullptr);
+    resetConsoleColors();
+    out_.text.clear();
+    err_.text.clear();
+  }
+  void TearDown() override {
+    resetConsoleColors();
+    setupConsole(ColorMode::never);
+    std::cout.rdbuf(savedOut_);
+    std::cerr.rdbuf(savedErr_);
+    std::cerr.flags(savedErrFlags_);
+    std::cerr.tie(savedTie_);
+  }
+
+  RecordingBuffer out_;
+  RecordingBuffer err_;
+
+ private:
+  std::streambuf* savedOut_ = nullptr;
+  std::streambuf* savedErr_ = nullptr;
+  std::ios::fmtflags savedErrFlags_{};
+  std::ostream* savedTie_ = nullptr;
+};
+
+// ---- Colours
+// --------------------------------------------------------------------------------------
+
+TEST_F(CapturedConsoleTest, AlwaysModeWritesTheWholeAttributeToTheStreamUsed) {
+  setupConsole(ColorMode::always);
+  EXPECT_TRUE(colorsEnabled(std::cout));
+  EXPECT_TRUE(colorsEnabled(std::cerr));
+
+  std::cout << "a";
+  setColors(12, 14);
+  std::cout << setTextColor(15) << "b";
+  std::cerr << setTextColor(12) << "c";
+  setColors(15, kDefaultColor);
+  setColors(15, kDefaultColor);                       // a repeat is written again
+  std::cout << std::setw(3) << setTextColor(9) << 7;  // the field width is left for the number
+
+  EXPECT_EQ(out_.text, "a|\x1b[91;103m|\x1b[97;103mb|\x1b[97;49m|\x1b[97;49m|\x1b[94;49m  7");
+  EXPECT_EQ(err_.text, "|\x1b[91;103mc");
+  EXPECT_EQ(consoleColors().currentText, 9);
+  EXPECT_EQ(consoleColors().currentBackground, kDefaultColor);
+
+  // Streams other than the console's never get sequences, but still move the colour state.
+  std::ostringstream other;
+  other << setTextColor(10) << "d";
+  EXPECT_FALSE(colorsEnabled(other));
+  EXPECT_EQ(other.str(), "d");
+  EXPECT_EQ(consoleColors().currentText, 10);
+
+  out_.text.clear();
+  err_.text.clear();
+  resetConsoleColors();
+  resetConsoleColors();
+  EXPECT_EQ(out_.text, "\x1b[0m|");
+  EXPECT_EQ(err_.text, "\x1b[0m|");
+  EXPECT_EQ(consoleColors().currentText, kDefaultColor);
+}
+
+TEST_F(CapturedConsoleTest, ResetTouchesOnlyStreamsThatReceivedColours) {
+  setupConsole(ColorMode::always);
+  std::cerr << setTextColor(12);
+  err_.text.clear();
+  resetConsoleColors();
+  EXPECT_EQ(out_.text, "");
+  EXPECT_EQ(err_.text, "\x1b[0m|");
+}
+
+TEST_F(CapturedConsoleTest, NeverModeWritesNoSequencesButTracksTheColours) {
+  setupConsole(ColorMode::never);
+  EXPECT_FALSE(colorsEnabled(std::cout));
+  EXPECT_FALSE(colorsEnabled(std::cerr));
+
+  setColors(12, 14);
+  std::cout << setTextColor(9) << "x";
+  std::cerr << setTextColor(10) << "y";
+  EXPECT_EQ(out_.text, "||x");
+  EXPECT_EQ(err_.text, "|y");
+  EXPECT_EQ(consoleColors().currentText, 10);
+  EXPECT_EQ(consoleColors().currentBackground, 14);
+
+  resetConsoleColors();
+  EXPECT_EQ(out_.text, "||x");
+  EXPECT_EQ(err_.text, "|y");
+  EXPECT_EQ(consoleColors().currentText, consoleColors().defaultText);
+  EXPECT_EQ(consoleColors().currentBackground, consoleColors().defaultBackground);
+}
+
+TEST_F(CapturedConsoleTest, MapsTheColourBitsToSgrCodes) {
+  struct ColorCodes {
+    int color;
+    const char* sequence;  // the colour as text and as background
+  };
+  const std::vector<ColorCodes> table = {
+      {0, "\x1b[30;40m"},
+      {1, "\x1b[34;44m"},
+      {2, "\x1b[32;42m"},
+      {3, "\x1b[36;46m"},
+      {4, "\x1b[31;41m"},
+      {5, "\x1b[35;45m"},
+      {6, "\x1b[33;43m"},
+      {7, "\x1b[37;47m"},
+      {8, "\x1b[90;100m"},
+      {9, "\x1b[94;104m"},
+      {10, "\x1b[92;102m"},
+      {11, "\x1b[96;106m"},
+      {12, "\x1b[91;101m"},
+      {13, "\x1b[95;105m"},
+      {14, "\x1b[93;103m"},
+      {15, "\x1b[97;107m"},
+      {kDefaultColor, "\x1b[39;49m"},
+  };
+  setupConsole(ColorMode::always);
+  for (const ColorCodes& entry : table) {
+    SCOPED_TRACE(entry.color);
+    out_.text.clear();
+    setColors(entry.color, entry.color);
+    EXPECT_EQ(out_.text, std::string("|") + entry.sequence);
+  }
+}
+
+TEST(ConsoleColorModeTest, AutomaticModeColoursOnlyTerminalsWithoutNoColor) {
+  struct AutomaticCase {
+    const char* name;
+    bool outTerminal;
+    bool errTerminal;
+    const char* noColor;  // nullptr: unset
+    bool outColored;
+    bool errColored;
+  };
+  const std::vector<AutomaticCase> cases = {
+      {"terminals", true, true, nullptr, true, true},
+      {"NO_COLOR set", true, true, "1", false, false},
+      {"NO_COLOR empty", true, true, "", true, true},
+      {"output redirected", false, true, nullptr, false, true},
+      {"errors redirected", true, false, nullptr, true, false},
+  };
+  for (const AutomaticCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    PseudoTerminal terminal;
+    Pipe redirect;
+    ASSERT_GE(terminal.slave, 0);
+    ASSERT_GE(redirect.writeEnd, 0);
+    bool outColored = false;
+    bool errColored = false;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    {
+      ScopedEnvironment noColor("NO_COLOR", c.noColor);
+      ScopedDescriptor out(STDOUT_FILENO, c.outTerminal ? terminal.slave : redirect.writeEnd);
+      ScopedDescriptor err(STDERR_FILENO, c.errTerminal ? terminal.slave : redirect.writeEnd);
+      setupConsole(ColorMode::automatic);
+      outColored = colorsEnabled(std::cout);
+      errColored = colorsEnabled(std::cerr);
+      setupConsole(ColorMode::never);
+    }
+    EXPECT_EQ(outColored, c.outColored);
+    EXPECT_EQ(errColored, c.errColored);
+  }
+}
+
+TEST_F(CapturedConsoleTest, TitleGoesOnlyToATerminalWithoutControlCharacters) {
+  PseudoTerminal terminal;
+  Pipe redirect;
+  std::fflush(stdout);
+  {
+    ScopedDescriptor out(STDOUT_FILENO, redirect.writeEnd);
+    setConsoleTitle("Tessmark");
+  }
+  EXPECT_EQ(out_.text, "");
+  {
+    ScopedDescriptor out(STDOUT_FILENO, terminal.slave);
+    setConsoleTitle("Tess\x07mark\x1b]2;x");
+  }
+  EXPECT_EQ(out_.text, "\x1b]0;Tessmark]2;x\x07|");
+}
+
+// ---- Keys and pause without a terminal
+// ------------------------------------------------------------
+
+TEST(ReadKeyTest, ReadsSingleBytesFromAPipeThenReportsEndOfInput) {
+  Pipe input;
+  writeAll(input.writeEnd, std::string("a\xff\0", 3));
+  input.closeWrite();
+  ScopedDescriptor in(STDIN_FILENO, input.readEnd);
+  EXPECT_EQ(readKey(), 'a');
+  EXPECT_EQ(readKey(), 255);
+  EXPECT_EQ(readKey(), 0);
+  EXPECT_EQ(readKey(), -1);
+  EXPECT_EQ(readKey(), -1);
+}
+
+TEST_F(CapturedConsoleTest, PauseWithoutATerminalNeitherPrintsNorReads) {
+  Pipe input;  // the writing end stays open: a pause that reads would take the 'k'
+  writeAll(input.writeEnd, "k");
+  ScopedDescriptor in(STDIN_FILENO, input.readEnd);
+  setPauseEnabled(true);
+  pause();
+  EXPECT_EQ(out_.text, "");
+  EXPECT_EQ(readKey(), 'k');
+}
+
+// ---- Keys and pause on a pseudo-terminal
+// ----------------------------------------------------------
+
+bool sameAttributes(const termios& a, const termios& b) {
+  return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+         a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
+}
+
+struct TerminalRun {
+  bool sawRawMode = false;
+  termios waitingAttributes{};  // the terminal while the child waited for a key
+  int status = 0;               // from waitpid
+  std::string output;           // the child's standard output
+  bool restored = false;        // attributes after the child equal those before it
+  std::string echoed;           // the terminal's echo of the input, up to a final probe "z"
+};
+
+// Runs `body` in a child whose standard input is a fresh pseudo-terminal and whose standard output
+// is a pipe. Once the child waits in raw mode, `drive` acts on it (child pid, terminal master, the
+// reading end of the child's output). The child's exit status is body's result. Guarded by alarm()
+// against a child that never returns.
+TerminalRun runOnTerminal(const std::function<int()>& body,
+                          const std::function<void(pid_t, int, int)>& drive) {
+  TerminalRun run;
+  PseudoTerminal terminal;
+  Pipe output;
+  termios before{};
+  if (terminal.slave < 0 || output.readEnd < 0 || tcgetattr(terminal.slave, &before) != 0) {
+    ADD_FAILURE() << "no pseudo-terminal";
+    return run;
+  }
+  std::cout.flush();
+  std::fflush(stdout);
+  std::fflush(stderr);
+  const pid_t child = fork();
+  if (child == 0) {
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    alarm(10);
+    dup2(terminal.slave, STDIN_FILENO);
+    dup2(output.writeEnd, STDOUT_FILENO);
+    close(terminal.master);
+    close(terminal.slave);
+    close(output.readEnd);
+    close(output.writeEnd);
+    const int result = body();
+    std::cout.flush();
+    std::fflush(stdout);
+    _exit(result & 0xff);
+  }
+  output.closeWrite();
+
+  for (int attempt = 0; attempt < 2000 && !run.sawRawMode; ++attempt) {
+    termios now{};
+    if (tcgetattr(terminal.slave, &now) == 0 && (now.c_lflag & ICANON) == 0) {
+      run.sawRawMode = true;
+      run.waitingAttributes = now;
+    } else {
+      usleep(5000);
+    }
+  }
+  if (run.sawRawMode) {
+    drive(child, terminal.master, output.readEnd);
+  } else {
+    kill(child, SIGKILL);
+  }
+
+  char buffer[256];
+  ssize_t count = 0;
+  while ((count = read(output.readEnd, buffer, sizeof buffer)) > 0) {
+    run.output.append(buffer, static_cast<std::size_t>(count));
+  }
+  waitpid(child, &run.status, 0);
+
+  termios after{};
+  run.restored = tcgetattr(terminal.slave, &after) == 0 && sameAttributes(before, after);
+  if (run.restored) {  // echo is on again: everything echoed so far arrives before the probe's echo
+    writeAll(terminal.master, "z");
+    char byte = 0;
+    while (read(terminal.master, &byte, 1) == 1) {
+      run.echoed += byte;
+      if (byte == 'z') break;
+    }
+  }
+  return run;
+}
+
+TEST(TerminalKeyTest, ReadsOneKeyInRawModeWithoutEchoAndRestoresTheTerminal) {
+  const TerminalRun run = runOnTerminal([] { return readKey(); },
+                                        [](pid_t, int master, int) { writeAll(master, "x"); });
+  ASSERT_TRUE(run.sawRawMode);
+  EXPECT_EQ(run.waitingAttributes.c_lflag & ECHO, 0u);
+  EXPECT_NE(run.waitingAttributes.c_lflag & ISIG, 0u);  // Ctrl-C still interrupts
+  ASSERT_TRUE(WIFEXITED(run.status));
+  EXPECT_EQ(WEXITSTATUS(run.status), 'x');  // returned without Enter
+  EXPECT_TRUE(run.restored);
+  EXPECT_EQ(run.echoed, "z");
+}
+
+TEST(TerminalKeyTest, SignalWhileWaitingRestoresTheTerminalAndTakesItsDefaultCourse) {
+  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    SCOPED_TRACE(strsignal(signalNumber));
+    const TerminalRun run =
+        runOnTerminal([] { return readKey(); },
+                      [signalNumber](pid_t child, int, int) { kill(child, signalNumber); });
+    ASSERT_TRUE(run.sawRawMode);
+    ASSERT_TRUE(WIFSIGNALED(run.status));
+    EXPECT_EQ(WTERMSIG(run.status), signalNumber);
+    EXPECT_TRUE(run.restored);
+  }
+}
+
+volatile std::sig_atomic_t interruptsCaught = 0;
+
+TEST(TerminalKeyTest, SignalThatTheProgramSurvivesKeepsTheWaitGoing) {
+  const auto body = [] {
+    struct sigaction action = {};
+    action.sa_handler = [](int) {
+      interruptsCaught = interruptsCaught + 1;
+      [[maybe_unused]] const ssize_t written = write(STDOUT_FILENO, "!", 1);
+    };
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    const int key = readKey();
+    return interruptsCaught == 1 ? key : 1;
+  };
+  // The key is typed only after the program's handler has run, so the wait must have been
+  // interrupted and resumed.
+  const TerminalRun run = runOnTerminal(body, [](pid_t child, int master, int output) {
+    kill(child, SIGINT);
+    char mark = 0;
+    ASSERT_EQ(read(output, &mark, 1), 1);
+    ASSERT_EQ(mark, '!');
+    writeAll(master, "x");
+  });
+  ASSERT_TRUE(run.sawRawMode);
+  ASSERT_TRUE(WIFEXITED(run.status));
+  EXPECT_EQ(WEXITSTATUS(run.status), 'x');  // the program's own handler ran, then the key came
+  EXPECT_TRUE(run.restored);
+}
+
+TEST(TerminalPauseTest, PromptsAndTakesOneKeyOnlyWhenEnabled) {
+  struct PauseCase {
+    bool enabled;
+    const char* output;
+    int nextKey;  // the key that a readKey() after the pause gets
+  };
+  for (const PauseCase& c :
+       {PauseCase{true, "Press any key to continue . . .\n", 'q'}, PauseCase{false, "", 'k'}}) {
+    SCOPED_TRACE(c.enabled);
+    const bool enabled = c.enabled;
+    const TerminalRun run = runOnTerminal(
+        [enabled] {
+          setPauseEnabled(enabled);
+          pause();
+          return readKey();
+        },
+        [](pid_t, int master, int) { writeAll(master, "kq"); });
+    ASSERT_TRUE(run.sawRawMode);
+    EXPECT_EQ(run.output, c.output);
+    ASSERT_TRUE(WIFEXITED(run.status));
+    EXPECT_EQ(WEXITSTATUS(run.status), c.nextKey);
+    EXPECT_TRUE(run.restored);
+  }
+}
+
+}  // namespace
+}  // namespace tessmark
