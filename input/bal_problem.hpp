@@ -12,7 +12,9 @@
 // Well-formed files are read exactly; anything else raises InputError naming the file and line:
 // missing or non-numeric counts, negative counts, short lines, tokens that are not numbers, a file
 // shorter than its counts announce, camera indices outside 0..cameraNum-1 and point indices outside
-// 0..pointNum-1.
+// 0..pointNum-1. Counts and indices are int32 integers, coordinates and camera parameters reals in
+// decimal or exponent notation (LineTokens in input/text_file.hpp); values are those of C atoi and
+// atof. All counts may be 0.
 
 #include <string>
 #include <vector>
@@ -41,11 +43,17 @@ struct BalProblem {
   Eigen::VectorXd cameraParameters;    // 9 cameraNum: camera c at 9c..9c+8
 };
 
-// Line 1: throws InputError(wrongHeader) unless its first token equals kBalHeaderId exactly.
+// Line 1: throws InputError(wrongHeader, line 1) unless its first token equals kBalHeaderId
+// exactly (byte for byte; leading blanks and text after a blank are allowed). An empty file or an
+// empty first line is a wrong header too.
 void checkBalHeader(TextFile& file);
-// Line 2: the three counts.
+// Line 2: the three counts, each a non-negative int32; throws InputError(malformed) otherwise.
 BalCounts readBalCounts(TextFile& file);
-// The observation lines and the camera parameter lines.
+// The imageCoordinates observation lines and the 9 cameraNum camera parameter lines that follow the
+// counts line (the counts come from readBalCounts). Before anything is allocated the file is
+// checked to hold that many further lines, so a count that the file cannot back is reported, not
+// allocated. Observations are kept in file order (indexObservations groups them); the rest of the
+// file is not read.
 BalProblem readBalRecords(TextFile& file, const BalCounts& counts);
 
 }  // namespace tessmark

@@ -13,8 +13,8 @@
 
 namespace tessmark {
 
-// Where each point's observations lie: observations viewStart[p] .. viewStart[p]+viewNum[p]-1 of the
-// (grouped) observation arrays, in file order.
+// Where each point's observations lie: observations viewStart[p] .. viewStart[p]+viewNum[p]-1 of
+// the (grouped) observation arrays, in file order.
 struct ObservationIndex {
   std::vector<int> viewNum;
   std::vector<int> viewStart;
@@ -23,26 +23,34 @@ struct ObservationIndex {
 // Groups the observations by point. Observations already grouped by increasing point index (as BAL
 // files store them) are left in place; otherwise the three observation arrays are reordered by a
 // stable grouping, so every observation belongs to its point and each point keeps its file order.
-// Requires every point index in 0..pointNum-1 (the reader checks it).
+// viewStart is the running sum of viewNum, so a point without observations gets viewNum 0 and the
+// viewStart where its run would begin. Requires every point index in 0..pointNum-1 (the reader
+// checks it) and arrays of imageCoordinates entries.
 ObservationIndex indexObservations(BalProblem& problem);
 
 // The largest entry of viewNum; 0 when there are no points.
 int largestViewCount(const std::vector<int>& viewNum);
 
-// Rodrigues' formula; the identity when |w| < DBL_EPSILON (strict).
+// The rotation (world to camera) of the angle-axis vector w by Rodrigues' formula: with
+// theta = |w| and W the cross-product matrix of w, R = I + (sin theta / theta) W +
+// ((1 - cos theta) / theta^2) W W. The identity when theta < DBL_EPSILON (strict, so a length of
+// exactly DBL_EPSILON takes the formula); a NaN theta takes the formula and gives NaN entries.
 Eigen::Matrix3d rotationFromAngleAxis(const Eigen::Vector3d& w);
 // diag(-f, -f, 1).
 Eigen::Matrix3d focalIntrinsics(double f);
 
 // The per-camera tables, camera c at the rows named.
 struct CameraTables {
-  Eigen::MatrixXd cameraPoses;                  // 3 cameraNum x 7: rows 3c.. = [K | R | C], C = -R^T t
-  Eigen::MatrixXd cameraProjections;            // 3 cameraNum x 4: rows 3c.. = [K R | K t]
+  Eigen::MatrixXd cameraPoses;        // 3 cameraNum x 7: rows 3c.. = [K | R | C], C = -R^T t
+  Eigen::MatrixXd cameraProjections;  // 3 cameraNum x 4: rows 3c.. = [K R | K t]
   Eigen::MatrixXd cameraJacobianCoefficients;   // 2 cameraNum x 12
   Eigen::MatrixXd cameraCurvatureCoefficients;  // 12 cameraNum x 4
 };
 
-// Poses and projections of every camera, then both coefficient tables.
+// Poses and projections of every camera, then both coefficient tables (buildJacobianCoefficients
+// and buildCurvatureCoefficients of model/coefficients.hpp). cameraParameters holds 9 cameraNum
+// values in the reader's layout; the distortion coefficients k1, k2 are not used. cameraNum 0 gives
+// tables with no rows.
 CameraTables pretreatCameras(const Eigen::VectorXd& cameraParameters, int cameraNum);
 
 }  // namespace tessmark

@@ -1,0 +1,23 @@
+#include "input/input_error.hpp"
+
+#include <utility>
+
+namespace tessmark {
+
+namespace {
+
+std::string message(const std::string& file, int line, const std::string& detail) {
+  if (line > 0) return file + ":" + std::to_string(line) + ": " + detail;
+  return file + ": " + detail;
+}
+
+}  // namespace
+
+InputError::InputError(Kind kind, std::string file, int line, std::string detail)
+    : std::runtime_error(message(file, line, detail)),
+      kind(kind),
+      file(std::move(file)),
+      line(line),
+      detail(std::move(detail)) {}
+
+}  // namespace tessmark

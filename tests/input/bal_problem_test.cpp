@@ -1,0 +1,190 @@
+#include "input/bal_problem.hpp"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "input/input_error.hpp"
+#include "tests/input/capture_input_error.hpp"
+
+namespace tessmark {
+namespace {
+
+using testing::captureInputError;
+
+const std::string kHeader = std::string(kBalHeaderId) + "\n";
+
+BalProblem readText(std::string text) {
+  TextFile file = TextFile::fromText("problem.txt", std::move(text));
+  checkBalHeader(file);
+  const BalCounts counts = readBalCounts(file);
+  return readBalRecords(file, counts);
+}
+
+// Nine parameter lines of one camera, each holding `value` + k.
+std::string cameraLines(double value) {
+  std::string lines;
+  for (int k = 0; k < 9; ++k) lines += std::to_string(value + k) + "\n";
+  return lines;
+}
+
+TEST(BalReader, ReadsAWellFormedFileExactly) {
+  const std::string text = std::string(kBalHeaderId) +
+                           " trailing words\r\n"
+                           "2 3 4 extra 99\r\n"
+                           "0 0     -3.326500e+02 2.620900e+02\r\n"
+                           "1\t0 +1.5 -2 ignored tokens 17\n"
+                           "  1 1 7 8\n"
+                           "+0 2 1e3 -0.5E-1\r\n"
+                           "1.5e-02\n-2.1\n+3\n4 ignored\n5\n6\n7.5e2\n-1e-3\n1e-4\r\n"
+                           "0\n0\n0\n-1\n-2\n-3\n400\n0\n0\n"
+                           "0.5 0.5 0.5\n1 1 1\nnot part of the problem\n";
+  const BalProblem problem = readText(text);
+
+  EXPECT_EQ(problem.cameraNum, 2);
+  EXPECT_EQ(problem.pointNum, 3);
+  EXPECT_EQ(problem.imageCoordinates, 4);
+  EXPECT_EQ(problem.observationCamera, (std::vector<int>{0, 1, 1, 0}));
+  EXPECT_EQ(problem.observationPoint, (std::vector<int>{0, 0, 1, 2}));
+  Eigen::MatrixXd table(4, 2);
+  table << -332.65, 262.09, 1.5, -2.0, 7.0, 8.0, 1000.0, -0.05;
+  EXPECT_EQ(problem.observationTable, table);
+  Eigen::VectorXd parameters(18);
+  parameters << 0.015, -2.1, 3, 4, 5, 6, 750, -0.001, 0.0001, 0, 0, 0, -1, -2, -3, 400, 0, 0;
+  EXPECT_EQ(problem.cameraParameters, parameters);
+}
+
+TEST(BalReader, CameraParametersFollowTheCountsWhenThereAreNoObservations) {
+  const BalProblem problem = readText(kHeader + "1 0 0\n" + cameraLines(10.0));
+  EXPECT_EQ(problem.imageCoordinates, 0);
+  EXPECT_TRUE(problem.observationCamera.empty());
+  EXPECT_EQ(problem.observationTable.rows(), 0);
+  ASSERT_EQ(problem.cameraParameters.size(), 9);
+  EXPECT_EQ(problem.cameraParameters[0], 10.0);
+  EXPECT_EQ(problem.cameraParameters[8], 18.0);
+}
+
+TEST(BalReader, AllCountsZeroIsAnEmptyProblem) {
+  const BalProblem problem = readText(kHeader + "0 0 0");
+  EXPECT_EQ(problem.cameraNum, 0);
+  EXPECT_EQ(problem.pointNum, 0);
+  EXPECT_EQ(problem.imageCoordinates, 0);
+  EXPECT_EQ(problem.cameraParameters.size(), 0);
+}
+
+TEST(BalReader, HeaderIdIsTheExactFirstToken) {
+  const std::string id = kBalHeaderId;
+  for (const std::string& line : {id, "   " + id, "\t" + id + " and more", id + "\r", id + "\tx"}) {
+    SCOPED_TRACE(line);
+    TextFile file = TextFile::fromText("problem.txt", line + "\n0 0 0\n");
+    EXPECT_NO_THROW(checkBalHeader(file));
+    EXPECT_EQ(file.lineNumber(), 1);
+  }
+
+  struct Rejected {
+    std::string text;
+    std::string found;
+  };
+  const std::vector<Rejected> rejected = {
+      {"", "an empty file"},
+      {"\n" + id + "\n", "an empty line"},
+      {" \t\r\n", "an empty line"},
+      {"rome_is_not_built_in_one_day!\n", "'rome_is_not_built_in_one_day!'"},
+      {id + "!\n", "'" + id + "!'"},
+      {"Rome_is_not_built_in_one_day\n", "'Rome_is_not_built_in_one_day'"},
+      {"x " + id + "\n", "'x'"},
+  };
+  for (const Rejected& item : rejected) {
+    SCOPED_TRACE(item.text);
+    TextFile file = TextFile::fromText("problem.txt", item.text);
+    const InputError error = captureInputError([&] { checkBalHeader(file); });
+    EXPECT_EQ(error.kind, InputError::Kind::wrongHeader);
+    EXPECT_EQ(error.line, 1);
+    EXPECT_EQ(error.detail, "expected the header ID '" + id + "', found " + item.found);
+  }
+}
+
+// One case per format rule: the file, the line the error names and its detail.
+struct MalformedCase {
+  const char* rule;
+  std::string text;  // after the header line
+  int line;
+  std::string detail;
+};
+
+const std::string kCounts = "camera count, point count, observation count";
+const std::string kFields = "(camera index, point index, x, y)";
+
+const std::vector<MalformedCase> kMalformedCases = {
+    {"no counts line", "", 2,
+     "expected the counts line (" + kCounts + "), found the end of the file"},
+    {"empty counts line", "\n", 2, "expected 3 values (" + kCounts + "), found 0"},
+    {"a count missing", "49 7776\n", 2, "expected 3 values (" + kCounts + "), found 2"},
+    {"count not a number", "1 abc 1\n", 2, "expected an integer point count, found 'abc'"},
+    {"count with trailing letters", "1 1 3x\n", 2,
+     "expected an integer observation count, found '3x'"},
+    {"count not an integer", "1.0 1 1\n", 2, "expected an integer camera count, found '1.0'"},
+    {"count beyond int32", "1 1 4294967296\n", 2,
+     "expected an integer observation count, found '4294967296' (outside the 32-bit range)"},
+    {"negative count", "-1 1 1\n", 2, "expected a non-negative camera count, found -1"},
+    {"negative observation count", "1 1 -5\n", 2,
+     "expected a non-negative observation count, found -5"},
+    {"observation line with three values", "1 1 1\n0 0 1.5\n" + std::string(9, '\n'), 3,
+     "expected 4 values " + kFields + ", found 3"},
+    {"empty observation line", "1 2 2\n0 0 1 2\n\n" + std::string(9, '\n'), 4,
+     "expected 4 values " + kFields + ", found 0"},
+    {"coordinate not a number", "1 1 1\n0 0 1.5 abc\n" + std::string(9, '\n'), 3,
+     "expected a real y coordinate, found 'abc'"},
+    {"coordinate nan", "1 1 1\n0 0 nan 1\n" + std::string(9, '\n'), 3,
+     "expected a real x coordinate, found 'nan'"},
+    {"index not an integer", "1 1 1\n0.0 0 1 2\n" + std::string(9, '\n'), 3,
+     "expected an integer camera index, found '0.0'"},
+    {"camera index equal to the camera count", "2 1 1\n2 0 1 2\n" + std::string(18, '\n'), 3,
+     "expected a camera index from 0 to 1, found camera index 2"},
+    {"negative camera index", "2 1 1\n-1 0 1 2\n" + std::string(18, '\n'), 3,
+     "expected a camera index from 0 to 1, found camera index -1"},
+    {"point index equal to the point count", "1 3 2\n0 2 1 2\n0 3 1 2\n" + std::string(9, '\n'), 4,
+     "expected a point index from 0 to 2, found point index 3"},
+    {"negative point index", "1 3 1\n0 -1 1 2\n" + std::string(9, '\n'), 3,
+     "expected a point index from 0 to 2, found point index -1"},
+    {"observations without cameras", "0 1 1\n0 0 1 2\n", 3,
+     "expected no observations (the camera count is 0), found camera index 0"},
+    {"observations without points", "1 0 1\n0 0 1 2\n" + std::string(9, '\n'), 3,
+     "expected no observations (the point count is 0), found point index 0"},
+    {"file ends among the observations", "1 1 3\n0 0 1 2\n", 4,
+     "expected observation line 2 of 3 " + kFields + ", found the end of the file"},
+    {"file ends among the camera parameters", "1 1 1\n0 0 1 2\n1\n2\n3\n4\n5\n", 9,
+     "expected camera parameter line 6 of 9 (camera translation t2), found the end of the file"},
+    {"file ends with the counts", "1 1 1\n", 3,
+     "expected observation line 1 of 1 " + kFields + ", found the end of the file"},
+    // Caught before anything is allocated: 2e9 observations or 1.8e10 parameters would need
+    // gigabytes.
+    {"huge observation count", "1 1 2000000000\n0 0 1 2\n", 4,
+     "expected observation line 2 of 2000000000 " + kFields + ", found the end of the file"},
+    {"huge camera count", "2000000000 1 0\n1\n", 4,
+     "expected camera parameter line 2 of 18000000000 (camera rotation w1), found the end of the "
+     "file"},
+    {"empty camera parameter line", "1 0 0\n1\n2\n3\n4\n5\n6\n\n8\n9\n", 9,
+     "expected 1 value (camera focal length f), found 0"},
+    {"camera parameter not a number", "1 0 0\n0x1p3\n2\n3\n4\n5\n6\n7\n8\n9\n", 3,
+     "expected a real camera rotation w0, found '0x1p3'"},
+    {"camera parameter inf", "1 0 0\n1\n2\n3\n4\n5\n6\n7\n8\ninf\n", 11,
+     "expected a real camera distortion k2, found 'inf'"},
+};
+
+TEST(BalReader, MalformedInputNamesLineAndExpectation) {
+  for (const MalformedCase& item : kMalformedCases) {
+    SCOPED_TRACE(item.rule);
+    const InputError error = captureInputError([&] { readText(kHeader + item.text); });
+    EXPECT_EQ(error.kind, InputError::Kind::malformed);
+    EXPECT_EQ(error.file, "problem.txt");
+    EXPECT_EQ(error.line, item.line);
+    EXPECT_EQ(error.detail, item.detail);
+    EXPECT_EQ(std::string(error.what()),
+              "problem.txt:" + std::to_string(item.line) + ": " + item.detail);
+  }
+}
+
+}  // namespace
+}  // namespace tessmark
