@@ -25,8 +25,10 @@ double curvatureRho(const PointProblem& problem, const Eigen::Vector3d& x) {
 }
 
 double klcDistance(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard guard) {
-  const Eigen::Matrix3d hessian = costHessian(problem, x, guard);
-  const Eigen::Vector3d gradient = costGradient(problem, x, guard);
+  return klcDistance(costHessian(problem, x, guard), costGradient(problem, x, guard));
+}
+
+double klcDistance(const Eigen::Matrix3d& hessian, const Eigen::Vector3d& gradient) {
   Eigen::Vector3d step = Eigen::HouseholderQR<Eigen::Matrix3d>(hessian).solve(gradient);
   if (needsSvdFallback(step)) step = svdSolve(hessian, gradient);
   return step.norm();

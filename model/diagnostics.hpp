@@ -20,6 +20,8 @@ double curvatureRho(const PointProblem& problem, const Eigen::Vector3d& x);
 // |d| for H d = g at x (H = costHessian, g = costGradient, both with `guard`), d by Householder QR
 // of H with the SVD fallback when d's first component is NaN.
 double klcDistance(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard guard);
+// The same from a Hessian and gradient already evaluated at x.
+double klcDistance(const Eigen::Matrix3d& hessian, const Eigen::Vector3d& gradient);
 
 // False when the smallest eigenvalue of the symmetric matrix (lower triangle read, self-adjoint
 // solver) is below 0 or NaN (as for any matrix with a non-finite entry); a zero eigenvalue counts as

@@ -1,0 +1,44 @@
+#include "driver/menu.hpp"
+
+#include <array>
+#include <cassert>
+
+#include "solvers/newton/newton_raphson.hpp"
+
+namespace tessmark {
+
+namespace {
+
+constexpr std::array<MenuEntry, 11> kVorlantMenu{{
+    {"0", "  0: Newton-Raphson iteration", "Newton-Raphson", newtonRaphson},
+    {"1", "  1: Gauss-Newton iteration", "Gauss-Newton", nullptr},
+    {"2", "  2: Gauss-Newton with trust region", "Gauss-Newton with trust region", nullptr},
+    {"3", "  3: Jarratt iteration", "Newton-Jarratt iteration", nullptr},
+    {"4", "  4: Newton-Raphson with Greenstadt modification",
+     "Newton-Raphson iteration with Greenstadt modification", nullptr},
+    {"5", "  5: Levenberg-Marquardt-Fan algorithm 2011Cubic", "Levenberg-Marquardt-Fan algorithm 2011Cubic",
+     nullptr},
+    {"6", "  6: Levenberg-Marquardt-Yamashita-Fukushima 2000", "Levenberg-Marquardt-Yamashita-Fukushima 2000",
+     nullptr},
+    // Key 7 runs the general Levenberg-Marquardt solver under this name.
+    {"7", "  7: Levenberg-Marquardt general algorithm",
+     "Inexact Newton,Levenberg-Marquardt-Yamashita-Fukushima 2000", nullptr},
+    {"8", "  8: exact Newton line search, alpha dx norm as stopping criterion",
+     "Exact damped Newton line search, alpha dx norm stopping criterion", nullptr},
+    {"9", "  9: Gauss-Newton with Armijo line search", "Gauss-Newton with Armijo line search", nullptr},
+    {"other", " Otherwise: inexact Newton line search, alpha dx norm as stopping criterion",
+     "Default inexact damped Newton line search, alpha dx norm stopping criterion", nullptr},
+}};
+
+}  // namespace
+
+const MenuEntry& selectMenuEntry(std::span<const MenuEntry> menu, unsigned char key) {
+  assert(menu.size() == 11);
+  const int algorithmNumber = static_cast<signed char>(key) - '0';
+  if (static_cast<unsigned>(algorithmNumber) <= 9u) return menu[static_cast<std::size_t>(algorithmNumber)];
+  return menu.back();
+}
+
+std::span<const MenuEntry> vorlantMenu() { return kVorlantMenu; }
+
+}  // namespace tessmark

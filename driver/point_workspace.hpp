@@ -1,0 +1,40 @@
+#pragma once
+// The per-point workspace: room for the largest view count of the run, reused for every point. A
+// point overwrites its first n views; its problem is a view of those rows, so evaluating it copies
+// and allocates nothing.
+
+#include <vector>
+
+#include <Eigen/Core>
+
+#include "input/camera_tables.hpp"
+#include "model/point_problem.hpp"
+
+namespace tessmark {
+
+struct PointWorkspace {
+  explicit PointWorkspace(int maxViewNum);
+
+  // View j of the current point: camera `camera` of the tables, observed at (x, y).
+  void gatherView(int j, const CameraTables& tables, int camera, double x, double y);
+  // The problem of the current point's first n views.
+  PointProblem problem(int n) const;
+
+  Eigen::MatrixXd projections;            // 3m x 4
+  Eigen::VectorXd observations;           // 2m
+  Eigen::MatrixXd poses;                  // 3m x 7
+  Eigen::MatrixXd jacobianCoefficients;   // 2m x 12
+  Eigen::MatrixXd curvatureCoefficients;  // 12m x 4
+  std::vector<int> cameraList;            // m
+};
+
+}  // namespace tessmark
+
+namespace tessmark {
+
+// Gathers point p of a BAL problem: its observations in file order, each with its camera's rows.
+// Returns the view count n.
+int gatherBalPoint(PointWorkspace& workspace, const BalProblem& problem, const ObservationIndex& index,
+                   const CameraTables& tables, int p);
+
+}  // namespace tessmark
