@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds vorlant, makes a synthetic problem shaped like the Ladybug data set (49 cameras, 7776
+# points) in a scratch folder, and triangulates it there with Newton-Raphson (key 0), without
+# waiting for any key. Prints the folder and the start of both reports.
+#   scripts/demo.sh [KEY]                default KEY: 0
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j "$(nproc)" --target vorlant make_bal_problem
+
+root=$(pwd)
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/tessmark-demo.XXXXXX")
+cd "$scratch"
+"$root/build/tools/make_bal_problem" problem-49-7776-pre.txt --seed 2014
+"$root/build/driver/vorlant" --algorithm "${1:-0}"
+
+echo
+echo "Demo folder: $scratch"
+for report in brimvaleRun*_Results*.txt brimvaleRun*_Summary*.txt; do
+  echo "== $report (first lines)"
+  head -n 12 "$report"
+done
