@@ -45,7 +45,8 @@ BENCHMARK(pointPipeline)->DenseRange(2, 10, 2)->Unit(benchmark::kMicrosecond);
 void symmedianStart(benchmark::State& state) {
   const auto points = makePoints(4, 256);
   std::size_t i = 0;
-  for (auto _ : state) benchmark::DoNotOptimize(symmedianPoint(points[i++ % points.size()].problem()));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(symmedianPoint(points[i++ % points.size()].problem()));
 }
 BENCHMARK(symmedianStart)->Unit(benchmark::kMicrosecond);
 

@@ -35,7 +35,8 @@ void ladybugKeyZero(benchmark::State& state) {
     double cost = 0.0;
     for (int p = 0; p < bal.pointNum; ++p) {
       int loopCounter = 0;
-      const PointProblem problem = workspace.problem(gatherBalPoint(workspace, bal, index, tables, p));
+      const PointProblem problem =
+          workspace.problem(gatherBalPoint(workspace, bal, index, tables, p));
       const Eigen::Vector3d x_m = symmedianPoint(problem);
       SolverContext context{kVorlantSolverRules, loopCounter, notPositiveDefinite};
       const Eigen::Vector3d x_f = newtonRaphson(problem, context, x_m, 1e-12);

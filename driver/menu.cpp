@@ -16,16 +16,17 @@ constexpr std::array<MenuEntry, 11> kVorlantMenu{{
     {"3", "  3: Jarratt iteration", "Newton-Jarratt iteration", nullptr},
     {"4", "  4: Newton-Raphson with Greenstadt modification",
      "Newton-Raphson iteration with Greenstadt modification", nullptr},
-    {"5", "  5: Levenberg-Marquardt-Fan algorithm 2011Cubic", "Levenberg-Marquardt-Fan algorithm 2011Cubic",
-     nullptr},
-    {"6", "  6: Levenberg-Marquardt-Yamashita-Fukushima 2000", "Levenberg-Marquardt-Yamashita-Fukushima 2000",
-     nullptr},
+    {"5", "  5: Levenberg-Marquardt-Fan algorithm 2011Cubic",
+     "Levenberg-Marquardt-Fan algorithm 2011Cubic", nullptr},
+    {"6", "  6: Levenberg-Marquardt-Yamashita-Fukushima 2000",
+     "Levenberg-Marquardt-Yamashita-Fukushima 2000", nullptr},
     // Key 7 runs the general Levenberg-Marquardt solver under this name.
     {"7", "  7: Levenberg-Marquardt general algorithm",
      "Inexact Newton,Levenberg-Marquardt-Yamashita-Fukushima 2000", nullptr},
     {"8", "  8: exact Newton line search, alpha dx norm as stopping criterion",
      "Exact damped Newton line search, alpha dx norm stopping criterion", nullptr},
-    {"9", "  9: Gauss-Newton with Armijo line search", "Gauss-Newton with Armijo line search", nullptr},
+    {"9", "  9: Gauss-Newton with Armijo line search", "Gauss-Newton with Armijo line search",
+     nullptr},
     {"other", " Otherwise: inexact Newton line search, alpha dx norm as stopping criterion",
      "Default inexact damped Newton line search, alpha dx norm stopping criterion", nullptr},
 }};
@@ -35,7 +36,8 @@ constexpr std::array<MenuEntry, 11> kVorlantMenu{{
 const MenuEntry& selectMenuEntry(std::span<const MenuEntry> menu, unsigned char key) {
   assert(menu.size() == 11);
   const int algorithmNumber = static_cast<signed char>(key) - '0';
-  if (static_cast<unsigned>(algorithmNumber) <= 9u) return menu[static_cast<std::size_t>(algorithmNumber)];
+  if (static_cast<unsigned>(algorithmNumber) <= 9u)
+    return menu[static_cast<std::size_t>(algorithmNumber)];
   return menu.back();
 }
 

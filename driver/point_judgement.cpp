@@ -20,7 +20,8 @@ PointJudgement judgePoint(const PointProblem& problem, const Eigen::Vector3d& x_
   j.gamma_m = std::sqrt(j.reprojError_m);
   j.klc_m = klcDistance(problem, x_m, guard);
   j.solvable = solvableTest(j.gamma_m, j.rho_m, j.klc_m);
-  j.global = globalTest(j.positiveSemidefinite, j.gamma_f, j.rho_f, j.klc_f, j.reprojError_f, j.reprojError_m);
+  j.global = globalTest(j.positiveSemidefinite, j.gamma_f, j.rho_f, j.klc_f, j.reprojError_f,
+                        j.reprojError_m);
   return j;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// The diagnostics of one triangulated point, at its symmedian start x_m and its final point x_f, and
-// the two labels they give.
+// The diagnostics of one triangulated point, at its symmedian start x_m and its final point x_f,
+// and the two labels they give.
 
 #include <Eigen/Core>
 

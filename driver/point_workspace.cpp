@@ -16,8 +16,10 @@ void PointWorkspace::gatherView(int j, const CameraTables& tables, int camera, d
   poses.middleRows<3>(3 * j) = tables.cameraPoses.middleRows<3>(3 * camera);
   observations(2 * j) = x;
   observations(2 * j + 1) = y;
-  jacobianCoefficients.middleRows<2>(2 * j) = tables.cameraJacobianCoefficients.middleRows<2>(2 * camera);
-  curvatureCoefficients.middleRows<12>(12 * j) = tables.cameraCurvatureCoefficients.middleRows<12>(12 * camera);
+  jacobianCoefficients.middleRows<2>(2 * j) =
+      tables.cameraJacobianCoefficients.middleRows<2>(2 * camera);
+  curvatureCoefficients.middleRows<12>(12 * j) =
+      tables.cameraCurvatureCoefficients.middleRows<12>(12 * camera);
 }
 
 PointProblem PointWorkspace::problem(int n) const {
@@ -33,8 +35,8 @@ PointProblem PointWorkspace::problem(int n) const {
 
 namespace tessmark {
 
-int gatherBalPoint(PointWorkspace& workspace, const BalProblem& problem, const ObservationIndex& index,
-                   const CameraTables& tables, int p) {
+int gatherBalPoint(PointWorkspace& workspace, const BalProblem& problem,
+                   const ObservationIndex& index, const CameraTables& tables, int p) {
   const auto i = static_cast<std::size_t>(p);
   const int n = index.viewNum[i];
   for (int j = 0; j < n; ++j) {

@@ -34,7 +34,7 @@ namespace tessmark {
 
 // Gathers point p of a BAL problem: its observations in file order, each with its camera's rows.
 // Returns the view count n.
-int gatherBalPoint(PointWorkspace& workspace, const BalProblem& problem, const ObservationIndex& index,
-                   const CameraTables& tables, int p);
+int gatherBalPoint(PointWorkspace& workspace, const BalProblem& problem,
+                   const ObservationIndex& index, const CameraTables& tables, int p);
 
 }  // namespace tessmark

@@ -17,24 +17,27 @@ std::string usageError(const ProgramInfo& program, const std::string& problem) {
 }  // namespace
 
 std::string usageText(const ProgramInfo& program) {
-  std::string text = std::string("Usage: ") + program.name +
-                     " [--data FILE] [--algorithm KEY] [--output-dir DIR] [--color=WHEN] [--help] [--version]\n\n" +
-                     program.summary +
-                     "\n\n"
-                     "Options:\n"
-                     "  --data FILE        read FILE instead of \"" +
-                     program.defaultDataFile +
-                     "\" in the current directory\n"
-                     "  --algorithm KEY    take KEY (one character) as the menu keystroke; nothing waits for a key\n"
-                     "  --output-dir DIR   write the two report files into DIR (default: the current directory)\n"
-                     "  --color=WHEN       colours: auto (terminal only, unless NO_COLOR is set), always, never\n"
-                     "  --help             show this text\n"
-                     "  --version          show the version and the Eigen version\n\n"
-                     "Algorithm keys (without --algorithm, one keystroke is read from standard input):\n";
+  std::string text =
+      std::string("Usage: ") + program.name +
+      " [--data FILE] [--algorithm KEY] [--output-dir DIR] [--color=WHEN] [--help] "
+      "[--version]\n\n" +
+      program.summary +
+      "\n\n"
+      "Options:\n"
+      "  --data FILE        read FILE instead of \"" +
+      program.defaultDataFile +
+      "\" in the current directory\n"
+      "  --algorithm KEY    take KEY (one character) as the menu keystroke; nothing waits for a "
+      "key\n"
+      "  --output-dir DIR   write the two report files into DIR (default: the current directory)\n"
+      "  --color=WHEN       colours: auto (terminal only, unless NO_COLOR is set), always, never\n"
+      "  --help             show this text\n"
+      "  --version          show the version and the Eigen version\n\n"
+      "Algorithm keys (without --algorithm, one keystroke is read from standard input):\n";
   for (const MenuEntry& entry : program.menu) {
     const std::string key = std::string_view(entry.key) == "other" ? "any other" : entry.key;
-    text += "  " + key + std::string(key.size() < 9 ? 9 - key.size() : 1, ' ') + entry.selectedName +
-            (entry.solver ? "" : " (not available yet)") + "\n";
+    text += "  " + key + std::string(key.size() < 9 ? 9 - key.size() : 1, ' ') +
+            entry.selectedName + (entry.solver ? "" : " (not available yet)") + "\n";
   }
   text +=
       "\nExit status:\n"
@@ -48,14 +51,16 @@ std::string usageText(const ProgramInfo& program) {
   return text;
 }
 
-ParsedCommandLine parseCommandLine(const ProgramInfo& program, std::span<const char* const> arguments) {
+ParsedCommandLine parseCommandLine(const ProgramInfo& program,
+                                   std::span<const char* const> arguments) {
   RunOptions options;
   options.dataFile = program.defaultDataFile;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     std::string_view argument = arguments[i];
     std::string_view value;
     bool hasValue = false;
-    if (const auto equals = argument.find('='); argument.starts_with("--") && equals != std::string_view::npos) {
+    if (const auto equals = argument.find('=');
+        argument.starts_with("--") && equals != std::string_view::npos) {
       value = argument.substr(equals + 1);
       argument = argument.substr(0, equals);
       hasValue = true;
@@ -71,12 +76,13 @@ ParsedCommandLine parseCommandLine(const ProgramInfo& program, std::span<const c
     if (argument == "--version" && !hasValue) {
       return {std::nullopt,
               std::string(program.name) + " (Tessmark) " + kVersion + ", Eigen " +
-                  std::to_string(EIGEN_WORLD_VERSION) + "." + std::to_string(EIGEN_MAJOR_VERSION) + "." +
-                  std::to_string(EIGEN_MINOR_VERSION) + "\n",
+                  std::to_string(EIGEN_WORLD_VERSION) + "." + std::to_string(EIGEN_MAJOR_VERSION) +
+                  "." + std::to_string(EIGEN_MINOR_VERSION) + "\n",
               0};
     }
     if (argument == "--data") {
-      if (!takeValue() || value.empty()) return {std::nullopt, usageError(program, "--data needs a file name"), 2};
+      if (!takeValue() || value.empty())
+        return {std::nullopt, usageError(program, "--data needs a file name"), 2};
       options.dataFile = value;
     } else if (argument == "--algorithm") {
       if (!takeValue() || value.size() != 1) {
@@ -84,10 +90,12 @@ ParsedCommandLine parseCommandLine(const ProgramInfo& program, std::span<const c
       }
       options.algorithmKey = static_cast<unsigned char>(value[0]);
     } else if (argument == "--output-dir") {
-      if (!takeValue() || value.empty()) return {std::nullopt, usageError(program, "--output-dir needs a folder"), 2};
+      if (!takeValue() || value.empty())
+        return {std::nullopt, usageError(program, "--output-dir needs a folder"), 2};
       options.outputDir = value;
     } else if (argument == "--color") {
-      if (!takeValue()) return {std::nullopt, usageError(program, "--color needs auto, always or never"), 2};
+      if (!takeValue())
+        return {std::nullopt, usageError(program, "--color needs auto, always or never"), 2};
       if (value == "auto") {
         options.colorMode = ColorMode::automatic;
       } else if (value == "always") {
@@ -98,7 +106,8 @@ ParsedCommandLine parseCommandLine(const ProgramInfo& program, std::span<const c
         return {std::nullopt, usageError(program, "--color needs auto, always or never"), 2};
       }
     } else {
-      return {std::nullopt, usageError(program, "unknown option '" + std::string(arguments[i]) + "'"), 2};
+      return {std::nullopt,
+              usageError(program, "unknown option '" + std::string(arguments[i]) + "'"), 2};
     }
   }
   return {options, {}, 0};

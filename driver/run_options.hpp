@@ -1,6 +1,7 @@
 #pragma once
 // The command line both programs share. Every option is optional: with none, a program reads its
-// fixed data file in the current directory, asks for the algorithm key and writes its reports there.
+// fixed data file in the current directory, asks for the algorithm key and writes its reports
+// there.
 
 #include <optional>
 #include <span>
@@ -12,10 +13,10 @@
 namespace tessmark {
 
 struct RunOptions {
-  std::string dataFile;                       // --data FILE
-  std::optional<unsigned char> algorithmKey;  // --algorithm KEY (one byte)
-  std::string outputDir;                      // --output-dir DIR; empty: the current directory
-  ColorMode colorMode = ColorMode::automatic; // --color=auto|always|never
+  std::string dataFile;                        // --data FILE
+  std::optional<unsigned char> algorithmKey;   // --algorithm KEY (one byte)
+  std::string outputDir;                       // --output-dir DIR; empty: the current directory
+  ColorMode colorMode = ColorMode::automatic;  // --color=auto|always|never
 };
 
 // What the command line asks for: a run, or a text to print and an exit status.
@@ -32,7 +33,8 @@ struct ProgramInfo {
   std::span<const MenuEntry> menu;
 };
 
-ParsedCommandLine parseCommandLine(const ProgramInfo& program, std::span<const char* const> arguments);
+ParsedCommandLine parseCommandLine(const ProgramInfo& program,
+                                   std::span<const char* const> arguments);
 
 // --help text: usage, options, the algorithm keys from the menu table, the exit statuses.
 std::string usageText(const ProgramInfo& program);

@@ -34,7 +34,8 @@ bool closeReportFile(ReportFile file, const std::string& path, std::string& erro
   errno = 0;
   const bool closeFailed = std::fclose(file.release()) != 0;
   if (failed || closeFailed) {
-    error = "cannot write report file '" + path + "'" + (errno != 0 ? std::string(": ") + std::strerror(errno) : "");
+    error = "cannot write report file '" + path + "'" +
+            (errno != 0 ? std::string(": ") + std::strerror(errno) : "");
     return false;
   }
   return true;
@@ -49,8 +50,9 @@ bool isFileNameByte(unsigned char key) { return key != '/' && key != '\0'; }
 
 void writeVorlantProgressLine(std::ostream& out, int p, int n, int pointNum) {
   const double percent = static_cast<double>((std::int64_t{p} + 1) * 100) / pointNum;
-  out << "   Point No." << std::setw(8) << p + 1 << ":    with" << std::setw(5) << n << " views:" << std::fixed
-      << std::setprecision(5) << std::setw(10) << percent << "% done." << "\n";
+  out << "   Point No." << std::setw(8) << p + 1 << ":    with" << std::setw(5) << n
+      << " views:" << std::fixed << std::setprecision(5) << std::setw(10) << percent << "% done."
+      << "\n";
 }
 
 }  // namespace tessmark

@@ -14,8 +14,8 @@ inline constexpr int kExitNoAlgorithm = 1;
 inline constexpr int kExitReportFile = 3;
 inline constexpr int kExitOutOfMemory = 4;
 
-// The failure sequence: `headline` (and `detail`, when given) on the error stream in red, then white
-// on the default background, the pause prompt; returns `status` for the caller to exit with.
+// The failure sequence: `headline` (and `detail`, when given) on the error stream in red, then
+// white on the default background, the pause prompt; returns `status` for the caller to exit with.
 int reportFailure(const std::string& headline, const std::string& detail, int status);
 
 struct FileCloser {

@@ -36,16 +36,24 @@ void white() { setColors(kWhite, consoleColors().defaultBackground); }
 void printBanner() {
   const int defaultBackground = consoleColors().defaultBackground;
   std::cout << std::endl;
-  std::cout << setTextColor(12) << " Mulitple view local L2 triangulator(for Bundle Adjustment in the Large)" << "\n";
-  std::cout << setTextColor(6) << " Dec 05 2013 -- Feb 11 2014, for peer review reference " << "\n";
-  std::cout << setTextColor(9) << "  How to use: " << "\n"
-            << "  1) if you see this, it already works properly on a Windows operating system" << "\n"
+  std::cout << setTextColor(12)
+            << " Mulitple view local L2 triangulator(for Bundle Adjustment in the Large)"
+            << "\n";
+  std::cout << setTextColor(6) << " Dec 05 2013 -- Feb 11 2014, for peer review reference "
+            << "\n";
+  std::cout << setTextColor(9) << "  How to use: "
+            << "\n"
+            << "  1) if you see this, it already works properly on a Windows operating system"
+            << "\n"
             << "  2) place the ";
   setColors(11, defaultBackground);
   std::cout << kDataFileName << " ";
-  std::cout << setTextColor(9) << "data file in the current directory;" << "\n"
-            << "  3) Note: only the exact filename highlighted above is accepted;" << "\n"
-            << "     see 'README.txt' and example files for more details." << "\n"
+  std::cout << setTextColor(9) << "data file in the current directory;"
+            << "\n"
+            << "  3) Note: only the exact filename highlighted above is accepted;"
+            << "\n"
+            << "     see 'README.txt' and example files for more details."
+            << "\n"
             << "     datasets: ";
   std::cout << setTextColor(10) << kDataSetPage << "\n";
 }
@@ -66,12 +74,13 @@ int inputFailure(const InputError& error) {
 }  // namespace
 
 const ProgramInfo& vorlantProgram() {
-  static const ProgramInfo program{
-      "vorlant",
-      "Triangulates every 3D point of a \"Bundle Adjustment in the Large\" problem (with the header-ID line\n"
-      "\"Rome_is_not_built_in_one_day!\" first) with the chosen local solver, and appends the results and a\n"
-      "summary with a time table to two report files.",
-      kDataFileName, vorlantMenu()};
+  static const ProgramInfo program{"vorlant",
+                                   "Triangulates every 3D point of a \"Bundle Adjustment in the "
+                                   "Large\" problem (with the header-ID line\n"
+                                   "\"Rome_is_not_built_in_one_day!\" first) with the chosen local "
+                                   "solver, and appends the results and a\n"
+                                   "summary with a time table to two report files.",
+                                   kDataFileName, vorlantMenu()};
   return program;
 }
 
@@ -94,7 +103,8 @@ int runVorlant(const RunOptions& options) {
   try {
     TextFile file = TextFile::open(options.dataFile);
     std::cout.flush();
-    std::cout << setTextColor(9) << "Checking data file format:" << "\n";
+    std::cout << setTextColor(9) << "Checking data file format:"
+              << "\n";
     checkBalHeader(file);
     const BalCounts counts = readBalCounts(file);
     setColors(12, 14);
@@ -102,20 +112,25 @@ int runVorlant(const RunOptions& options) {
               << "Total point number is: " << counts.pointNum << "\n"
               << "Total 2D image coordinate number is: " << counts.imageCoordinates << "\n";
     setColors(9, consoleColors().defaultBackground);
-    std::cout << "Importing data. Please wait..." << "\n";
+    std::cout << "Importing data. Please wait..."
+              << "\n";
     bal = readBalRecords(file, counts);
   } catch (const InputError& error) {
     return inputFailure(error);
   }
   loadingWatch.stop();
-  std::cout << setTextColor(4) << "Time spent on data loading: " << loadingWatch.seconds() << " seconds" << "\n";
+  std::cout << setTextColor(4) << "Time spent on data loading: " << loadingWatch.seconds()
+            << " seconds"
+            << "\n";
   std::cout.flush();
-  std::cout << setTextColor(kRed) << "Data importing finished!" << "\n\n";
+  std::cout << setTextColor(kRed) << "Data importing finished!"
+            << "\n\n";
 
   // Indexing and pretreatment.
   indexingWatch.start();
   std::cout.flush();
-  std::cout << setTextColor(9) << "Pretreating and indexing data. Please wait..." << "\n";
+  std::cout << setTextColor(9) << "Pretreating and indexing data. Please wait..."
+            << "\n";
   const ObservationIndex index = indexObservations(bal);
   indexingWatch.stop();
   pretreatingWatch.start();
@@ -123,9 +138,13 @@ int runVorlant(const RunOptions& options) {
   const int maxViewNum = largestViewCount(index.viewNum);
   PointWorkspace workspace(maxViewNum);
   pretreatingWatch.stop();
-  std::cout << setTextColor(4) << "Time spent on data indexing:" << indexingWatch.seconds() << " seconds" << "\n"
-            << "Time spend on pretreating:  " << pretreatingWatch.seconds() << " seconds" << "\n";
-  std::cout << setTextColor(kRed) << "Data importing and pretreatment finished !" << "\n\n";
+  std::cout << setTextColor(4) << "Time spent on data indexing:" << indexingWatch.seconds()
+            << " seconds"
+            << "\n"
+            << "Time spend on pretreating:  " << pretreatingWatch.seconds() << " seconds"
+            << "\n";
+  std::cout << setTextColor(kRed) << "Data importing and pretreatment finished !"
+            << "\n\n";
 
   TriangulationRun run(bal.pointNum);
   run.cameraNum = bal.cameraNum;
@@ -140,32 +159,39 @@ int runVorlant(const RunOptions& options) {
   // Algorithm menu.
   Stopwatch waitingWatch;
   waitingWatch.start();
-  std::cout << setTextColor(10) << "Please select a desired algorithm number for triangulation:" << "\n";
+  std::cout << setTextColor(10) << "Please select a desired algorithm number for triangulation:"
+            << "\n";
   for (const MenuEntry& entry : vorlantMenu()) std::cout << entry.menuLine << "\n";
   white();
   int key = options.algorithmKey ? *options.algorithmKey : readKey();
   if (key < 0) {
-    return reportFailure("vorlant: no algorithm key: standard input ended before a key was read", "",
-                         kExitNoAlgorithm);
+    return reportFailure("vorlant: no algorithm key: standard input ended before a key was read",
+                         "", kExitNoAlgorithm);
   }
   run.algorithmKey = static_cast<unsigned char>(key);
   const MenuEntry& entry = selectMenuEntry(vorlantMenu(), run.algorithmKey);
   run.algorithmName = entry.selectedName;
-  std::cout << "\n" << setTextColor(kRed) << "Algorithm selected is : " << "\n"
+  std::cout << "\n"
+            << setTextColor(kRed) << "Algorithm selected is : "
+            << "\n"
             << "    " << static_cast<char>(run.algorithmKey) << ": " << run.algorithmName << "\n\n";
   white();
   if (entry.solver == nullptr) {
-    return reportFailure(std::string("vorlant: \"") + run.algorithmName + "\" is not available in this build", "",
-                         kExitNoAlgorithm);
+    return reportFailure(
+        std::string("vorlant: \"") + run.algorithmName + "\" is not available in this build", "",
+        kExitNoAlgorithm);
   }
   if (!isFileNameByte(run.algorithmKey)) {
-    return reportFailure("vorlant: the key typed cannot be part of the report file names", "", kExitReportFile);
+    return reportFailure("vorlant: the key typed cannot be part of the report file names", "",
+                         kExitReportFile);
   }
 
   run.displayInterval = displayInterval(run.pointNum);
   pause();
-  std::cout << "\n" << "   Start triangulating [ display every " << setTextColor(14) << run.displayInterval
-            << setTextColor(kWhite) << " points ] ..." << "\n\n";
+  std::cout << "\n"
+            << "   Start triangulating [ display every " << setTextColor(14) << run.displayInterval
+            << setTextColor(kWhite) << " points ] ..."
+            << "\n\n";
   waitingWatch.stop();
   run.waitingSeconds = waitingWatch.seconds();
 
@@ -193,7 +219,8 @@ int runVorlant(const RunOptions& options) {
     pointWatch.stop();
     run.pointSeconds[i] = pointWatch.seconds();
 
-    if (showsProgress(p, run.pointNum, run.displayInterval)) writeVorlantProgressLine(std::cout, p, n, run.pointNum);
+    if (showsProgress(p, run.pointNum, run.displayInterval))
+      writeVorlantProgressLine(std::cout, p, n, run.pointNum);
     run.pointLoops[i] = loopCounter;
 
     const PointJudgement judgement = judgePoint(problem, x_m, x_f, kVorlantSolverRules.depthGuard);
@@ -227,20 +254,33 @@ int runVorlant(const RunOptions& options) {
   // Console summary; doubles in the fixed, five-decimal notation the progress lines left.
   std::cout << std::fixed << std::setprecision(5);
   std::cout << "\n"
-            << "  Triangulating finished !" << "\n"
-            << "  Total point number triangulated: " << run.pointNum << " points;" << "\n"
-            << "  Total time elapse: " << run.totalSeconds << " seconds;" << "\n"
-            << "  Time consumption on triangulation: " << setTextColor(kRed) << sumOf(run.pointSeconds)
-            << " seconds;" << "\n";
-  std::cout << setTextColor(kWhite) << "  Time on loading:" << run.loadingSeconds << " seconds;" << "\n"
-            << "  Time on indexing: " << run.indexingSeconds << " seconds;" << "\n"
-            << "  Time on pretreating: " << run.pretreatingSeconds << " seconds;" << "\n"
-            << "  Time on waiting: " << run.waitingSeconds << " seconds;" << "\n"
-            << "  Outputs were appended to:" << "\n"
-            << "       " << setTextColor(14) << resultsPath << setTextColor(kWhite) << "  and " << "\n"
-            << "       " << setTextColor(14) << summaryPath << setTextColor(kWhite) << " ;" << "\n"
-            << "  Please check them." << "\n"
-            << "  Thank you!" << "\n\n";
+            << "  Triangulating finished !"
+            << "\n"
+            << "  Total point number triangulated: " << run.pointNum << " points;"
+            << "\n"
+            << "  Total time elapse: " << run.totalSeconds << " seconds;"
+            << "\n"
+            << "  Time consumption on triangulation: " << setTextColor(kRed)
+            << sumOf(run.pointSeconds) << " seconds;"
+            << "\n";
+  std::cout << setTextColor(kWhite) << "  Time on loading:" << run.loadingSeconds << " seconds;"
+            << "\n"
+            << "  Time on indexing: " << run.indexingSeconds << " seconds;"
+            << "\n"
+            << "  Time on pretreating: " << run.pretreatingSeconds << " seconds;"
+            << "\n"
+            << "  Time on waiting: " << run.waitingSeconds << " seconds;"
+            << "\n"
+            << "  Outputs were appended to:"
+            << "\n"
+            << "       " << setTextColor(14) << resultsPath << setTextColor(kWhite) << "  and "
+            << "\n"
+            << "       " << setTextColor(14) << summaryPath << setTextColor(kWhite) << " ;"
+            << "\n"
+            << "  Please check them."
+            << "\n"
+            << "  Thank you!"
+            << "\n\n";
   std::cout.flush();
   pause();
   return 0;
@@ -256,10 +296,11 @@ int vorlantMain(std::span<const char* const> arguments) {
   try {
     status = runVorlant(*parsed.options);
   } catch (const std::bad_alloc&) {
-    status = reportFailure("bad allocation",
-                           "vorlant: memory ran out; the data set is too large for this machine, or its counts "
-                           "are wrong",
-                           kExitOutOfMemory);
+    status = reportFailure(
+        "bad allocation",
+        "vorlant: memory ran out; the data set is too large for this machine, or its counts "
+        "are wrong",
+        kExitOutOfMemory);
   }
   std::cout.flush();
   resetConsoleColors();

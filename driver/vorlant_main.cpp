@@ -4,5 +4,6 @@
 #include "driver/vorlant.hpp"
 
 int main(int argc, char** argv) {
-  return tessmark::vorlantMain(std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)));
+  return tessmark::vorlantMain(
+      std::span<const char* const>(argv + 1, static_cast<std::size_t>(argc - 1)));
 }

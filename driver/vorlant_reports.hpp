@@ -19,10 +19,13 @@ namespace tessmark {
 std::string vorlantResultsFileName(const TriangulationRun& run, const std::string& stamp);
 std::string vorlantSummaryFileName(const TriangulationRun& run, const std::string& stamp);
 
-void writeVorlantResultsHeader(std::FILE* file, const TriangulationRun& run, const std::string& createdAt);
-void writeVorlantPointRecord(std::FILE* file, const TriangulationRun& run, int p, const Eigen::Vector3d& x_m,
-                             const Eigen::Vector3d& x_f, bool solvable, bool global);
+void writeVorlantResultsHeader(std::FILE* file, const TriangulationRun& run,
+                               const std::string& createdAt);
+void writeVorlantPointRecord(std::FILE* file, const TriangulationRun& run, int p,
+                             const Eigen::Vector3d& x_m, const Eigen::Vector3d& x_f, bool solvable,
+                             bool global);
 void writeVorlantResultsSummary(std::FILE* file, const TriangulationRun& run);
-void writeVorlantSummaryFile(std::FILE* file, const TriangulationRun& run, const std::string& createdAt);
+void writeVorlantSummaryFile(std::FILE* file, const TriangulationRun& run,
+                             const std::string& createdAt);
 
 }  // namespace tessmark

@@ -25,8 +25,9 @@ Eigen::Matrix<double, 12, 4> curvatureCoefficientBlock(const Eigen::Matrix<doubl
       const int i = kPairs[k][0];
       const int j = kPairs[k][1];
       for (int b = 0; b < 4; ++b) {
-        block(6 * c + k, b) = 2.0 * camera(2, i) * camera(2, j) * camera(c, b) -
-                              (camera(c, i) * camera(2, j) + camera(c, j) * camera(2, i)) * camera(2, b);
+        block(6 * c + k, b) =
+            2.0 * camera(2, i) * camera(2, j) * camera(c, b) -
+            (camera(c, i) * camera(2, j) + camera(c, j) * camera(2, i)) * camera(2, b);
       }
     }
   }
@@ -41,10 +42,12 @@ Eigen::MatrixXd buildJacobianCoefficients(int cameraNum, const Eigen::MatrixXd& 
   return table;
 }
 
-Eigen::MatrixXd buildCurvatureCoefficients(int cameraNum, const Eigen::MatrixXd& cameraProjections) {
+Eigen::MatrixXd buildCurvatureCoefficients(int cameraNum,
+                                           const Eigen::MatrixXd& cameraProjections) {
   Eigen::MatrixXd table(12 * Eigen::Index{cameraNum}, 4);
   for (int c = 0; c < cameraNum; ++c) {
-    table.middleRows<12>(12 * c) = curvatureCoefficientBlock(cameraProjections.middleRows<3>(3 * c));
+    table.middleRows<12>(12 * c) =
+        curvatureCoefficientBlock(cameraProjections.middleRows<3>(3 * c));
   }
   return table;
 }

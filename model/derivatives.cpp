@@ -14,8 +14,15 @@ inline Eigen::Vector4d cameraRow(const PointProblem& problem, int view, int row)
 inline Eigen::RowVector3d scaledJacobianRow(const PointProblem& problem, int row,
                                             const Eigen::Vector4d& xh) {
   const auto coefficients = problem.jacobianCoefficients.row(row);
-  return {coefficients.segment<4>(0).dot(xh.transpose()), coefficients.segment<4>(4).dot(xh.transpose()),
+  return {coefficients.segment<4>(0).dot(xh.transpose()),
+          coefficients.segment<4>(4).dot(xh.transpose()),
           coefficients.segment<4>(8).dot(xh.transpose())};
+}
+
+// r_{v,c} = (p_c . X~) / w - u_{v,c}.
+inline double plainResidual(const PointProblem& problem, int view, int c, const Eigen::Vector4d& xh,
+                            double w) {
+  return cameraRow(problem, view, c).dot(xh) / w - problem.observations(2 * view + c);
 }
 
 inline double guardDepth(double w) {
@@ -45,7 +52,7 @@ double reprojectionCost(const PointProblem& problem, const Eigen::Vector3d& x) {
   for (int v = 0; v < problem.viewCount; ++v) {
     const double w = cameraRow(problem, v, 2).dot(xh);
     for (int c = 0; c < 2; ++c) {
-      const double r = cameraRow(problem, v, c).dot(xh) / w - problem.observations(2 * v + c);
+      const double r = plainResidual(problem, v, c, xh, w);
       cost += r * r;
     }
   }
@@ -58,7 +65,7 @@ void residualVector(const PointProblem& problem, const Eigen::Vector3d& x,
   for (int v = 0; v < problem.viewCount; ++v) {
     const double w = cameraRow(problem, v, 2).dot(xh);
     for (int c = 0; c < 2; ++c) {
-      residuals(2 * v + c) = cameraRow(problem, v, c).dot(xh) / w - problem.observations(2 * v + c);
+      residuals(2 * v + c) = plainResidual(problem, v, c, xh, w);
     }
   }
 }
@@ -87,7 +94,8 @@ Eigen::MatrixXd projectionJacobian(const PointProblem& problem, const Eigen::Vec
   return jacobian;
 }
 
-Eigen::Vector3d costGradient(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard guard) {
+Eigen::Vector3d costGradient(const PointProblem& problem, const Eigen::Vector3d& x,
+                             DepthGuard guard) {
   const Eigen::Vector4d xh = homogeneous(x);
   Eigen::Vector3d gradient = Eigen::Vector3d::Zero();
   for (int v = 0; v < problem.viewCount; ++v) {
@@ -117,7 +125,9 @@ HessianParts hessianParts(const PointProblem& problem, const Eigen::Vector3d& x,
     const double w4 = w2 * w2;
     double m[6];
     for (int k = 0; k < 6; ++k) {
-      m[k] = (e[0] * curvature.row(k).dot(xh.transpose()) + e[1] * curvature.row(6 + k).dot(xh.transpose())) / w4;
+      m[k] = (e[0] * curvature.row(k).dot(xh.transpose()) +
+              e[1] * curvature.row(6 + k).dot(xh.transpose())) /
+             w4;
     }
     addPairs(parts.secondOrder, m);
 
@@ -131,7 +141,8 @@ HessianParts hessianParts(const PointProblem& problem, const Eigen::Vector3d& x,
   return parts;
 }
 
-Eigen::Matrix3d costHessian(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard guard) {
+Eigen::Matrix3d costHessian(const PointProblem& problem, const Eigen::Vector3d& x,
+                            DepthGuard guard) {
   const HessianParts parts = hessianParts(problem, x, guard);
   return parts.gaussNewton + parts.secondOrder;
 }

@@ -5,7 +5,8 @@
 // costHessian are the derivatives of HALF that cost (g = J^T r, H = J^T J + sum_v,c r d2pi), so the
 // Newton step H^-1 g is the true Newton step of the cost.
 //
-// A zero depth is not an error: the divisions produce infinities or NaN, which flow into the result.
+// A zero depth is not an error: the divisions produce infinities or NaN, which flow into the
+// result.
 
 #include <Eigen/Core>
 
@@ -37,12 +38,14 @@ Eigen::MatrixXd projectionJacobian(const PointProblem& problem, const Eigen::Vec
 
 // g = J^T r, half the gradient of reprojectionCost, with residuals and Jacobian built from the
 // (optionally guarded) depth.
-Eigen::Vector3d costGradient(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard guard);
+Eigen::Vector3d costGradient(const PointProblem& problem, const Eigen::Vector3d& x,
+                             DepthGuard guard);
 
 // H = J^T J + S, half the exact Hessian of reprojectionCost (not the Gauss-Newton approximation, so
 // it can be indefinite far from a minimum). S = sum_v,c r_{v,c} d2 pi_{v,c} / dX2 uses the plain
 // depth; the guard acts only on the squared depth of the Jacobian rows.
-Eigen::Matrix3d costHessian(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard guard);
+Eigen::Matrix3d costHessian(const PointProblem& problem, const Eigen::Vector3d& x,
+                            DepthGuard guard);
 
 // The two parts of the Hessian, as costHessian evaluates them: gaussNewton = J^T J and
 // secondOrder = S. Shared with the curvature diagnostic, which needs them apart.

@@ -10,9 +10,9 @@
 namespace tessmark {
 
 // rho = 1 / m, m the largest real part of the eigenvalues of Z = (J^T J)^-1 N, where
-// N = -sum_v,c r_{v,c} d2pi_{v,c}/dX2 (plain depths everywhere). Since H = J^T J (I - Z), rho > 1 or
-// rho < 0 means the cost is locally convex. Z comes from a column-pivoting Householder QR of J^T J,
-// with the SVD fallback when Z(0,0) is NaN; the eigenvalues from Eigen's general real solver. A
+// N = -sum_v,c r_{v,c} d2pi_{v,c}/dX2 (plain depths everywhere). Since H = J^T J (I - Z), rho > 1
+// or rho < 0 means the cost is locally convex. Z comes from a column-pivoting Householder QR of J^T
+// J, with the SVD fallback when Z(0,0) is NaN; the eigenvalues from Eigen's general real solver. A
 // non-finite Z or a NaN eigenvalue gives a NaN rho. A zero-residual point gives N = 0, m = 0 and an
 // infinite rho.
 double curvatureRho(const PointProblem& problem, const Eigen::Vector3d& x);
@@ -24,16 +24,16 @@ double klcDistance(const PointProblem& problem, const Eigen::Vector3d& x, DepthG
 double klcDistance(const Eigen::Matrix3d& hessian, const Eigen::Vector3d& gradient);
 
 // False when the smallest eigenvalue of the symmetric matrix (lower triangle read, self-adjoint
-// solver) is below 0 or NaN (as for any matrix with a non-finite entry); a zero eigenvalue counts as
-// semidefinite.
+// solver) is below 0 or NaN (as for any matrix with a non-finite entry); a zero eigenvalue counts
+// as semidefinite.
 bool isPositiveSemidefinite(const Eigen::Matrix3d& matrix);
 
 // Label thresholds. Every comparison is strict where written so and false when a value is NaN.
 inline constexpr double kSolvableKlcLimit = 9.9;
 inline constexpr double kGlobalKlcLimit = 1e-5;
 
-// "Solvable" (true) or "Hard case": gamma_m^2 < rho_m^2 and klc < 9.9. The squares are of the stored
-// gamma = sqrt(RE) and rho values, so a negative rho counts by its magnitude.
+// "Solvable" (true) or "Hard case": gamma_m^2 < rho_m^2 and klc < 9.9. The squares are of the
+// stored gamma = sqrt(RE) and rho values, so a negative rho counts by its magnitude.
 bool solvableTest(double gamma_m, double rho_m, double klc_m);
 
 // "Global" (true) or "Local": positiveSemidefinite, gamma_f^2 < rho_f^2, klc_f < 1e-5 and

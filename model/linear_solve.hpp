@@ -27,7 +27,8 @@ auto svdSolve(const MatrixType& a, const RhsType& b) {
   using Plain = typename MatrixType::PlainObject;
   using Solution = typename RhsType::PlainObject;
   if (!a.allFinite()) {
-    return Solution(Solution::Constant(a.cols(), b.cols(), std::numeric_limits<double>::quiet_NaN()));
+    return Solution(
+        Solution::Constant(a.cols(), b.cols(), std::numeric_limits<double>::quiet_NaN()));
   }
   constexpr int options = Plain::ColsAtCompileTime == Eigen::Dynamic
                               ? Eigen::ComputeThinU | Eigen::ComputeThinV

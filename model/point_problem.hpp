@@ -2,9 +2,9 @@
 // The per-point triangulation problem: the data of the n views that observe one 3D point.
 //
 // Notation used by the whole model: X is the candidate point, X~ = (X, 1) its homogeneous form; for
-// view v the rows of its 3x4 camera matrix are p1, p2, p3, the projective depth is w_v = p3 . X~, the
-// projection is pi_{v,c} = (p_c . X~) / w_v (c = 0 for image x, c = 1 for image y) and the residual is
-// r_{v,c} = pi_{v,c} - u_{v,c} (projected minus observed).
+// view v the rows of its 3x4 camera matrix are p1, p2, p3, the projective depth is w_v = p3 . X~,
+// the projection is pi_{v,c} = (p_c . X~) / w_v (c = 0 for image x, c = 1 for image y) and the
+// residual is r_{v,c} = pi_{v,c} - u_{v,c} (projected minus observed).
 
 #include <Eigen/Core>
 

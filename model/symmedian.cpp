@@ -16,10 +16,12 @@ Eigen::Vector3d symmedianPoint(const PointProblem& problem) {
     const Eigen::Vector3d centre = pose.col(6);
     const Eigen::Vector3d image(problem.observations(2 * v), problem.observations(2 * v + 1), 1.0);
 
-    const Eigen::Vector3d cameraRay = Eigen::HouseholderQR<Eigen::Matrix3d>(calibration).solve(image);
+    const Eigen::Vector3d cameraRay =
+        Eigen::HouseholderQR<Eigen::Matrix3d>(calibration).solve(image);
     Eigen::Vector3d direction = rotation.transpose() * cameraRay;
     direction /= direction.norm();
-    const Eigen::Matrix3d projector = Eigen::Matrix3d::Identity() - direction * direction.transpose();
+    const Eigen::Matrix3d projector =
+        Eigen::Matrix3d::Identity() - direction * direction.transpose();
     sum += projector;
     target += projector * centre;
   }

@@ -39,7 +39,8 @@ struct Camera {
 Camera ringCamera(int index, int count, std::mt19937& random) {
   std::uniform_real_distribution<double> jitter(-0.3, 0.3);
   const double angle = 2.0 * std::numbers::pi * index / count;
-  const Eigen::Vector3d centre(12.0 * std::cos(angle), 12.0 * std::sin(angle), 2.0 + jitter(random));
+  const Eigen::Vector3d centre(12.0 * std::cos(angle), 12.0 * std::sin(angle),
+                               2.0 + jitter(random));
   const Eigen::Vector3d target(jitter(random), jitter(random), jitter(random));
   const Eigen::Vector3d forward = (target - centre).normalized();
   const Eigen::Vector3d right = forward.cross(Eigen::Vector3d::UnitZ()).normalized();
@@ -68,7 +69,8 @@ bool parseArguments(int argc, char** argv, Settings& settings) {
     if (i + 1 >= argc) return false;
     const std::string_view value = argv[++i];
     bool ok = false;
-    if (argument == "--cameras") ok = parseNumber(value, settings.cameras) && settings.cameras >= 12;
+    if (argument == "--cameras")
+      ok = parseNumber(value, settings.cameras) && settings.cameras >= 12;
     if (argument == "--points") ok = parseNumber(value, settings.points) && settings.points >= 0;
     if (argument == "--noise") ok = parseNumber(value, settings.noise) && settings.noise >= 0.0;
     if (argument == "--seed") ok = parseNumber(value, settings.seed);
@@ -83,12 +85,14 @@ int main(int argc, char** argv) {
   Settings settings;
   if (!parseArguments(argc, argv, settings)) {
     std::fprintf(stderr,
-                 "usage: make_bal_problem OUTPUT [--cameras N (>= 12)] [--points N] [--noise PIXELS] [--seed N]\n");
+                 "usage: make_bal_problem OUTPUT [--cameras N (>= 12)] [--points N] [--noise "
+                 "PIXELS] [--seed N]\n");
     return 2;
   }
   std::mt19937 random(settings.seed);
   std::vector<Camera> cameras;
-  for (int c = 0; c < settings.cameras; ++c) cameras.push_back(ringCamera(c, settings.cameras, random));
+  for (int c = 0; c < settings.cameras; ++c)
+    cameras.push_back(ringCamera(c, settings.cameras, random));
 
   // Points in a ball of radius 2; each seen by a run of neighbouring cameras on the ring, most by
   // few of them, as in real sequences.
@@ -130,12 +134,14 @@ int main(int argc, char** argv) {
 
   std::FILE* file = std::fopen(settings.output.c_str(), "w");
   if (file == nullptr) {
-    std::fprintf(stderr, "make_bal_problem: cannot create '%s': %s\n", settings.output.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "make_bal_problem: cannot create '%s': %s\n", settings.output.c_str(),
+                 std::strerror(errno));
     return 1;
   }
   std::fprintf(file, "Rome_is_not_built_in_one_day!\n");
   std::fprintf(file, "%d %d %zu\n", settings.cameras, settings.points, observations.size());
-  for (const Observation& o : observations) std::fprintf(file, "%d %d %.6e %.6e\n", o.camera, o.point, o.x, o.y);
+  for (const Observation& o : observations)
+    std::fprintf(file, "%d %d %.6e %.6e\n", o.camera, o.point, o.x, o.y);
   for (const Camera& camera : cameras) {
     const Eigen::AngleAxisd angleAxis(camera.rotation);
     const Eigen::Vector3d w = angleAxis.angle() * angleAxis.axis();

@@ -1,8 +1,8 @@
 // The per-point path allocates nothing: with EIGEN_RUNTIME_NO_MALLOC, any Eigen heap allocation
 // while allocations are forbidden fails an assertion and ends the test.
 
-#include <Eigen/Core>
 #include <gtest/gtest.h>
+#include <Eigen/Core>
 
 #include "driver/point_judgement.hpp"
 #include "driver/point_workspace.hpp"
@@ -47,7 +47,8 @@ TEST(PointPath, GatherStartSolveAndJudgeAllocateNothing) {
   }
   bal.imageCoordinates = static_cast<int>(images.size());
   bal.observationTable.resize(bal.imageCoordinates, 2);
-  for (int o = 0; o < bal.imageCoordinates; ++o) bal.observationTable.row(o) = images[o].transpose();
+  for (int o = 0; o < bal.imageCoordinates; ++o)
+    bal.observationTable.row(o) = images[o].transpose();
 
   PointWorkspace workspace(10);
   int notPositiveDefinite = 0;

@@ -44,7 +44,8 @@ TEST(Derivatives, CoefficientRowsGiveScaledProjectionDerivatives) {
       const Eigen::Vector3d ei = Eigen::Vector3d::Unit(pairs[k][0]) * h;
       const Eigen::Vector3d ej = Eigen::Vector3d::Unit(pairs[k][1]) * h;
       const double second =
-          (pi(c, x + ei + ej) - pi(c, x + ei - ej) - pi(c, x - ei + ej) + pi(c, x - ei - ej)) / (4 * h * h);
+          (pi(c, x + ei + ej) - pi(c, x + ei - ej) - pi(c, x - ei + ej) + pi(c, x - ei - ej)) /
+          (4 * h * h);
       EXPECT_NEAR(curvatureBlock.row(6 * c + k).dot(xh.transpose()) / (w * w * w), second,
                   1e-3 * std::abs(second) + 1e-6);
     }
@@ -62,8 +63,9 @@ TEST(Derivatives, GradientAndHessianAreHalfTheCostDerivatives) {
     const Eigen::Matrix3d hessian = costHessian(problem, x, DepthGuard::on);
     EXPECT_TRUE(hessian.isApprox(hessian.transpose(), 0.0));
     const double h = 1e-4;
-    for (const Eigen::Vector3d& d : {Eigen::Vector3d(1, 0, 0), Eigen::Vector3d(0, 1, 0),
-                                     Eigen::Vector3d(0, 0, 1), Eigen::Vector3d(1, -2, 0.5).normalized()}) {
+    for (const Eigen::Vector3d& d :
+         {Eigen::Vector3d(1, 0, 0), Eigen::Vector3d(0, 1, 0), Eigen::Vector3d(0, 0, 1),
+          Eigen::Vector3d(1, -2, 0.5).normalized()}) {
       const double plus = reprojectionCost(problem, x + h * d);
       const double minus = reprojectionCost(problem, x - h * d);
       const double centre = reprojectionCost(problem, x);
@@ -116,7 +118,8 @@ TEST(Derivatives, DepthGuardActsOnGradientAndHessianOnly) {
 
   // The gradient divides by the guarded depth 1e-17 + eps and its square (the coefficient rows
   // themselves are dotted with the true X~); unguarded, by 1e-17.
-  for (const auto& [guard, depth] : {std::pair{DepthGuard::on, guarded}, std::pair{DepthGuard::off, tiny}}) {
+  for (const auto& [guard, depth] :
+       {std::pair{DepthGuard::on, guarded}, std::pair{DepthGuard::off, tiny}}) {
     const double rx = x(0) / depth - 0.5;
     const double ry = x(1) / depth + 0.25;
     const double d2 = depth * depth;
@@ -128,7 +131,8 @@ TEST(Derivatives, DepthGuardActsOnGradientAndHessianOnly) {
   // The Hessian's Jacobian rows use w^2 + eps; its second-order part has no (0,0) term here.
   EXPECT_DOUBLE_EQ(costHessian(problem, x, DepthGuard::on)(0, 0),
                    std::pow(tiny / (tiny * tiny + kDblEpsilon), 2));
-  EXPECT_DOUBLE_EQ(costHessian(problem, x, DepthGuard::off)(0, 0), std::pow(tiny / (tiny * tiny), 2));
+  EXPECT_DOUBLE_EQ(costHessian(problem, x, DepthGuard::off)(0, 0),
+                   std::pow(tiny / (tiny * tiny), 2));
 }
 
 TEST(Derivatives, PointOnPrincipalPlaneGivesNonFiniteValuesWithoutThrowing) {

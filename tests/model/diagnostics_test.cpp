@@ -3,10 +3,10 @@
 #include <cmath>
 #include <limits>
 
-#include <Eigen/Eigenvalues>
-#include <Eigen/LU>
-#include <Eigen/Geometry>
 #include <gtest/gtest.h>
+#include <Eigen/Eigenvalues>
+#include <Eigen/Geometry>
+#include <Eigen/LU>
 
 #include "tests/support/synthetic_scene.hpp"
 
@@ -23,10 +23,11 @@ TEST(CurvatureRho, InfiniteAtZeroResidualPoint) {
   EXPECT_TRUE(std::isinf(curvatureRho(data.problem(), point)));
 }
 
-// H = J^T J (I - Z) and rho = 1 / max eig(Z): the Hessian is positive definite exactly where rho > 1
-// or rho < 0. Checked over points near and far from the optimum of a very noisy two-view problem.
+// H = J^T J (I - Z) and rho = 1 / max eig(Z): the Hessian is positive definite exactly where rho >
+// 1 or rho < 0. Checked over points near and far from the optimum of a very noisy two-view problem.
 TEST(CurvatureRho, SignTellsWhetherTheHessianIsPositiveDefinite) {
-  const auto data = testing::observePoint(testing::cameraRing(2, 4.0, 500.0), Eigen::Vector3d::Zero(), 300.0, 11);
+  const auto data =
+      testing::observePoint(testing::cameraRing(2, 4.0, 500.0), Eigen::Vector3d::Zero(), 300.0, 11);
   const PointProblem problem = data.problem();
   int definite = 0;
   int indefinite = 0;
@@ -35,7 +36,8 @@ TEST(CurvatureRho, SignTellsWhetherTheHessianIsPositiveDefinite) {
       const Eigen::Vector3d x(0.15 * i, 0.15 * j, 0.1);
       const double rho = curvatureRho(problem, x);
       if (std::abs(1.0 / rho - 1.0) < 1e-6) continue;  // too close to the boundary to call
-      const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> eigen(costHessian(problem, x, DepthGuard::off));
+      const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> eigen(
+          costHessian(problem, x, DepthGuard::off));
       const bool positive = eigen.eigenvalues()(0) > 0.0;
       EXPECT_EQ(positive, rho > 1.0 || rho < 0.0) << "at " << x.transpose() << " rho " << rho;
       (positive ? definite : indefinite) += 1;
@@ -80,8 +82,11 @@ TEST(IsPositiveSemidefinite, BoundaryCases) {
     Eigen::Vector3d eigenvalues;
     bool expected;
   };
-  const Case cases[] = {{{0.0, 1.0, 2.0}, true},  {{1e-300, 1.0, 2.0}, true}, {{-1e-12, 1.0, 2.0}, false},
-                        {{-3.0, -2.0, -1.0}, false}, {{kNaN, 1.0, 2.0}, false}};
+  const Case cases[] = {{{0.0, 1.0, 2.0}, true},
+                        {{1e-300, 1.0, 2.0}, true},
+                        {{-1e-12, 1.0, 2.0}, false},
+                        {{-3.0, -2.0, -1.0}, false},
+                        {{kNaN, 1.0, 2.0}, false}};
   for (const Case& c : cases) {
     EXPECT_EQ(isPositiveSemidefinite(Eigen::Matrix3d(c.eigenvalues.asDiagonal())), c.expected)
         << c.eigenvalues.transpose();
@@ -89,8 +94,10 @@ TEST(IsPositiveSemidefinite, BoundaryCases) {
   // A full matrix is judged by its eigenvalues, not its diagonal.
   const Eigen::Matrix3d rotation =
       Eigen::AngleAxisd(0.7, Eigen::Vector3d(1, 2, 3).normalized()).toRotationMatrix();
-  EXPECT_FALSE(isPositiveSemidefinite(rotation * Eigen::Vector3d(-1e-3, 1, 2).asDiagonal() * rotation.transpose()));
-  EXPECT_TRUE(isPositiveSemidefinite(rotation * Eigen::Vector3d(1e-3, 1, 2).asDiagonal() * rotation.transpose()));
+  EXPECT_FALSE(isPositiveSemidefinite(rotation * Eigen::Vector3d(-1e-3, 1, 2).asDiagonal() *
+                                      rotation.transpose()));
+  EXPECT_TRUE(isPositiveSemidefinite(rotation * Eigen::Vector3d(1e-3, 1, 2).asDiagonal() *
+                                     rotation.transpose()));
 }
 
 TEST(Labels, ThresholdsAreStrictAndNaNFails) {
@@ -99,11 +106,13 @@ TEST(Labels, ThresholdsAreStrictAndNaNFails) {
     bool solvable;
   };
   const Case solvable[] = {
-      {1.0, 2.0, 9.89, true},  {1.0, 2.0, 9.9, false},  {1.0, -2.0, 1.0, true},  {2.0, 2.0, 1.0, false},
-      {0.0, kInf, 0.0, true},  {kNaN, 2.0, 1.0, false}, {1.0, kNaN, 1.0, false}, {1.0, 2.0, kNaN, false},
+      {1.0, 2.0, 9.89, true},  {1.0, 2.0, 9.9, false},  {1.0, -2.0, 1.0, true},
+      {2.0, 2.0, 1.0, false},  {0.0, kInf, 0.0, true},  {kNaN, 2.0, 1.0, false},
+      {1.0, kNaN, 1.0, false}, {1.0, 2.0, kNaN, false},
   };
   for (const Case& c : solvable) {
-    EXPECT_EQ(solvableTest(c.gamma, c.rho, c.klc), c.solvable) << c.gamma << " " << c.rho << " " << c.klc;
+    EXPECT_EQ(solvableTest(c.gamma, c.rho, c.klc), c.solvable)
+        << c.gamma << " " << c.rho << " " << c.klc;
   }
 
   struct GlobalCase {
@@ -112,13 +121,13 @@ TEST(Labels, ThresholdsAreStrictAndNaNFails) {
     bool global;
   };
   const GlobalCase global[] = {
-      {true, 1.0, 2.0, 0.99e-5, 1.0, 1.0, true},   // RE(f) = RE(m) still global
-      {true, 1.0, 2.0, 1e-5, 1.0, 1.0, false},     // K = 1e-5 exactly is local
-      {true, 1.0, -2.0, 0.0, 1.0, 2.0, true},      // rho counts by its magnitude
-      {false, 1.0, 2.0, 0.0, 1.0, 2.0, false},     // not semidefinite
-      {true, 1.0, 2.0, 0.0, 2.0, 1.0, false},      // worse than the start
-      {true, 0.0, kInf, 0.0, 0.0, 0.0, true},      // exact reprojection
-      {true, kNaN, 2.0, 0.0, kNaN, 1.0, false},    // non-finite final point
+      {true, 1.0, 2.0, 0.99e-5, 1.0, 1.0, true},  // RE(f) = RE(m) still global
+      {true, 1.0, 2.0, 1e-5, 1.0, 1.0, false},    // K = 1e-5 exactly is local
+      {true, 1.0, -2.0, 0.0, 1.0, 2.0, true},     // rho counts by its magnitude
+      {false, 1.0, 2.0, 0.0, 1.0, 2.0, false},    // not semidefinite
+      {true, 1.0, 2.0, 0.0, 2.0, 1.0, false},     // worse than the start
+      {true, 0.0, kInf, 0.0, 0.0, 0.0, true},     // exact reprojection
+      {true, kNaN, 2.0, 0.0, kNaN, 1.0, false},   // non-finite final point
   };
   for (const GlobalCase& c : global) {
     EXPECT_EQ(globalTest(c.pd, c.gamma, c.rho, c.klc, c.reF, c.reM), c.global)

@@ -10,15 +10,17 @@ namespace {
 
 using testing::PointData;
 
-// Views given directly by their pose blocks: identity calibration and rotation, so the ray of view v
-// leaves centres[v] in the direction (u, v, 1) of its observation.
-PointData rayProblem(const std::vector<Eigen::Vector3d>& centres, const std::vector<Eigen::Vector2d>& images) {
+// Views given directly by their pose blocks: identity calibration and rotation, so the ray of view
+// v leaves centres[v] in the direction (u, v, 1) of its observation.
+PointData rayProblem(const std::vector<Eigen::Vector3d>& centres,
+                     const std::vector<Eigen::Vector2d>& images) {
   std::vector<testing::SceneCamera> cameras;
   Eigen::VectorXd observations(2 * centres.size());
   for (std::size_t v = 0; v < centres.size(); ++v) {
     Eigen::Matrix<double, 3, 4> matrix;
     matrix << Eigen::Matrix3d::Identity(), -centres[v];
-    cameras.push_back({Eigen::Matrix3d::Identity(), Eigen::Matrix3d::Identity(), centres[v], matrix});
+    cameras.push_back(
+        {Eigen::Matrix3d::Identity(), Eigen::Matrix3d::Identity(), centres[v], matrix});
     observations.segment<2>(2 * v) = images[v];
   }
   return testing::pointData(cameras, observations);
@@ -51,12 +53,15 @@ TEST(SymmedianPoint, DegenerateRaysTakeTheLeastSquaresFallback) {
 TEST(SymmedianPoint, ViewOrderChangesOnlyRounding) {
   auto cameras = testing::cameraRing(5);
   const Eigen::Vector3d point(0.1, 0.2, -0.3);
-  const Eigen::Vector3d forward = symmedianPoint(testing::observePoint(cameras, point, 1.0, 3).problem());
+  const Eigen::Vector3d forward =
+      symmedianPoint(testing::observePoint(cameras, point, 1.0, 3).problem());
   std::reverse(cameras.begin(), cameras.end());
-  // Same noise per camera: observePoint draws noise in view order, so rebuild from the forward data.
+  // Same noise per camera: observePoint draws noise in view order, so rebuild from the forward
+  // data.
   const PointData original = testing::observePoint(testing::cameraRing(5), point, 1.0, 3);
   Eigen::VectorXd reversed(original.observations.size());
-  for (int v = 0; v < 5; ++v) reversed.segment<2>(2 * v) = original.observations.segment<2>(2 * (4 - v));
+  for (int v = 0; v < 5; ++v)
+    reversed.segment<2>(2 * v) = original.observations.segment<2>(2 * (4 - v));
   const Eigen::Vector3d backward = symmedianPoint(testing::pointData(cameras, reversed).problem());
   EXPECT_TRUE(forward.isApprox(backward, 1e-12));
   EXPECT_GT((forward - point).norm(), 0.0);

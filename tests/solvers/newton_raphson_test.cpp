@@ -3,8 +3,8 @@
 #include <cmath>
 #include <limits>
 
-#include <Eigen/LU>
 #include <gtest/gtest.h>
+#include <Eigen/LU>
 
 #include "model/diagnostics.hpp"
 #include "model/symmedian.hpp"
@@ -19,7 +19,8 @@ struct Outcome {
   int loops;
 };
 
-Outcome solve(const SolverRules& rules, const PointProblem& problem, const Eigen::Vector3d& start, double epsilon) {
+Outcome solve(const SolverRules& rules, const PointProblem& problem, const Eigen::Vector3d& start,
+              double epsilon) {
   int loopCounter = 0;
   int notPositiveDefinite = 0;
   SolverContext context{rules, loopCounter, notPositiveDefinite};
@@ -32,9 +33,9 @@ Outcome solve(const SolverRules& rules, const PointProblem& problem, const Eigen
 struct CounterCase {
   const char* name;
   const SolverRules* rules;
-  int atMinimum;   // start at the exact minimiser: one zero-length step
-  int zeroEpsilon; // epsilon = 0: no step at all
-  int forcedCap;   // steps that never get as short as epsilon: the cap
+  int atMinimum;    // start at the exact minimiser: one zero-length step
+  int zeroEpsilon;  // epsilon = 0: no step at all
+  int forcedCap;    // steps that never get as short as epsilon: the cap
 };
 
 class NewtonRaphsonCounters : public ::testing::TestWithParam<CounterCase> {};
@@ -53,7 +54,8 @@ TEST_P(NewtonRaphsonCounters, FollowTheProgramsRules) {
 
   // Near a noisy optimum the steps are rounding noise, never exactly zero: the smallest positive
   // tolerance is never met.
-  const auto noisy = testing::observePoint(testing::cameraRing(6), Eigen::Vector3d(0.3, 0.2, -0.4), 0.5, 5);
+  const auto noisy =
+      testing::observePoint(testing::cameraRing(6), Eigen::Vector3d(0.3, 0.2, -0.4), 0.5, 5);
   const Outcome capped = solve(*c.rules, noisy.problem(), symmedianPoint(noisy.problem()),
                                std::numeric_limits<double>::denorm_min());
   EXPECT_EQ(capped.loops, c.forcedCap);
@@ -67,7 +69,8 @@ INSTANTIATE_TEST_SUITE_P(Programs, NewtonRaphsonCounters,
 
 TEST(NewtonRaphson, ConvergesToTheOptimumOfANoisyPoint) {
   for (const SolverRules* rules : {&kVorlantSolverRules, &kSennicSolverRules}) {
-    const auto data = testing::observePoint(testing::cameraRing(6), Eigen::Vector3d(0.3, 0.2, -0.4), 0.5, 5);
+    const auto data =
+        testing::observePoint(testing::cameraRing(6), Eigen::Vector3d(0.3, 0.2, -0.4), 0.5, 5);
     const PointProblem problem = data.problem();
     const Eigen::Vector3d start = symmedianPoint(problem);
     const Outcome run = solve(*rules, problem, start, 1e-12);

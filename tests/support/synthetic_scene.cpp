@@ -79,7 +79,8 @@ PointData observePoint(const std::vector<SceneCamera>& cameras, const Eigen::Vec
 
 PointData exactlyReprojectingProblem() {
   std::vector<SceneCamera> cameras;
-  for (const Eigen::Vector3d& t : {Eigen::Vector3d(0, 0, 0), Eigen::Vector3d(1, 0, 0), Eigen::Vector3d(0, 1, 1)}) {
+  for (const Eigen::Vector3d& t :
+       {Eigen::Vector3d(0, 0, 0), Eigen::Vector3d(1, 0, 0), Eigen::Vector3d(0, 1, 1)}) {
     Eigen::Matrix<double, 3, 4> matrix;
     matrix << Eigen::Matrix3d::Identity(), t;
     cameras.push_back({Eigen::Matrix3d::Identity(), Eigen::Matrix3d::Identity(), -t, matrix});

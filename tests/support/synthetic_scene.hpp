@@ -11,10 +11,10 @@
 namespace tessmark::testing {
 
 struct SceneCamera {
-  Eigen::Matrix3d calibration;           // K (A in the pose block)
-  Eigen::Matrix3d rotation;              // R, world to camera (B)
-  Eigen::Vector3d centre;                // C
-  Eigen::Matrix<double, 3, 4> matrix;    // P = K [R | -R C]
+  Eigen::Matrix3d calibration;         // K (A in the pose block)
+  Eigen::Matrix3d rotation;            // R, world to camera (B)
+  Eigen::Vector3d centre;              // C
+  Eigen::Matrix<double, 3, 4> matrix;  // P = K [R | -R C]
 };
 
 // A camera at `centre` looking at `target`, focal length f (pixels), principal point (cx, cy).
@@ -35,8 +35,8 @@ struct PointData {
   Eigen::MatrixXd poses;                  // 3n x 7
 
   PointProblem problem() const {
-    return PointProblem{viewCount, projections, observations, jacobianCoefficients,
-                        curvatureCoefficients, poses};
+    return PointProblem{
+        viewCount, projections, observations, jacobianCoefficients, curvatureCoefficients, poses};
   }
 };
 
