@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <ostream>
 
 #include <gtest/gtest.h>
 #include <Eigen/LU>
@@ -37,6 +38,8 @@ struct CounterCase {
   int zeroEpsilon;  // epsilon = 0: no step at all
   int forcedCap;    // steps that never get as short as epsilon: the cap
 };
+
+void PrintTo(const CounterCase& c, std::ostream* out) { *out << c.name; }
 
 class NewtonRaphsonCounters : public ::testing::TestWithParam<CounterCase> {};
 
