@@ -1,0 +1,132 @@
+#include "driver/run_options.hpp"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <Eigen/Core>
+
+#include "driver/vorlant.hpp"
+
+namespace tessmark {
+namespace {
+
+ParsedCommandLine parse(const std::vector<const char*>& arguments) {
+  return parseCommandLine(vorlantProgram(), arguments);
+}
+
+std::string shown(const std::vector<const char*>& arguments) {
+  std::string text;
+  for (const char* argument : arguments) text += std::string(" [") + argument + "]";
+  return text;
+}
+
+TEST(ParseCommandLine, EveryOptionInBothFormsAndTheDefaults) {
+  struct Case {
+    std::vector<const char*> arguments;
+    std::string dataFile = "problem-49-7776-pre.txt";
+    std::optional<unsigned char> algorithmKey = std::nullopt;
+    std::string outputDir = "";
+    ColorMode colorMode = ColorMode::automatic;
+  };
+  const Case cases[] = {
+      {{}},
+      {{"--data", "f.txt"}, "f.txt"},
+      {{"--data=f.txt"}, "f.txt"},
+      {{"--data=a=b"}, "a=b"},  // the value runs from the first '='
+      {{"--algorithm", "7"}, "problem-49-7776-pre.txt", '7'},
+      {{"--algorithm=7"}, "problem-49-7776-pre.txt", '7'},
+      {{"--algorithm=q"}, "problem-49-7776-pre.txt", 'q'},
+      {{"--algorithm", "\xff"}, "problem-49-7776-pre.txt", 0xff},
+      {{"--output-dir", "out"}, "problem-49-7776-pre.txt", std::nullopt, "out"},
+      {{"--output-dir=out/"}, "problem-49-7776-pre.txt", std::nullopt, "out/"},
+      {{"--color", "always"}, "problem-49-7776-pre.txt", std::nullopt, "", ColorMode::always},
+      {{"--color=never"}, "problem-49-7776-pre.txt", std::nullopt, "", ColorMode::never},
+      {{"--color=always", "--color=auto"},
+       "problem-49-7776-pre.txt",
+       std::nullopt,
+       "",
+       ColorMode::automatic},
+      {{"--data", "x.txt", "--algorithm=0", "--output-dir", "o", "--color", "never"},
+       "x.txt",
+       '0',
+       "o",
+       ColorMode::never},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(shown(c.arguments));
+    const ParsedCommandLine parsed = parse(c.arguments);
+    ASSERT_TRUE(parsed.options) << parsed.text;
+    EXPECT_EQ(parsed.status, 0);
+    EXPECT_EQ(parsed.options->dataFile, c.dataFile);
+    EXPECT_EQ(parsed.options->algorithmKey, c.algorithmKey);
+    EXPECT_EQ(parsed.options->outputDir, c.outputDir);
+    EXPECT_EQ(parsed.options->colorMode, c.colorMode);
+  }
+}
+
+TEST(ParseCommandLine, UsageErrorsGiveStatusTwoAndTheUsage) {
+  struct Case {
+    std::vector<const char*> arguments;
+    const char* says;
+  };
+  const Case cases[] = {
+      {{"--algorithm", ""}, "--algorithm needs exactly one character"},
+      {{"--algorithm="}, "--algorithm needs exactly one character"},
+      {{"--algorithm", "12"}, "--algorithm needs exactly one character"},
+      {{"--algorithm=12"}, "--algorithm needs exactly one character"},
+      {{"--algorithm"}, "--algorithm needs exactly one character"},
+      {{"--data"}, "--data needs a file name"},
+      {{"--data="}, "--data needs a file name"},
+      {{"--output-dir"}, "--output-dir needs a folder"},
+      {{"--output-dir="}, "--output-dir needs a folder"},
+      {{"--color"}, "--color needs auto, always or never"},
+      {{"--color=sometimes"}, "--color needs auto, always or never"},
+      {{"--bogus"}, "unknown option '--bogus'"},
+      {{"--data", "f.txt", "extra.txt"}, "unknown option 'extra.txt'"},
+      {{"-h"}, "unknown option '-h'"},
+      {{"--help=yes"}, "unknown option '--help=yes'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(shown(c.arguments));
+    const ParsedCommandLine parsed = parse(c.arguments);
+    EXPECT_FALSE(parsed.options);
+    EXPECT_EQ(parsed.status, 2);
+    EXPECT_TRUE(parsed.text.starts_with(std::string("vorlant: ") + c.says + "\n")) << parsed.text;
+    EXPECT_NE(parsed.text.find("Usage: vorlant"), std::string::npos) << parsed.text;
+  }
+}
+
+TEST(ParseCommandLine, HelpListsOptionsAlgorithmsAndStatuses) {
+  const ParsedCommandLine parsed = parse({"--help"});
+  EXPECT_FALSE(parsed.options);
+  EXPECT_EQ(parsed.status, 0);
+  EXPECT_EQ(parsed.text, usageText(vorlantProgram()));
+  EXPECT_TRUE(parsed.text.starts_with("Usage: vorlant")) << parsed.text;
+  for (const char* option :
+       {"--data FILE", "--algorithm KEY", "--output-dir DIR", "--color=WHEN", "--version"}) {
+    EXPECT_NE(parsed.text.find(option), std::string::npos) << option;
+  }
+  for (const MenuEntry& entry : vorlantMenu()) {
+    EXPECT_NE(parsed.text.find(entry.selectedName), std::string::npos) << entry.selectedName;
+  }
+  for (const char* status : {"  0 ", "  2 ", "  128 ", "  129 "}) {
+    EXPECT_NE(parsed.text.find(status), std::string::npos) << status;
+  }
+}
+
+TEST(ParseCommandLine, VersionNamesTheProgramAndTheEigenItIsBuiltWith) {
+  const ParsedCommandLine parsed = parse({"--version"});
+  EXPECT_FALSE(parsed.options);
+  EXPECT_EQ(parsed.status, 0);
+  const std::string eigen = "Eigen " + std::to_string(EIGEN_WORLD_VERSION) + "." +
+                            std::to_string(EIGEN_MAJOR_VERSION) + "." +
+                            std::to_string(EIGEN_MINOR_VERSION);
+  EXPECT_TRUE(parsed.text.starts_with("vorlant")) << parsed.text;
+  EXPECT_NE(parsed.text.find(eigen), std::string::npos) << parsed.text;
+  EXPECT_TRUE(parsed.text.ends_with("\n"));
+}
+
+}  // namespace
+}  // namespace tessmark

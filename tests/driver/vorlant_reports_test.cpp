@@ -1,0 +1,237 @@
+#include "driver/vorlant_reports.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <limits>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <Eigen/Core>
+
+#include "tests/driver/report_format.hpp"
+
+namespace tessmark {
+namespace {
+
+using testing::parseResultsReport;
+using testing::parseSummaryReport;
+using testing::ResultsReport;
+using testing::SummaryReport;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+const std::string kCreatedAt = "09:05:07 Feb 03, 2014";
+const std::string kEigenVersion = std::to_string(EIGEN_WORLD_VERSION) + "." +
+                                  std::to_string(EIGEN_MAJOR_VERSION) + "." +
+                                  std::to_string(EIGEN_MINOR_VERSION);
+
+// What a writer puts into a file, read back from memory.
+std::string written(const std::function<void(std::FILE*)>& write) {
+  char* buffer = nullptr;
+  std::size_t size = 0;
+  std::FILE* file = open_memstream(&buffer, &size);
+  if (file == nullptr) {
+    ADD_FAILURE() << "open_memstream failed";
+    return {};
+  }
+  write(file);
+  std::fclose(file);
+  std::string text(buffer, size);
+  std::free(buffer);
+  return text;
+}
+
+// Three points: an ordinary one, one whose final K_LC distance is NaN, and one whose solver broke
+// down (non-finite final point and diagnostics).
+struct Sample {
+  TriangulationRun run{3};
+  Eigen::Vector3d x_m[3] = {{1.5, -2.25, 3.0}, {0.5, 0.5, 0.5}, {100.0, -1e-13, 0.0}};
+  Eigen::Vector3d x_f[3] = {{1.25, -2.0, 3.125}, {0.5, 0.5, 0.5}, {kNaN, kInf, -kInf}};
+  bool solvable[3] = {true, true, false};
+  bool global[3] = {true, false, false};
+
+  Sample() {
+    run.cameraNum = 3;
+    run.imageCoordinates = 7;
+    run.maxViewNum = 3;
+    run.loopCap = 1000;
+    run.algorithmKey = '0';
+    run.algorithmName = "Newton-Raphson";
+    run.viewNum = {2, 3, 2};
+    run.pointSeconds = {1.5e-6, 2.0e-6, 3.0e-6};
+    run.pointLoops = {4, 1000, 0};
+    run.reprojError_m = {0.25, 1.5, kNaN};
+    run.reprojError_f = {0.125, 1.0, kInf};
+    run.klc_m = {1e-3, 2e-3, 5.0};
+    run.klc_f = {1e-16, kNaN, -kInf};
+    run.rho_f = {101220.5, 1.0, kNaN};
+    run.gamma_f = {0.353553, 1.0, kInf};
+    run.rho_m = {98712.25, 1.0, 12.5};
+    run.gamma_m = {0.5, 1.0, kNaN};
+    run.solvableCount = 2;
+    run.hardCaseCount = 1;
+    run.globalSolutionCount = 1;
+    run.localSolutionCount = 2;
+  }
+
+  std::string resultsFile() const {
+    return written([&](std::FILE* file) {
+      writeVorlantResultsHeader(file, run, kCreatedAt);
+      for (int p = 0; p < 3; ++p)
+        writeVorlantPointRecord(file, run, p, x_m[p], x_f[p], solvable[p], global[p]);
+      writeVorlantResultsSummary(file, run);
+    });
+  }
+  std::string summaryFile() const {
+    return written([&](std::FILE* file) { writeVorlantSummaryFile(file, run, kCreatedAt); });
+  }
+};
+
+TEST(VorlantReportNames, CountsKeyByteAndStamp) {
+  struct Case {
+    int cameraNum, pointNum, imageCoordinates;
+    unsigned char key;
+    const char* results;
+    const char* summary;
+  };
+  const Case cases[] = {
+      {3, 10, 25, '5', "brimvaleRun3-10-25A5_Results09_05_07-Feb03-2014.txt",
+       "brimvaleRun3-10-25A5_Summary09_05_07-Feb03-2014.txt"},
+      {49, 7776, 31843, 'q', "brimvaleRun49-7776-31843Aq_Results09_05_07-Feb03-2014.txt",
+       "brimvaleRun49-7776-31843Aq_Summary09_05_07-Feb03-2014.txt"},
+      {0, 0, 0, 0xe9, "brimvaleRun0-0-0A\xe9_Results09_05_07-Feb03-2014.txt",
+       "brimvaleRun0-0-0A\xe9_Summary09_05_07-Feb03-2014.txt"},
+      {2147483647, 2147483647, 2147483647, 'A',
+       "brimvaleRun2147483647-2147483647-2147483647AA_Results09_05_07-Feb03-2014.txt",
+       "brimvaleRun2147483647-2147483647-2147483647AA_Summary09_05_07-Feb03-2014.txt"},
+  };
+  for (const Case& c : cases) {
+    TriangulationRun run(0);
+    run.cameraNum = c.cameraNum;
+    run.pointNum = c.pointNum;
+    run.imageCoordinates = c.imageCoordinates;
+    run.algorithmKey = c.key;
+    EXPECT_EQ(vorlantResultsFileName(run, "09_05_07-Feb03-2014"), c.results);
+    EXPECT_EQ(vorlantSummaryFileName(run, "09_05_07-Feb03-2014"), c.summary);
+  }
+}
+
+TEST(VorlantPointRecord, ThreeLinesColumnByColumn) {
+  const Sample sample;
+  const std::string ordinary = written([&](std::FILE* file) {
+    writeVorlantPointRecord(file, sample.run, 0, sample.x_m[0], sample.x_f[0], true, true);
+  });
+  EXPECT_EQ(
+      ordinary,
+      "Point No.      1\t    1.500000000000\t   1.250000000000000\tLoop No.\t    4\tof  1000;\n"
+      "          2 views\t   -2.250000000000\t  "
+      "-2.000000000000000\tR.E.(0)\t2.500000e-01\tK.lc(0)\t"
+      "1.000000e-03\tSolvable\n"
+      " 0.000001500000 s\t    3.000000000000\t   "
+      "3.125000000000000\tR.E.(f)\t1.250000e-01\tK.lc(f)\t"
+      "1.000000e-16\tGlobal\n");
+
+  // Non-finite values stand in their own columns, padded like numbers.
+  const std::string brokenDown = written([&](std::FILE* file) {
+    writeVorlantPointRecord(file, sample.run, 2, sample.x_m[2], sample.x_f[2], false, false);
+  });
+  EXPECT_EQ(
+      brokenDown,
+      "Point No.      3\t  100.000000000000\t                 nan\tLoop No.\t    0\tof  1000;\n"
+      "          2 views\t   -0.000000000000\t                 "
+      "inf\tR.E.(0)\tnan\tK.lc(0)\t5.000000e+00\t"
+      "Hard case\n"
+      " 0.000003000000 s\t    0.000000000000\t                "
+      "-inf\tR.E.(f)\tinf\tK.lc(f)\t-inf\tLocal\n");
+}
+
+TEST(VorlantResultsFile, EveryLineKeepsItsFormat) {
+  const Sample sample;
+  const std::string text = sample.resultsFile();
+  ResultsReport report;
+  ASSERT_EQ(parseResultsReport(text, report), "") << text;
+
+  EXPECT_EQ(report.createdAt, kCreatedAt);
+  EXPECT_EQ(report.cameraNum, 3);
+  EXPECT_EQ(report.pointNum, 3);
+  EXPECT_EQ(report.imageCoordinates, 7);
+  EXPECT_EQ(report.maxViewNum, 3);
+  EXPECT_EQ(report.eigenVersion, kEigenVersion);
+  EXPECT_EQ(report.algorithmName, "Newton-Raphson");
+  EXPECT_NE(text.find("epsilon is 2.2204460492503131e-16 \n"), std::string::npos);
+  ASSERT_EQ(report.points.size(), 3u);
+  EXPECT_EQ(report.points[1].loops, 1000);
+  EXPECT_EQ(report.points[1].views, 3);
+  EXPECT_TRUE(std::isnan(report.points[1].klc_f));
+
+  // The summary block: a NaN in a sum spreads, a NaN after the first element is no maximum.
+  EXPECT_TRUE(std::isnan(report.sumReprojError_m));
+  EXPECT_EQ(report.maxKlc_m, 5.0);
+  EXPECT_EQ(report.sumReprojError_f, kInf);
+  EXPECT_EQ(report.maxKlc_f, 1e-16);
+  EXPECT_EQ(report.hardCaseCount, 1);
+  EXPECT_EQ(report.localSolutionCount, 2);
+  EXPECT_EQ(report.solvableCount, 2);
+  EXPECT_EQ(report.globalSolutionCount, 1);
+  EXPECT_NE(text.find("\nTotal symmedian point reprojection error is \n                 nan: \n"),
+            std::string::npos);
+  EXPECT_NE(text.find("Maximum final K_{LC} distance is \n1.000000000000000E-16: \n"),
+            std::string::npos);
+  EXPECT_NE(text.find("Time on Triangulating: 0.00000650000000000000 seconds("), std::string::npos);
+}
+
+TEST(VorlantResultsFile, WithoutPointsTheMaximaReadZero) {
+  TriangulationRun run(0);
+  run.algorithmName = "Newton-Raphson";
+  const std::string text = written([&](std::FILE* file) {
+    writeVorlantResultsHeader(file, run, kCreatedAt);
+    writeVorlantResultsSummary(file, run);
+  });
+  ResultsReport report;
+  ASSERT_EQ(parseResultsReport(text, report), "") << text;
+  EXPECT_EQ(report.sumReprojError_m, 0.0);
+  EXPECT_EQ(report.maxKlc_m, 0.0);
+  EXPECT_EQ(report.maxKlc_f, 0.0);
+}
+
+TEST(VorlantSummaryFile, EveryLineKeepsItsFormatAndOneRowPerPoint) {
+  Sample sample;
+  const std::string text = sample.summaryFile();
+  SummaryReport report;
+  ASSERT_EQ(parseSummaryReport(text, report), "") << text;
+
+  EXPECT_EQ(report.algorithmName, "Newton-Raphson");
+  EXPECT_EQ(report.createdAt, kCreatedAt);
+  EXPECT_EQ(report.eigenVersion, kEigenVersion);
+  EXPECT_EQ(report.sumReprojError_f, kInf);
+  EXPECT_TRUE(std::isnan(report.sumReprojError_m));
+  EXPECT_EQ(report.maxKlc_f, 1e-16);
+  EXPECT_EQ(report.pointNum, 3);
+  EXPECT_EQ(report.maxViewNum, 3);
+  ASSERT_EQ(report.rows.size(), 3u);
+  EXPECT_NE(
+      text.find(
+          "\n1.000000000000000E-16 (Maximum final K_{LC} distance);  0 jacobians are Not positive "
+          "definite\n"),
+      std::string::npos)
+      << text;
+  EXPECT_NE(
+      text.find(
+          "\n   1\t 2\t0.000001500000000000\t   4\t0.125000000000000000\t9.999999999999999791e-17\t"
+          "0.2500000000\t1.0000000000e-03\t 101220.500000\t0.353553\t98712.250000\t0.500000\n"),
+      std::string::npos)
+      << text;
+  EXPECT_TRUE(text.ends_with(
+      "\n   3\t 2\t0.000003000000000000\t   0\t                 inf\t-inf\t       nan\t"
+      "5.0000000000e+00\t nan\tinf\t12.500000\tnan\n"))
+      << text;
+
+  sample.run.notPositiveDefiniteCount = 7;
+  EXPECT_NE(sample.summaryFile().find(");  7 jacobians are Not positive definite\n"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace tessmark
