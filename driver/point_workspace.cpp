@@ -31,10 +31,6 @@ PointProblem PointWorkspace::problem(int n) const {
                       poses.topRows(3 * n)};
 }
 
-}  // namespace tessmark
-
-namespace tessmark {
-
 int gatherBalPoint(PointWorkspace& workspace, const BalProblem& problem,
                    const ObservationIndex& index, const CameraTables& tables, int p) {
   const auto i = static_cast<std::size_t>(p);

@@ -28,10 +28,6 @@ struct PointWorkspace {
   std::vector<int> cameraList;            // m
 };
 
-}  // namespace tessmark
-
-namespace tessmark {
-
 // Gathers point p of a BAL problem: its observations in file order, each with its camera's rows.
 // Returns the view count n.
 int gatherBalPoint(PointWorkspace& workspace, const BalProblem& problem,

@@ -36,10 +36,6 @@ struct SolverContext {
 using SolverFunction = Eigen::Vector3d (*)(const PointProblem& problem, SolverContext& context,
                                            const Eigen::Vector3d& start, double epsilon);
 
-}  // namespace tessmark
-
-namespace tessmark {
-
 // The two programs' rules: the BAL triangulator guards depths, caps at 1000 and counts the Newton
 // entry; the .lc triangulator does none of that and caps at 500.
 inline constexpr SolverRules kVorlantSolverRules{DepthGuard::on, 1000, true};
