@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds vorlant, makes a synthetic problem shaped like the Ladybug data set (49 cameras, 7776
+# Builds everything, makes a synthetic problem shaped like the Ladybug data set (49 cameras, 7776
 # points) in a scratch folder, and triangulates it there with Newton-Raphson (key 0), without
 # waiting for any key. Prints the folder and the start of both reports.
 #   scripts/demo.sh [KEY]                default KEY: 0
@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j "$(nproc)" --target vorlant make_bal_problem
+cmake --build build -j "$(nproc)"
 
 root=$(pwd)
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tessmark-demo.XXXXXX")
