@@ -7,8 +7,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "input/bal_pretreatment.hpp"
 #include "input/bal_problem.hpp"
-#include "input/camera_tables.hpp"
 
 namespace tessmark {
 namespace {

@@ -5,16 +5,18 @@
 
 #include <benchmark/benchmark.h>
 
-#include "driver/point_judgement.hpp"
-#include "driver/point_workspace.hpp"
+#include "input/bal_pretreatment.hpp"
 #include "input/bal_problem.hpp"
-#include "input/camera_tables.hpp"
+#include "model/judgement.hpp"
+#include "model/point_workspace.hpp"
 #include "model/symmedian.hpp"
 #include "solvers/newton/newton_raphson.hpp"
 
 namespace {
 
 using namespace tessmark;
+
+constexpr JudgementRules kJudgement{DepthGuard::on, KlcMeasure::newtonStep, KlcTests::asNamed};
 
 void ladybugKeyZero(benchmark::State& state) {
   const std::string path = std::string(TESSMARK_DATA_DIR) + "/problem-49-7776-pre.txt";
@@ -30,17 +32,16 @@ void ladybugKeyZero(benchmark::State& state) {
   const ObservationIndex index = indexObservations(bal);
   const CameraTables tables = pretreatCameras(bal.cameraParameters, bal.cameraNum);
   PointWorkspace workspace(largestViewCount(index.viewNum));
-  int notPositiveDefinite = 0;
   for (auto _ : state) {
     double cost = 0.0;
     for (int p = 0; p < bal.pointNum; ++p) {
-      int loopCounter = 0;
       const PointProblem problem =
           workspace.problem(gatherBalPoint(workspace, bal, index, tables, p));
       const Eigen::Vector3d x_m = symmedianPoint(problem);
-      SolverContext context{kVorlantSolverRules, loopCounter, notPositiveDefinite};
-      const Eigen::Vector3d x_f = newtonRaphson(problem, context, x_m, 1e-12);
-      cost += judgePoint(problem, x_m, x_f, DepthGuard::on).reprojError_f;
+      SolverContext context{DepthGuard::on, workspace.scratch};
+      const Eigen::Vector3d x_f =
+          newtonRaphson(problem, context, x_m, 1e-12, kVorlantNewtonRaphson).point;
+      cost += judgePoint(problem, x_m, x_f, kJudgement).reprojError_f;
     }
     benchmark::DoNotOptimize(cost);
   }

@@ -22,18 +22,21 @@ function(tessmark_library name)
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC Eigen3::Eigen ${ARG_DEPS})
   tessmark_compile_settings(${name})
-  # Keep the source list reachable for test builds that recompile it with other definitions.
-  list(TRANSFORM ARG_SOURCES PREPEND "${CMAKE_CURRENT_SOURCE_DIR}/")
-  set_property(GLOBAL PROPERTY TESSMARK_SOURCES_${name} "${ARG_SOURCES}")
 endfunction()
 
-# tessmark_test(NAME SOURCES ... DEPS ...)
+# tessmark_test(NAME SOURCES ... DEPS ... [COUNT_ALLOCATIONS])
 # A GoogleTest executable registered with CTest; tests run in the build tree and find the
-# shared data folder through TESSMARK_DATA_DIR.
+# shared data folder through TESSMARK_DATA_DIR. With COUNT_ALLOCATIONS, every heap allocation made
+# by the code linked into it is counted (tests/support/allocation_counter.hpp): the project's
+# libraries are static, so the linker routes their calls through the counting wrappers.
 function(tessmark_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "COUNT_ALLOCATIONS" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} tessmark_test_support GTest::gtest GTest::gtest_main)
+  if(ARG_COUNT_ALLOCATIONS)
+    target_link_options(${name} PRIVATE
+      "LINKER:--wrap=malloc,--wrap=calloc,--wrap=realloc,--wrap=_Znwm,--wrap=_Znam")
+  endif()
   tessmark_compile_settings(${name})
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
                        PROPERTIES ENVIRONMENT "TESSMARK_DATA_DIR=${TESSMARK_DATA_DIR}")

@@ -10,7 +10,8 @@ namespace tessmark {
 namespace {
 
 constexpr std::array<MenuEntry, 11> kVorlantMenu{{
-    {"0", "  0: Newton-Raphson iteration", "Newton-Raphson", newtonRaphson},
+    {"0", "  0: Newton-Raphson iteration", "Newton-Raphson",
+     withOptions<newtonRaphson, kVorlantNewtonRaphson>},
     {"1", "  1: Gauss-Newton iteration", "Gauss-Newton", nullptr},
     {"2", "  2: Gauss-Newton with trust region", "Gauss-Newton with trust region", nullptr},
     {"3", "  3: Jarratt iteration", "Newton-Jarratt iteration", nullptr},
@@ -21,6 +22,31 @@ constexpr std::array<MenuEntry, 11> kVorlantMenu{{
     {"6", "  6: Levenberg-Marquardt-Yamashita-Fukushima 2000",
      "Levenberg-Marquardt-Yamashita-Fukushima 2000", nullptr},
     // Key 7 runs the general Levenberg-Marquardt solver under this name.
+    {"7", "  7: Levenberg-Marquardt general algorithm",
+     "Inexact Newton,Levenberg-Marquardt-Yamashita-Fukushima 2000", nullptr},
+    {"8", "  8: exact Newton line search, alpha dx norm as stopping criterion",
+     "Exact damped Newton line search, alpha dx norm stopping criterion", nullptr},
+    {"9", "  9: Gauss-Newton with Armijo line search", "Gauss-Newton with Armijo line search",
+     nullptr},
+    {"other", " Otherwise: inexact Newton line search, alpha dx norm as stopping criterion",
+     "Default inexact damped Newton line search, alpha dx norm stopping criterion", nullptr},
+}};
+
+// The .lc triangulator's menu: lines 1 and 4 and names 1 and 2 read differently, every solver is
+// that program's own copy, and the last row keeps the default's texts over a trust-region solver.
+constexpr std::array<MenuEntry, 11> kSennicMenu{{
+    {"0", "  0: Newton-Raphson iteration", "Newton-Raphson",
+     withOptions<newtonRaphson, kSennicNewtonRaphson>},
+    {"1", "  1: Gauss-Newton method", "Gauss-Newton method", nullptr},
+    {"2", "  2: Gauss-Newton with trust region", "Gauss-Newton with trust region strategy",
+     nullptr},
+    {"3", "  3: Jarratt iteration", "Newton-Jarratt iteration", nullptr},
+    {"4", "  4: Newton-Raphson iteration with Greenstadt modification",
+     "Newton-Raphson iteration with Greenstadt modification", nullptr},
+    {"5", "  5: Levenberg-Marquardt-Fan algorithm 2011Cubic",
+     "Levenberg-Marquardt-Fan algorithm 2011Cubic", nullptr},
+    {"6", "  6: Levenberg-Marquardt-Yamashita-Fukushima 2000",
+     "Levenberg-Marquardt-Yamashita-Fukushima 2000", nullptr},
     {"7", "  7: Levenberg-Marquardt general algorithm",
      "Inexact Newton,Levenberg-Marquardt-Yamashita-Fukushima 2000", nullptr},
     {"8", "  8: exact Newton line search, alpha dx norm as stopping criterion",
@@ -42,5 +68,7 @@ const MenuEntry& selectMenuEntry(std::span<const MenuEntry> menu, unsigned char 
 }
 
 std::span<const MenuEntry> vorlantMenu() { return kVorlantMenu; }
+
+std::span<const MenuEntry> sennicMenu() { return kSennicMenu; }
 
 }  // namespace tessmark

@@ -19,7 +19,8 @@ struct MenuEntry {
 // 0..9 as an unsigned value; every other byte (letters, Enter, bytes above 127) picks the last row.
 const MenuEntry& selectMenuEntry(std::span<const MenuEntry> menu, unsigned char key);
 
-// The BAL triangulator's menu.
+// The BAL triangulator's menu and the .lc triangulator's.
 std::span<const MenuEntry> vorlantMenu();
+std::span<const MenuEntry> sennicMenu();
 
 }  // namespace tessmark

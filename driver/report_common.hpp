@@ -9,7 +9,6 @@ namespace tessmark {
 
 inline constexpr int kEigenVersion[3] = {EIGEN_WORLD_VERSION, EIGEN_MAJOR_VERSION,
                                          EIGEN_MINOR_VERSION};
-inline constexpr double kReportedEpsilon = kDblEpsilon;  // printed as "epsilon"
 
 inline const char* solvableLabel(bool solvable) { return solvable ? "Solvable" : "Hard case"; }
 inline const char* globalLabel(bool global) { return global ? "Global" : "Local"; }

@@ -9,14 +9,14 @@
 #include "console/stopwatch.hpp"
 #include "console/time_stamp.hpp"
 #include "driver/menu.hpp"
-#include "driver/point_judgement.hpp"
-#include "driver/point_workspace.hpp"
 #include "driver/run_support.hpp"
 #include "driver/triangulation_run.hpp"
 #include "driver/vorlant_reports.hpp"
+#include "input/bal_pretreatment.hpp"
 #include "input/bal_problem.hpp"
-#include "input/camera_tables.hpp"
 #include "input/input_error.hpp"
+#include "model/judgement.hpp"
+#include "model/point_workspace.hpp"
 #include "model/symmedian.hpp"
 
 namespace tessmark {
@@ -27,6 +27,9 @@ constexpr const char* kTitle = "Tessmark 2014(bigger data)";
 constexpr const char* kDataFileName = "problem-49-7776-pre.txt";
 constexpr const char* kDataSetPage = "http://grail.cs.washington.edu/projects/bal/";
 constexpr double kTolerance = 1.0e-12;
+constexpr int kReportedLoopCap = 1000;
+constexpr DepthGuard kDepthGuard = DepthGuard::on;
+constexpr JudgementRules kJudgement{kDepthGuard, KlcMeasure::newtonStep, KlcTests::asNamed};
 
 constexpr int kRed = 12;
 constexpr int kWhite = 15;
@@ -150,7 +153,7 @@ int runVorlant(const RunOptions& options) {
   run.cameraNum = bal.cameraNum;
   run.imageCoordinates = bal.imageCoordinates;
   run.maxViewNum = maxViewNum;
-  run.loopCap = kVorlantSolverRules.loopCap;
+  run.loopCap = kReportedLoopCap;
   run.viewNum = index.viewNum;
   run.loadingSeconds = loadingWatch.seconds();
   run.indexingSeconds = indexingWatch.seconds();
@@ -214,16 +217,19 @@ int runVorlant(const RunOptions& options) {
     const int n = gatherBalPoint(workspace, bal, index, tables, p);
     const PointProblem problem = workspace.problem(n);
     const Eigen::Vector3d x_m = symmedianPoint(problem);
-    SolverContext context{kVorlantSolverRules, loopCounter, run.notPositiveDefiniteCount};
-    const Eigen::Vector3d x_f = entry.solver(problem, context, x_m, kTolerance);
+    SolverContext context{kDepthGuard, workspace.scratch};
+    const SolverResult solved = entry.solver(problem, context, x_m, kTolerance);
+    const Eigen::Vector3d& x_f = solved.point;
     pointWatch.stop();
+    loopCounter = solved.loops;
+    if (solved.hessianModified) ++run.notPositiveDefiniteCount;
     run.pointSeconds[i] = pointWatch.seconds();
 
     if (showsProgress(p, run.pointNum, run.displayInterval))
       writeVorlantProgressLine(std::cout, p, n, run.pointNum);
     run.pointLoops[i] = loopCounter;
 
-    const PointJudgement judgement = judgePoint(problem, x_m, x_f, kVorlantSolverRules.depthGuard);
+    const PointJudgement judgement = judgePoint(problem, x_m, x_f, kJudgement);
     run.rho_m[i] = judgement.rho_m;
     run.rho_f[i] = judgement.rho_f;
     run.reprojError_f[i] = judgement.reprojError_f;

@@ -44,7 +44,8 @@ constexpr const char* kFileTableRow = "%4d\t%2d\t%20.18lf\t%4d\t%20.18lf\t%.18e\
 
 const std::string kRule = std::string(117, '-') + "\n";
 
-std::string vorlantFileName(const TriangulationRun& run, const char* kind, const std::string& stamp) {
+std::string vorlantFileName(const TriangulationRun& run, const char* kind,
+                            const std::string& stamp) {
   char prefix[96];
   std::snprintf(prefix, sizeof prefix, kFileNamePrefix, run.cameraNum, run.pointNum,
                 run.imageCoordinates);
@@ -64,11 +65,9 @@ std::string vorlantSummaryFileName(const TriangulationRun& run, const std::strin
 void writeVorlantResultsHeader(std::FILE* file, const TriangulationRun& run,
                                const std::string& createdAt) {
   std::fprintf(file, kHeaderCreated, createdAt.c_str());
-  std::fprintf(file, kHeaderData, run.cameraNum, run.pointNum, run.imageCoordinates,
-               run.maxViewNum, kEigenVersion[0], kEigenVersion[1], kEigenVersion[2],
-               run.algorithmName.c_str());
-  std::fprintf(file, kHeaderTotals, run.cameraNum, run.pointNum, run.imageCoordinates,
-               kReportedEpsilon);
+  std::fprintf(file, kHeaderData, run.cameraNum, run.pointNum, run.imageCoordinates, run.maxViewNum,
+               kEigenVersion[0], kEigenVersion[1], kEigenVersion[2], run.algorithmName.c_str());
+  std::fprintf(file, kHeaderTotals, run.cameraNum, run.pointNum, run.imageCoordinates, kDblEpsilon);
   std::fputs(kHeaderNote, file);
   std::fputs(kRule.c_str(), file);
   std::fputs(kHeaderColumns, file);
@@ -112,8 +111,8 @@ void writeVorlantSummaryFile(std::FILE* file, const TriangulationRun& run,
   std::fprintf(file, kFilePhases, run.loadingSeconds, run.indexingSeconds, run.pretreatingSeconds,
                run.waitingSeconds);
   std::fprintf(file, kFileTriangulation, sumOf(run.pointSeconds));
-  std::fprintf(file, kFileCounts, run.cameraNum, run.pointNum, run.imageCoordinates,
-               run.maxViewNum, kReportedEpsilon);
+  std::fprintf(file, kFileCounts, run.cameraNum, run.pointNum, run.imageCoordinates, run.maxViewNum,
+               kDblEpsilon);
   std::fputs(kFileTableHeader, file);
   for (int p = 0; p < run.pointNum; ++p) {
     const auto i = static_cast<std::size_t>(p);

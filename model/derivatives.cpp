@@ -70,14 +70,8 @@ void residualVector(const PointProblem& problem, const Eigen::Vector3d& x,
   }
 }
 
-Eigen::VectorXd residualVector(const PointProblem& problem, const Eigen::Vector3d& x) {
-  Eigen::VectorXd residuals(2 * problem.viewCount);
-  residualVector(problem, x, residuals);
-  return residuals;
-}
-
 void projectionJacobian(const PointProblem& problem, const Eigen::Vector3d& x,
-                        Eigen::Ref<Eigen::MatrixXd> jacobian) {
+                        Eigen::Ref<JacobianMatrix> jacobian) {
   const Eigen::Vector4d xh = homogeneous(x);
   for (int v = 0; v < problem.viewCount; ++v) {
     const double w = cameraRow(problem, v, 2).dot(xh);
@@ -86,12 +80,6 @@ void projectionJacobian(const PointProblem& problem, const Eigen::Vector3d& x,
       jacobian.row(2 * v + c) = scaledJacobianRow(problem, 2 * v + c, xh) / squaredDepth;
     }
   }
-}
-
-Eigen::MatrixXd projectionJacobian(const PointProblem& problem, const Eigen::Vector3d& x) {
-  Eigen::MatrixXd jacobian(2 * problem.viewCount, 3);
-  projectionJacobian(problem, x, jacobian);
-  return jacobian;
 }
 
 Eigen::Vector3d costGradient(const PointProblem& problem, const Eigen::Vector3d& x,

@@ -10,10 +10,13 @@
 
 #include <Eigen/Core>
 
+#include "model/least_squares.hpp"
 #include "model/point_problem.hpp"
 
 namespace tessmark {
 
+// The machine epsilon of double precision, 2^-52: the depth guard's floor, the rotation threshold
+// and the "epsilon" of the reports.
 inline constexpr double kDblEpsilon = 2.220446049250313e-16;
 
 // Whether the gradient and the Hessian keep near-zero depths away from zero:
@@ -25,16 +28,15 @@ enum class DepthGuard : bool { off = false, on = true };
 // Sum over all views and both coordinates of r^2.
 double reprojectionCost(const PointProblem& problem, const Eigen::Vector3d& x);
 
-// The 2n residuals r, x before y, view by view. `residuals` must have 2n rows.
+// The 2n residuals r, x before y, view by view, written into `residuals` (2n rows: the caller's
+// storage, normally the scratch of the workspace, so nothing is allocated).
 void residualVector(const PointProblem& problem, const Eigen::Vector3d& x,
                     Eigen::Ref<Eigen::VectorXd> residuals);
-Eigen::VectorXd residualVector(const PointProblem& problem, const Eigen::Vector3d& x);
 
-// The 2n x 3 Jacobian of the projections, J[2v+c][i] = d pi_{v,c} / d X_i, plain depth.
-// `jacobian` must be 2n x 3.
+// The 2n x 3 Jacobian of the projections, J[2v+c][i] = d pi_{v,c} / d X_i, plain depth, written
+// into `jacobian` (2n x 3, the caller's storage).
 void projectionJacobian(const PointProblem& problem, const Eigen::Vector3d& x,
-                        Eigen::Ref<Eigen::MatrixXd> jacobian);
-Eigen::MatrixXd projectionJacobian(const PointProblem& problem, const Eigen::Vector3d& x);
+                        Eigen::Ref<JacobianMatrix> jacobian);
 
 // g = J^T r, half the gradient of reprojectionCost, with residuals and Jacobian built from the
 // (optionally guarded) depth.

@@ -24,14 +24,18 @@ double curvatureRho(const PointProblem& problem, const Eigen::Vector3d& x) {
   return 1.0 / largest;
 }
 
-double klcDistance(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard guard) {
-  return klcDistance(costHessian(problem, x, guard), costGradient(problem, x, guard));
+double klcDistance(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard guard,
+                   KlcMeasure measure) {
+  return klcDistance(costHessian(problem, x, guard), costGradient(problem, x, guard), measure);
 }
 
-double klcDistance(const Eigen::Matrix3d& hessian, const Eigen::Vector3d& gradient) {
-  Eigen::Vector3d step = Eigen::HouseholderQR<Eigen::Matrix3d>(hessian).solve(gradient);
-  if (needsSvdFallback(step)) step = svdSolve(hessian, gradient);
-  return step.norm();
+double klcDistance(const Eigen::Matrix3d& hessian, const Eigen::Vector3d& gradient,
+                   KlcMeasure measure) {
+  const Eigen::Vector3d step = Eigen::HouseholderQR<Eigen::Matrix3d>(hessian).solve(gradient);
+  if (needsSvdFallback(step)) return svdSolve(hessian, gradient).norm();
+  const double length = step.norm();
+  if (measure == KlcMeasure::newtonStep) return length;
+  return length * std::abs(gradient.dot(step) / step.dot(hessian * step));
 }
 
 bool isPositiveSemidefinite(const Eigen::Matrix3d& matrix) {
@@ -42,13 +46,15 @@ bool isPositiveSemidefinite(const Eigen::Matrix3d& matrix) {
   return !(smallest < 0.0 || std::isnan(smallest));
 }
 
+bool curvatureTest(double gamma, double rho) { return gamma * gamma < rho * rho; }
+
 bool solvableTest(double gamma_m, double rho_m, double klc_m) {
-  return gamma_m * gamma_m < rho_m * rho_m && klc_m < kSolvableKlcLimit;
+  return curvatureTest(gamma_m, rho_m) && startKlcTest(klc_m);
 }
 
 bool globalTest(bool positiveSemidefinite, double gamma_f, double rho_f, double klc_f,
                 double reprojError_f, double reprojError_m) {
-  return positiveSemidefinite && gamma_f * gamma_f < rho_f * rho_f && klc_f < kGlobalKlcLimit &&
+  return positiveSemidefinite && curvatureTest(gamma_f, rho_f) && finalKlcTest(klc_f) &&
          reprojError_f <= reprojError_m;
 }
 

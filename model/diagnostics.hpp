@@ -17,11 +17,19 @@ namespace tessmark {
 // infinite rho.
 double curvatureRho(const PointProblem& problem, const Eigen::Vector3d& x);
 
-// |d| for H d = g at x (H = costHessian, g = costGradient, both with `guard`), d by Householder QR
-// of H with the SVD fallback when d's first component is NaN.
-double klcDistance(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard guard);
-// The same from a Hessian and gradient already evaluated at x.
-double klcDistance(const Eigen::Matrix3d& hessian, const Eigen::Vector3d& gradient);
+// How the K_LC distance is measured from the Newton step d of H d = g (d by Householder QR of H,
+// the SVD least-squares solution when d's first component is NaN).
+enum class KlcMeasure {
+  newtonStep,           // |d|
+  curvatureScaledStep,  // |d| |g.d / d^T H d|, 1 for an exact step; |d| when the SVD gave d
+};
+
+// K_LC at x: H = costHessian and g = costGradient at x, both with `guard`.
+double klcDistance(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard guard,
+                   KlcMeasure measure = KlcMeasure::newtonStep);
+// The same from the Hessian and gradient already evaluated at x.
+double klcDistance(const Eigen::Matrix3d& hessian, const Eigen::Vector3d& gradient,
+                   KlcMeasure measure = KlcMeasure::newtonStep);
 
 // False when the smallest eigenvalue of the symmetric matrix (lower triangle read, self-adjoint
 // solver) is below 0 or NaN (as for any matrix with a non-finite entry); a zero eigenvalue counts
@@ -32,11 +40,17 @@ bool isPositiveSemidefinite(const Eigen::Matrix3d& matrix);
 inline constexpr double kSolvableKlcLimit = 9.9;
 inline constexpr double kGlobalKlcLimit = 1e-5;
 
-// "Solvable" (true) or "Hard case": gamma_m^2 < rho_m^2 and klc < 9.9. The squares are of the
-// stored gamma = sqrt(RE) and rho values, so a negative rho counts by its magnitude.
+// gamma^2 < rho^2, the squares of the stored gamma = sqrt(RE) and rho values (so a negative rho
+// counts by its magnitude).
+bool curvatureTest(double gamma, double rho);
+// K(x_m) < 9.9 and K(x_f) < 1e-5.
+inline bool startKlcTest(double klc_m) { return klc_m < kSolvableKlcLimit; }
+inline bool finalKlcTest(double klc_f) { return klc_f < kGlobalKlcLimit; }
+
+// "Solvable" (true) or "Hard case": gamma_m^2 < rho_m^2 and K(x_m) < 9.9.
 bool solvableTest(double gamma_m, double rho_m, double klc_m);
 
-// "Global" (true) or "Local": positiveSemidefinite, gamma_f^2 < rho_f^2, klc_f < 1e-5 and
+// "Global" (true) or "Local": positiveSemidefinite, gamma_f^2 < rho_f^2, K(x_f) < 1e-5 and
 // reprojError_f <= reprojError_m.
 bool globalTest(bool positiveSemidefinite, double gamma_f, double rho_f, double klc_f,
                 double reprojError_f, double reprojError_m);

@@ -1,44 +1,51 @@
 #pragma once
-// The contract every local solver shares, and the rules in which the two programs' solvers differ.
+// The contract every local solver shares.
+//
+// A solver refines the start of one point (its symmedian point) until its own stopping test on
+// epsilon holds or its own loop cap is reached, and returns the final point with its loop count.
+// There is no status: reaching the cap shows only in the loop count, a breakdown only as non-finite
+// coordinates. Non-finite values are never an error; they flow into the result.
+//
+// What differs between the two programs' copies of a solver is stated where it belongs:
+//  - the depth guard of costGradient and costHessian is program-wide: SolverContext carries it;
+//  - a number or a switch that differs for one solver (a loop cap, a comparison, a fallback) is a
+//    field of that solver's options record, declared in its header with the large-data program's
+//    values as defaults; the menu row binds the function to its options (withOptions below);
+//  - a different algorithm is a function of its own.
 
 #include <Eigen/Core>
 
 #include "model/derivatives.hpp"
 #include "model/point_problem.hpp"
+#include "model/solver_scratch.hpp"
 
 namespace tessmark {
 
-// The numbers and switches that set the two programs' solvers apart. Each program has one constant
-// instance of this record; a solver reads only the fields it needs.
-struct SolverRules {
-  // Whether costGradient and costHessian keep near-zero depths away from zero.
-  DepthGuard depthGuard;
-  // The iteration cap every solver shares (the reports print it beside the loop count).
-  int loopCap;
-  // Newton-Raphson: whether the loop counter is incremented once before the first step, the
-  // iteration index then starting at 1 (so at most loopCap - 1 steps are taken).
-  bool newtonCountsEntry;
+// What a solver call hands back.
+struct SolverResult {
+  Eigen::Vector3d point;         // the final iterate, x_f
+  int loops = 0;                 // the solver's loop count: the driver's loopCounter
+  bool hessianModified = false;  // some Hessian of this call had to be made positive definite
 };
 
-// Per-call context: the rules of the running program and the caller's counters.
+// What the run passes to every solver beside the point: the program's depth guard and room for
+// the per-iteration arrays (sized for the point's view count).
 struct SolverContext {
-  const SolverRules& rules;
-  // Incremented by the solver as its own description says; the driver reports it as the loop count.
-  int& loopCounter;
-  // The run-wide count of points whose Hessian had to be modified; only the solver that modifies
-  // Hessians adds to it.
-  int& notPositiveDefiniteCount;
+  DepthGuard depthGuard;
+  SolverScratch& scratch;
 };
 
-// A local solver: refines `start` for one point until its stopping test on `epsilon` holds or its
-// cap is reached, and returns the final point. There is no status: reaching the cap shows only in
-// loopCounter, a breakdown only as non-finite coordinates.
-using SolverFunction = Eigen::Vector3d (*)(const PointProblem& problem, SolverContext& context,
-                                           const Eigen::Vector3d& start, double epsilon);
+// The one solver signature the menus hold.
+using SolverFunction = SolverResult (*)(const PointProblem& problem, SolverContext& context,
+                                        const Eigen::Vector3d& start, double epsilon);
 
-// The two programs' rules: the BAL triangulator guards depths, caps at 1000 and counts the Newton
-// entry; the .lc triangulator does none of that and caps at 500.
-inline constexpr SolverRules kVorlantSolverRules{DepthGuard::on, 1000, true};
-inline constexpr SolverRules kSennicSolverRules{DepthGuard::off, 500, false};
+// A solver with an options record, bound to one constant instance of it:
+//   withOptions<newtonRaphson, kLcNewtonRaphson>
+// is a SolverFunction that calls newtonRaphson(problem, context, start, epsilon, kLcNewtonRaphson).
+template <auto solve, const auto& options>
+SolverResult withOptions(const PointProblem& problem, SolverContext& context,
+                         const Eigen::Vector3d& start, double epsilon) {
+  return solve(problem, context, start, epsilon, options);
+}
 
 }  // namespace tessmark

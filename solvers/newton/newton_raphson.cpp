@@ -4,27 +4,29 @@
 
 namespace tessmark {
 
-Eigen::Vector3d newtonRaphson(const PointProblem& problem, SolverContext& context,
-                              const Eigen::Vector3d& start, double epsilon) {
-  const SolverRules& rules = context.rules;
-  Eigen::Vector3d x = start;
-  Eigen::Vector3d gradient = costGradient(problem, x, rules.depthGuard);
+SolverResult newtonRaphson(const PointProblem& problem, SolverContext& context,
+                           const Eigen::Vector3d& start, double epsilon,
+                           const NewtonRaphsonOptions& options) {
+  const DepthGuard guard = context.depthGuard;
+  SolverResult result{start};
+  Eigen::Vector3d& x = result.point;
+  Eigen::Vector3d gradient = costGradient(problem, x, guard);
   double stepLength = 2.0 * epsilon;
   int iteration = 0;
-  if (rules.newtonCountsEntry) {
-    ++context.loopCounter;
+  if (options.countsEntry) {
+    ++result.loops;
     iteration = 1;
   }
   while (stepLength > epsilon) {
-    const Eigen::Matrix3d hessian = costHessian(problem, x, rules.depthGuard);
+    const Eigen::Matrix3d hessian = costHessian(problem, x, guard);
     const Eigen::Vector3d step = solveNewtonSystem(hessian, gradient);
     x -= step;
-    gradient = costGradient(problem, x, rules.depthGuard);
+    gradient = costGradient(problem, x, guard);
     stepLength = step.norm();
-    ++context.loopCounter;
-    if (++iteration >= rules.loopCap) break;
+    ++result.loops;
+    if (++iteration >= options.loopCap) break;
   }
-  return x;
+  return result;
 }
 
 }  // namespace tessmark

@@ -5,14 +5,14 @@
 #include <gtest/gtest.h>
 
 #include "model/coefficients.hpp"
-#include "tests/support/synthetic_scene.hpp"
+#include "tools/synthetic_scene.hpp"
 
 namespace tessmark {
 namespace {
 
-using testing::cameraRing;
-using testing::observePoint;
-using testing::PointData;
+using synthetic::cameraRing;
+using synthetic::observePoint;
+using synthetic::PointData;
 
 // Observations 2 px off the exact projections, so residuals and the second-order term matter.
 PointData noisyProblem(int views) {
@@ -75,8 +75,10 @@ TEST(Derivatives, GradientAndHessianAreHalfTheCostDerivatives) {
       EXPECT_NEAR(curvature, 2.0 * d.dot(hessian * d), 1e-3 * (std::abs(curvature) + 1.0));
     }
     // Residuals and Jacobian agree with the gradient they make up.
-    const Eigen::VectorXd r = residualVector(problem, x);
-    const Eigen::MatrixXd j = projectionJacobian(problem, x);
+    Eigen::VectorXd r(2 * views);
+    JacobianMatrix j(2 * views, 3);
+    residualVector(problem, x, r);
+    projectionJacobian(problem, x, j);
     EXPECT_NEAR(r.squaredNorm(), reprojectionCost(problem, x), 1e-9 * r.squaredNorm());
     EXPECT_TRUE((j.transpose() * r).isApprox(g, 1e-12));
   }
@@ -88,7 +90,8 @@ TEST(Derivatives, ZeroResidualPointHasZeroGradientAndGaussNewtonHessian) {
   const PointProblem problem = data.problem();
   EXPECT_NEAR(reprojectionCost(problem, point), 0.0, 1e-20);
   EXPECT_LT(costGradient(problem, point, DepthGuard::on).norm(), 1e-9);
-  const Eigen::MatrixXd j = projectionJacobian(problem, point);
+  JacobianMatrix j(8, 3);
+  projectionJacobian(problem, point, j);
   const Eigen::Matrix3d gaussNewton = j.transpose() * j;
   EXPECT_TRUE(costHessian(problem, point, DepthGuard::on).isApprox(gaussNewton, 1e-9));
 }
@@ -99,9 +102,9 @@ PointData depthProblem() {
   camera << 1, 0, 0, 0,  //
       0, 1, 0, 0,        //
       0, 0, 1, 0;
-  testing::SceneCamera scene{Eigen::Matrix3d::Identity(), Eigen::Matrix3d::Identity(),
-                             Eigen::Vector3d::Zero(), camera};
-  return testing::pointData({scene}, Eigen::Vector2d(0.5, -0.25));
+  synthetic::SceneCamera scene{Eigen::Matrix3d::Identity(), Eigen::Matrix3d::Identity(),
+                               Eigen::Vector3d::Zero(), camera};
+  return synthetic::pointData({scene}, Eigen::Vector2d(0.5, -0.25));
 }
 
 TEST(Derivatives, DepthGuardActsOnGradientAndHessianOnly) {
@@ -112,7 +115,8 @@ TEST(Derivatives, DepthGuardActsOnGradientAndHessianOnly) {
   const double guarded = tiny + kDblEpsilon;
 
   // Cost and residuals use the plain depth 1e-17.
-  const Eigen::VectorXd r = residualVector(problem, x);
+  Eigen::VectorXd r(2);
+  residualVector(problem, x, r);
   EXPECT_DOUBLE_EQ(r(0), x(0) / tiny - 0.5);
   EXPECT_DOUBLE_EQ(r(1), x(1) / tiny + 0.25);
 

@@ -8,7 +8,7 @@
 #include <Eigen/Geometry>
 #include <Eigen/LU>
 
-#include "tests/support/synthetic_scene.hpp"
+#include "tools/synthetic_scene.hpp"
 
 namespace tessmark {
 namespace {
@@ -17,8 +17,8 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 TEST(CurvatureRho, InfiniteAtZeroResidualPoint) {
-  const auto data = testing::exactlyReprojectingProblem();
-  const Eigen::Vector3d point = testing::kExactPoint;
+  const auto data = synthetic::exactlyReprojectingProblem();
+  const Eigen::Vector3d point = synthetic::kExactPoint;
   ASSERT_EQ(reprojectionCost(data.problem(), point), 0.0);
   EXPECT_TRUE(std::isinf(curvatureRho(data.problem(), point)));
 }
@@ -26,8 +26,8 @@ TEST(CurvatureRho, InfiniteAtZeroResidualPoint) {
 // H = J^T J (I - Z) and rho = 1 / max eig(Z): the Hessian is positive definite exactly where rho >
 // 1 or rho < 0. Checked over points near and far from the optimum of a very noisy two-view problem.
 TEST(CurvatureRho, SignTellsWhetherTheHessianIsPositiveDefinite) {
-  const auto data =
-      testing::observePoint(testing::cameraRing(2, 4.0, 500.0), Eigen::Vector3d::Zero(), 300.0, 11);
+  const auto data = synthetic::observePoint(synthetic::cameraRing(2, 4.0, 500.0),
+                                            Eigen::Vector3d::Zero(), 300.0, 11);
   const PointProblem problem = data.problem();
   int definite = 0;
   int indefinite = 0;
@@ -49,7 +49,7 @@ TEST(CurvatureRho, SignTellsWhetherTheHessianIsPositiveDefinite) {
 
 TEST(KlcDistance, IsTheNewtonStepLength) {
   const Eigen::Vector3d point(0.2, 0.1, -0.1);
-  const auto exact = testing::observePoint(testing::cameraRing(3), point);
+  const auto exact = synthetic::observePoint(synthetic::cameraRing(3), point);
   EXPECT_LT(klcDistance(exact.problem(), point, DepthGuard::on), 1e-12);
   const Eigen::Vector3d nearby = point + Eigen::Vector3d(1e-3, -2e-3, 1e-3);
   const Eigen::Matrix3d hessian = costHessian(exact.problem(), nearby, DepthGuard::on);
@@ -61,14 +61,14 @@ TEST(KlcDistance, IsTheNewtonStepLength) {
 TEST(KlcDistance, SingularHessianFallsBackToLeastSquares) {
   // One view: J^T J has rank 2 at a zero-residual point, so QR divides by zero and the SVD answers.
   const Eigen::Vector3d point(0.2, 0.1, -0.1);
-  const auto single = testing::observePoint(testing::cameraRing(1), point);
+  const auto single = synthetic::observePoint(synthetic::cameraRing(1), point);
   const double distance = klcDistance(single.problem(), point, DepthGuard::on);
   EXPECT_TRUE(std::isfinite(distance));
   EXPECT_LT(distance, 1e-9);
 }
 
 TEST(Diagnostics, NonFinitePointGivesNaNAndFailsEveryTest) {
-  const auto data = testing::observePoint(testing::cameraRing(3), Eigen::Vector3d::Zero());
+  const auto data = synthetic::observePoint(synthetic::cameraRing(3), Eigen::Vector3d::Zero());
   const Eigen::Vector3d onPrincipalPlane = data.poses.block<3, 1>(0, 6);  // camera 0's centre
   for (const Eigen::Vector3d& x : {onPrincipalPlane, Eigen::Vector3d(kNaN, 0.0, 0.0)}) {
     EXPECT_TRUE(std::isnan(curvatureRho(data.problem(), x)));

@@ -3,18 +3,18 @@
 #include <gtest/gtest.h>
 
 #include "model/derivatives.hpp"
-#include "tests/support/synthetic_scene.hpp"
+#include "tools/synthetic_scene.hpp"
 
 namespace tessmark {
 namespace {
 
-using testing::PointData;
+using synthetic::PointData;
 
 // Views given directly by their pose blocks: identity calibration and rotation, so the ray of view
 // v leaves centres[v] in the direction (u, v, 1) of its observation.
 PointData rayProblem(const std::vector<Eigen::Vector3d>& centres,
                      const std::vector<Eigen::Vector2d>& images) {
-  std::vector<testing::SceneCamera> cameras;
+  std::vector<synthetic::SceneCamera> cameras;
   Eigen::VectorXd observations(2 * centres.size());
   for (std::size_t v = 0; v < centres.size(); ++v) {
     Eigen::Matrix<double, 3, 4> matrix;
@@ -23,12 +23,12 @@ PointData rayProblem(const std::vector<Eigen::Vector3d>& centres,
         {Eigen::Matrix3d::Identity(), Eigen::Matrix3d::Identity(), centres[v], matrix});
     observations.segment<2>(2 * v) = images[v];
   }
-  return testing::pointData(cameras, observations);
+  return synthetic::pointData(cameras, observations);
 }
 
 TEST(SymmedianPoint, RaysMeetingInOnePointGiveThatPoint) {
   const Eigen::Vector3d point(0.4, -0.3, 0.25);
-  const PointData data = testing::observePoint(testing::cameraRing(3), point);
+  const PointData data = synthetic::observePoint(synthetic::cameraRing(3), point);
   const Eigen::Vector3d start = symmedianPoint(data.problem());
   EXPECT_TRUE(start.isApprox(point, 1e-10)) << start.transpose();
   EXPECT_NEAR(reprojectionCost(data.problem(), start), 0.0, 1e-12);
@@ -51,18 +51,19 @@ TEST(SymmedianPoint, DegenerateRaysTakeTheLeastSquaresFallback) {
 }
 
 TEST(SymmedianPoint, ViewOrderChangesOnlyRounding) {
-  auto cameras = testing::cameraRing(5);
+  auto cameras = synthetic::cameraRing(5);
   const Eigen::Vector3d point(0.1, 0.2, -0.3);
   const Eigen::Vector3d forward =
-      symmedianPoint(testing::observePoint(cameras, point, 1.0, 3).problem());
+      symmedianPoint(synthetic::observePoint(cameras, point, 1.0, 3).problem());
   std::reverse(cameras.begin(), cameras.end());
   // Same noise per camera: observePoint draws noise in view order, so rebuild from the forward
   // data.
-  const PointData original = testing::observePoint(testing::cameraRing(5), point, 1.0, 3);
+  const PointData original = synthetic::observePoint(synthetic::cameraRing(5), point, 1.0, 3);
   Eigen::VectorXd reversed(original.observations.size());
   for (int v = 0; v < 5; ++v)
     reversed.segment<2>(2 * v) = original.observations.segment<2>(2 * (4 - v));
-  const Eigen::Vector3d backward = symmedianPoint(testing::pointData(cameras, reversed).problem());
+  const Eigen::Vector3d backward =
+      symmedianPoint(synthetic::pointData(cameras, reversed).problem());
   EXPECT_TRUE(forward.isApprox(backward, 1e-12));
   EXPECT_GT((forward - point).norm(), 0.0);
 }

@@ -10,7 +10,7 @@
 #include "model/diagnostics.hpp"
 #include "model/symmedian.hpp"
 #include "solvers/newton/newton_system.hpp"
-#include "tests/support/synthetic_scene.hpp"
+#include "tools/synthetic_scene.hpp"
 
 namespace tessmark {
 namespace {
@@ -20,20 +20,28 @@ struct Outcome {
   int loops;
 };
 
-Outcome solve(const SolverRules& rules, const PointProblem& problem, const Eigen::Vector3d& start,
+// The two programs' copies: the options, and the depth guard each program runs with.
+struct Variant {
+  const char* name;
+  const NewtonRaphsonOptions* options;
+  DepthGuard depthGuard;
+};
+const Variant kVorlant{"vorlant", &kVorlantNewtonRaphson, DepthGuard::on};
+const Variant kSennic{"sennic", &kSennicNewtonRaphson, DepthGuard::off};
+
+Outcome solve(const Variant& variant, const PointProblem& problem, const Eigen::Vector3d& start,
               double epsilon) {
-  int loopCounter = 0;
-  int notPositiveDefinite = 0;
-  SolverContext context{rules, loopCounter, notPositiveDefinite};
-  const Eigen::Vector3d x = newtonRaphson(problem, context, start, epsilon);
-  EXPECT_EQ(notPositiveDefinite, 0);
-  return {x, loopCounter};
+  SolverScratch scratch(problem.viewCount);
+  SolverContext context{variant.depthGuard, scratch};
+  const SolverResult result = newtonRaphson(problem, context, start, epsilon, *variant.options);
+  EXPECT_FALSE(result.hessianModified);
+  return {result.point, result.loops};
 }
 
 // Loop counts of both programs' variants, by situation.
 struct CounterCase {
   const char* name;
-  const SolverRules* rules;
+  const Variant* variant;
   int atMinimum;    // start at the exact minimiser: one zero-length step
   int zeroEpsilon;  // epsilon = 0: no step at all
   int forcedCap;    // steps that never get as short as epsilon: the cap
@@ -45,52 +53,52 @@ class NewtonRaphsonCounters : public ::testing::TestWithParam<CounterCase> {};
 
 TEST_P(NewtonRaphsonCounters, FollowTheProgramsRules) {
   const CounterCase& c = GetParam();
-  const auto exact = testing::exactlyReprojectingProblem();
-  const Outcome atMinimum = solve(*c.rules, exact.problem(), testing::kExactPoint, 1e-12);
-  EXPECT_EQ(atMinimum.x, testing::kExactPoint);
+  const auto exact = synthetic::exactlyReprojectingProblem();
+  const Outcome atMinimum = solve(*c.variant, exact.problem(), synthetic::kExactPoint, 1e-12);
+  EXPECT_EQ(atMinimum.x, synthetic::kExactPoint);
   EXPECT_EQ(atMinimum.loops, c.atMinimum);
 
   const Eigen::Vector3d start(1.0, 1.0, 1.0);
-  const Outcome untouched = solve(*c.rules, exact.problem(), start, 0.0);
+  const Outcome untouched = solve(*c.variant, exact.problem(), start, 0.0);
   EXPECT_EQ(untouched.x, start);
   EXPECT_EQ(untouched.loops, c.zeroEpsilon);
 
   // Near a noisy optimum the steps are rounding noise, never exactly zero: the smallest positive
   // tolerance is never met.
   const auto noisy =
-      testing::observePoint(testing::cameraRing(6), Eigen::Vector3d(0.3, 0.2, -0.4), 0.5, 5);
-  const Outcome capped = solve(*c.rules, noisy.problem(), symmedianPoint(noisy.problem()),
+      synthetic::observePoint(synthetic::cameraRing(6), Eigen::Vector3d(0.3, 0.2, -0.4), 0.5, 5);
+  const Outcome capped = solve(*c.variant, noisy.problem(), symmedianPoint(noisy.problem()),
                                std::numeric_limits<double>::denorm_min());
   EXPECT_EQ(capped.loops, c.forcedCap);
   EXPECT_TRUE(capped.x.allFinite());
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, NewtonRaphsonCounters,
-                         ::testing::Values(CounterCase{"vorlant", &kVorlantSolverRules, 2, 1, 1000},
-                                           CounterCase{"sennic", &kSennicSolverRules, 1, 0, 500}),
+                         ::testing::Values(CounterCase{"vorlant", &kVorlant, 2, 1, 1000},
+                                           CounterCase{"sennic", &kSennic, 1, 0, 500}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(NewtonRaphson, ConvergesToTheOptimumOfANoisyPoint) {
-  for (const SolverRules* rules : {&kVorlantSolverRules, &kSennicSolverRules}) {
+  for (const Variant* variant : {&kVorlant, &kSennic}) {
     const auto data =
-        testing::observePoint(testing::cameraRing(6), Eigen::Vector3d(0.3, 0.2, -0.4), 0.5, 5);
+        synthetic::observePoint(synthetic::cameraRing(6), Eigen::Vector3d(0.3, 0.2, -0.4), 0.5, 5);
     const PointProblem problem = data.problem();
     const Eigen::Vector3d start = symmedianPoint(problem);
-    const Outcome run = solve(*rules, problem, start, 1e-12);
+    const Outcome run = solve(*variant, problem, start, 1e-12);
     // A strict local minimum: zero gradient, positive definite Hessian, no worse than the start.
-    EXPECT_LT(costGradient(problem, run.x, rules->depthGuard).norm(), 1e-9);
-    EXPECT_TRUE(isPositiveSemidefinite(costHessian(problem, run.x, rules->depthGuard)));
+    EXPECT_LT(costGradient(problem, run.x, variant->depthGuard).norm(), 1e-9);
+    EXPECT_TRUE(isPositiveSemidefinite(costHessian(problem, run.x, variant->depthGuard)));
     EXPECT_LT(reprojectionCost(problem, run.x), reprojectionCost(problem, start));
-    EXPECT_LT(klcDistance(problem, run.x, rules->depthGuard), 1e-12);
+    EXPECT_LT(klcDistance(problem, run.x, variant->depthGuard), 1e-12);
     EXPECT_LT(run.loops, 20);
   }
 }
 
 TEST(NewtonRaphson, ZeroDepthStartEndsAfterOneNonFiniteStep) {
-  const auto data = testing::observePoint(testing::cameraRing(3), Eigen::Vector3d::Zero());
+  const auto data = synthetic::observePoint(synthetic::cameraRing(3), Eigen::Vector3d::Zero());
   // A point on the principal plane of view 0: the depth there is exactly zero.
   const Eigen::Vector3d start = data.poses.block<3, 1>(0, 6);  // the camera centre itself
-  const Outcome run = solve(kVorlantSolverRules, data.problem(), start, 1e-12);
+  const Outcome run = solve(kVorlant, data.problem(), start, 1e-12);
   EXPECT_FALSE(run.x.allFinite());
   EXPECT_EQ(run.loops, 2);
 }

@@ -1,7 +1,6 @@
-#include "input/camera_tables.hpp"
+#include "input/bal_pretreatment.hpp"
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -10,10 +9,11 @@
 #include <string>
 #include <vector>
 
-#include <Eigen/Geometry>
 #include <gtest/gtest.h>
+#include <Eigen/Geometry>
 
 #include "model/coefficients.hpp"
+#include "model/derivatives.hpp"
 
 namespace tessmark {
 namespace {
@@ -76,16 +76,16 @@ TEST(LargestViewCount, IsTheMaximumAndZeroWithoutPoints) {
 
 TEST(RotationFromAngleAxis, ShortVectorsGiveTheIdentity) {
   EXPECT_EQ(rotationFromAngleAxis(Eigen::Vector3d::Zero()), Eigen::Matrix3d::Identity());
-  const double below = std::nextafter(DBL_EPSILON, 0.0);
+  const double below = std::nextafter(kDblEpsilon, 0.0);
   EXPECT_EQ(rotationFromAngleAxis(Eigen::Vector3d(below, 0.0, 0.0)), Eigen::Matrix3d::Identity());
 }
 
 TEST(RotationFromAngleAxis, LengthExactlyEpsilonTakesRodrigues) {
   // sin(eps)/eps rounds to 1 and 1 - cos(eps) to 0, so R = I + W exactly.
-  const Eigen::Matrix3d r = rotationFromAngleAxis(Eigen::Vector3d(DBL_EPSILON, 0.0, 0.0));
+  const Eigen::Matrix3d r = rotationFromAngleAxis(Eigen::Vector3d(kDblEpsilon, 0.0, 0.0));
   Eigen::Matrix3d expected = Eigen::Matrix3d::Identity();
-  expected(2, 1) = DBL_EPSILON;
-  expected(1, 2) = -DBL_EPSILON;
+  expected(2, 1) = kDblEpsilon;
+  expected(1, 2) = -kDblEpsilon;
   EXPECT_EQ(r, expected);
 }
 

@@ -8,7 +8,7 @@
 
 #include "model/point_problem.hpp"
 
-namespace tessmark::testing {
+namespace tessmark::synthetic {
 
 struct SceneCamera {
   Eigen::Matrix3d calibration;         // K (A in the pose block)
@@ -56,4 +56,4 @@ PointData exactlyReprojectingProblem();
 // The exact projection of a point by a camera matrix.
 Eigen::Vector2d project(const Eigen::Matrix<double, 3, 4>& camera, const Eigen::Vector3d& point);
 
-}  // namespace tessmark::testing
+}  // namespace tessmark::synthetic

@@ -1,4 +1,4 @@
-#include "driver/point_workspace.hpp"
+#include "model/point_workspace.hpp"
 
 namespace tessmark {
 
@@ -8,7 +8,8 @@ PointWorkspace::PointWorkspace(int maxViewNum)
       poses(Eigen::MatrixXd::Zero(3 * Eigen::Index{maxViewNum}, 7)),
       jacobianCoefficients(Eigen::MatrixXd::Zero(2 * Eigen::Index{maxViewNum}, 12)),
       curvatureCoefficients(Eigen::MatrixXd::Zero(12 * Eigen::Index{maxViewNum}, 4)),
-      cameraList(static_cast<std::size_t>(maxViewNum)) {}
+      cameraList(static_cast<std::size_t>(maxViewNum)),
+      scratch(maxViewNum) {}
 
 void PointWorkspace::gatherView(int j, const CameraTables& tables, int camera, double x, double y) {
   cameraList[static_cast<std::size_t>(j)] = camera;
@@ -29,18 +30,6 @@ PointProblem PointWorkspace::problem(int n) const {
                       jacobianCoefficients.topRows(2 * n),
                       curvatureCoefficients.topRows(12 * n),
                       poses.topRows(3 * n)};
-}
-
-int gatherBalPoint(PointWorkspace& workspace, const BalProblem& problem,
-                   const ObservationIndex& index, const CameraTables& tables, int p) {
-  const auto i = static_cast<std::size_t>(p);
-  const int n = index.viewNum[i];
-  for (int j = 0; j < n; ++j) {
-    const int o = index.viewStart[i] + j;
-    workspace.gatherView(j, tables, problem.observationCamera[static_cast<std::size_t>(o)],
-                         problem.observationTable(o, 0), problem.observationTable(o, 1));
-  }
-  return n;
 }
 
 }  // namespace tessmark

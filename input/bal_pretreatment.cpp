@@ -1,12 +1,11 @@
-#include "input/camera_tables.hpp"
+#include "input/bal_pretreatment.hpp"
 
 #include <algorithm>
 #include <cassert>
-#include <cfloat>
 #include <cmath>
 #include <utility>
 
-#include "model/coefficients.hpp"
+#include "model/derivatives.hpp"
 
 namespace tessmark {
 
@@ -58,13 +57,9 @@ ObservationIndex indexObservations(BalProblem& problem) {
   return index;
 }
 
-int largestViewCount(const std::vector<int>& viewNum) {
-  return viewNum.empty() ? 0 : *std::max_element(viewNum.begin(), viewNum.end());
-}
-
 Eigen::Matrix3d rotationFromAngleAxis(const Eigen::Vector3d& w) {
   const double theta = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
-  if (theta < DBL_EPSILON) return Eigen::Matrix3d::Identity();
+  if (theta < kDblEpsilon) return Eigen::Matrix3d::Identity();
 
   Eigen::Matrix3d cross;
   cross << 0.0, -w[2], w[1],  //
@@ -106,11 +101,20 @@ CameraTables pretreatCameras(const Eigen::VectorXd& cameraParameters, int camera
     projection.leftCols<3>() = k * r;
     projection.col(3) = k * t;
   }
-  tables.cameraJacobianCoefficients =
-      buildJacobianCoefficients(cameraNum, tables.cameraProjections);
-  tables.cameraCurvatureCoefficients =
-      buildCurvatureCoefficients(cameraNum, tables.cameraProjections);
+  buildCoefficientTables(tables, cameraNum);
   return tables;
+}
+
+int gatherBalPoint(PointWorkspace& workspace, const BalProblem& problem,
+                   const ObservationIndex& index, const CameraTables& tables, int p) {
+  const auto i = static_cast<std::size_t>(p);
+  const int n = index.viewNum[i];
+  for (int j = 0; j < n; ++j) {
+    const int o = index.viewStart[i] + j;
+    workspace.gatherView(j, tables, problem.observationCamera[static_cast<std::size_t>(o)],
+                         problem.observationTable(o, 0), problem.observationTable(o, 1));
+  }
+  return n;
 }
 
 }  // namespace tessmark

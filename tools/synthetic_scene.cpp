@@ -1,4 +1,4 @@
-#include "tests/support/synthetic_scene.hpp"
+#include "tools/synthetic_scene.hpp"
 
 #include <cmath>
 #include <numbers>
@@ -8,7 +8,7 @@
 
 #include "model/coefficients.hpp"
 
-namespace tessmark::testing {
+namespace tessmark::synthetic {
 
 SceneCamera lookAtCamera(const Eigen::Vector3d& centre, const Eigen::Vector3d& target, double f,
                          double cx, double cy) {
@@ -90,4 +90,4 @@ PointData exactlyReprojectingProblem() {
   return pointData(cameras, observations);
 }
 
-}  // namespace tessmark::testing
+}  // namespace tessmark::synthetic

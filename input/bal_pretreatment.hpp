@@ -1,6 +1,6 @@
 #pragma once
-// Indexing of the observations by 3D point and the per-camera tables from which every point's
-// problem is gathered.
+// Preparation of a loaded BAL problem: indexing of the observations by 3D point, the per-camera
+// tables from the angle-axis cameras, and the gathering of one point's views from them.
 //
 // Camera model (BAL, radial distortion ignored): Xc = R X + t; x = -f Xc[0] / Xc[2],
 // y = -f Xc[1] / Xc[2]. With K = diag(-f, -f, 1) the projection matrix is P = [K R | K t].
@@ -10,6 +10,8 @@
 #include <Eigen/Core>
 
 #include "input/bal_problem.hpp"
+#include "model/camera_tables.hpp"
+#include "model/point_workspace.hpp"
 
 namespace tessmark {
 
@@ -28,29 +30,23 @@ struct ObservationIndex {
 // checks it) and arrays of imageCoordinates entries.
 ObservationIndex indexObservations(BalProblem& problem);
 
-// The largest entry of viewNum; 0 when there are no points.
-int largestViewCount(const std::vector<int>& viewNum);
-
 // The rotation (world to camera) of the angle-axis vector w by Rodrigues' formula: with
 // theta = |w| and W the cross-product matrix of w, R = I + (sin theta / theta) W +
-// ((1 - cos theta) / theta^2) W W. The identity when theta < DBL_EPSILON (strict, so a length of
-// exactly DBL_EPSILON takes the formula); a NaN theta takes the formula and gives NaN entries.
+// ((1 - cos theta) / theta^2) W W. The identity when theta < kDblEpsilon (strict, so a length of
+// exactly kDblEpsilon takes the formula); a NaN theta takes the formula and gives NaN entries.
 Eigen::Matrix3d rotationFromAngleAxis(const Eigen::Vector3d& w);
 // diag(-f, -f, 1).
 Eigen::Matrix3d focalIntrinsics(double f);
 
-// The per-camera tables, camera c at the rows named.
-struct CameraTables {
-  Eigen::MatrixXd cameraPoses;        // 3 cameraNum x 7: rows 3c.. = [K | R | C], C = -R^T t
-  Eigen::MatrixXd cameraProjections;  // 3 cameraNum x 4: rows 3c.. = [K R | K t]
-  Eigen::MatrixXd cameraJacobianCoefficients;   // 2 cameraNum x 12
-  Eigen::MatrixXd cameraCurvatureCoefficients;  // 12 cameraNum x 4
-};
-
-// Poses and projections of every camera, then both coefficient tables (buildJacobianCoefficients
-// and buildCurvatureCoefficients of model/coefficients.hpp). cameraParameters holds 9 cameraNum
-// values in the reader's layout; the distortion coefficients k1, k2 are not used. cameraNum 0 gives
+// The tables of every camera: pose rows [K | R | C] with C = -R^T t, projection rows [K R | K t],
+// then both coefficient tables (buildCoefficientTables). cameraParameters holds 9 cameraNum values
+// in the reader's layout; the distortion coefficients k1, k2 are not used. cameraNum 0 gives
 // tables with no rows.
 CameraTables pretreatCameras(const Eigen::VectorXd& cameraParameters, int cameraNum);
+
+// Gathers point p into the workspace: its observations in file order (after indexObservations),
+// each with its camera's rows. Returns the view count n.
+int gatherBalPoint(PointWorkspace& workspace, const BalProblem& problem,
+                   const ObservationIndex& index, const CameraTables& tables, int p);
 
 }  // namespace tessmark

@@ -1,14 +1,15 @@
 #pragma once
 // The per-point workspace: room for the largest view count of the run, reused for every point. A
 // point overwrites its first n views; its problem is a view of those rows, so evaluating it copies
-// and allocates nothing.
+// and allocates nothing. The solvers' scratch lives here too, sized by the same count.
 
 #include <vector>
 
 #include <Eigen/Core>
 
-#include "input/camera_tables.hpp"
+#include "model/camera_tables.hpp"
 #include "model/point_problem.hpp"
+#include "model/solver_scratch.hpp"
 
 namespace tessmark {
 
@@ -25,12 +26,8 @@ struct PointWorkspace {
   Eigen::MatrixXd poses;                  // 3m x 7
   Eigen::MatrixXd jacobianCoefficients;   // 2m x 12
   Eigen::MatrixXd curvatureCoefficients;  // 12m x 4
-  std::vector<int> cameraList;            // m
+  std::vector<int> cameraList;            // m: the current point's cameras, view by view
+  SolverScratch scratch;                  // 2m residuals and Jacobian rows
 };
-
-// Gathers point p of a BAL problem: its observations in file order, each with its camera's rows.
-// Returns the view count n.
-int gatherBalPoint(PointWorkspace& workspace, const BalProblem& problem,
-                   const ObservationIndex& index, const CameraTables& tables, int p);
 
 }  // namespace tessmark

@@ -1,0 +1,41 @@
+#pragma once
+// The judgement of one triangulated point: the diagnostics at its symmedian start x_m and its final
+// point x_f, and the two labels they give, under the rules of the program that runs.
+
+#include <Eigen/Core>
+
+#include "model/derivatives.hpp"
+#include "model/diagnostics.hpp"
+#include "model/point_problem.hpp"
+
+namespace tessmark {
+
+// Which of the two K_LC tests (K < 9.9 and K < 1e-5) decides which label.
+enum class KlcTests {
+  asNamed,  // Solvable tests K(x_m) < 9.9, Global tests K(x_f) < 1e-5
+  traded,   // Solvable tests K(x_f) < 1e-5, Global tests K(x_m) < 9.9
+};
+
+struct JudgementRules {
+  DepthGuard depthGuard;  // of the gradient and Hessian behind K_LC and the PSD test
+  KlcMeasure klcMeasure;  // the Newton step length, or that length scaled by |g.d / d^T H d|
+  KlcTests klcTests;
+};
+
+struct PointJudgement {
+  double reprojError_m, reprojError_f;  // reprojectionCost
+  double gamma_m, gamma_f;              // their square roots
+  double rho_m, rho_f;                  // curvatureRho
+  double klc_m, klc_f;                  // klcDistance
+  bool positiveSemidefinite;            // of costHessian at x_f (not tested at x_m)
+  bool solvable;                        // "Solvable" / "Hard case"
+  bool global;                          // "Global" / "Local"
+};
+
+// Every diagnostic at x_m and x_f, then the labels: Solvable needs gamma_m^2 < rho_m^2 and its K_LC
+// test, Global needs the PSD Hessian at x_f, gamma_f^2 < rho_f^2, its K_LC test and
+// reprojError_f <= reprojError_m. Non-finite values make the comparisons they enter false.
+PointJudgement judgePoint(const PointProblem& problem, const Eigen::Vector3d& x_m,
+                          const Eigen::Vector3d& x_f, const JudgementRules& rules);
+
+}  // namespace tessmark

@@ -1,0 +1,92 @@
+#include "model/least_squares.hpp"
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include <gtest/gtest.h>
+#include <Eigen/QR>
+#include <Eigen/SVD>
+
+namespace tessmark {
+namespace {
+
+struct System {
+  JacobianMatrix jacobian;
+  Eigen::VectorXd residuals;
+};
+
+System randomSystem(int rows, unsigned seed) {
+  std::mt19937 random(seed);
+  std::normal_distribution<double> normal(0.0, 100.0);
+  System system{JacobianMatrix(rows, 3), Eigen::VectorXd(rows)};
+  for (int i = 0; i < rows; ++i) {
+    for (int j = 0; j < 3; ++j) system.jacobian(i, j) = normal(random);
+    system.residuals(i) = normal(random);
+  }
+  return system;
+}
+
+// The kernels work in the scratch of a larger capacity, as the solvers use them.
+TEST(LeastSquares, QrSolutionsAreEigensArithmeticInTheScratch) {
+  LeastSquaresScratch scratch(12);
+  for (const int rows : {2, 3, 4, 8, 24}) {
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+      const System s = randomSystem(rows, seed);
+      const JacobianMatrix& j = s.jacobian;
+      EXPECT_EQ(householderLeastSquares(j, s.residuals, scratch),
+                Eigen::Vector3d(Eigen::HouseholderQR<JacobianMatrix>(j).solve(s.residuals)))
+          << rows << " rows";
+      EXPECT_EQ(pivotingLeastSquares(j, s.residuals, scratch),
+                Eigen::Vector3d(Eigen::ColPivHouseholderQR<JacobianMatrix>(j).solve(s.residuals)))
+          << rows << " rows";
+      const Eigen::Vector3d svd = Eigen::JacobiSVD<Eigen::MatrixXd>(
+                                      Eigen::MatrixXd(j), Eigen::ComputeThinU | Eigen::ComputeThinV)
+                                      .solve(s.residuals);
+      EXPECT_TRUE(svdLeastSquares(s.jacobian, s.residuals, scratch).isApprox(svd, 1e-12))
+          << rows << " rows";
+    }
+  }
+}
+
+TEST(LeastSquares, SvdGivesTheMinimumNormSolutionOfRankDeficientSystems) {
+  LeastSquaresScratch scratch(4);
+  // Two equal columns: the minimum-norm solution splits their weight evenly.
+  JacobianMatrix twin(4, 3);
+  twin << 1, 1, 0,  //
+      2, 2, 1,      //
+      0, 0, 3,      //
+      1, 1, 1;
+  const Eigen::Vector4d r(2, 5, 3, 3);  // = twin * (1, 1, 1)
+  EXPECT_TRUE(svdLeastSquares(twin, r, scratch).isApprox(Eigen::Vector3d(1, 1, 1), 1e-12));
+  // The pivoting QR finds rank 2 and puts the dependent column's component to 0.
+  const Eigen::Vector3d pivoted = pivotingLeastSquares(twin, r, scratch);
+  EXPECT_TRUE((twin * pivoted).isApprox(r, 1e-12));
+  EXPECT_TRUE(pivoted(0) == 0.0 || pivoted(1) == 0.0) << pivoted.transpose();
+}
+
+TEST(LeastSquares, NaNFirstComponentFallsBackToTheSvd) {
+  LeastSquaresScratch scratch(2);
+  // A zero Jacobian: back substitution divides by zero pivots, the first component is NaN, and
+  // the SVD counts every direction as null: the step is 0.
+  const JacobianMatrix zero = JacobianMatrix::Zero(4, 3);
+  const Eigen::Vector4d r(1, -2, 3, 0.5);
+  EXPECT_EQ(householderLeastSquares(zero, r, scratch), Eigen::Vector3d::Zero());
+  EXPECT_EQ(pivotingLeastSquares(zero, r, scratch), Eigen::Vector3d::Zero());
+  // A non-finite Jacobian has no decomposition: NaN throughout, no garbage.
+  JacobianMatrix broken = JacobianMatrix::Ones(4, 3);
+  broken(2, 1) = std::numeric_limits<double>::infinity();
+  EXPECT_TRUE(svdLeastSquares(broken, r, scratch).array().isNaN().all());
+}
+
+TEST(LeastSquares, NormalEquationPiecesAreColumnProducts) {
+  const System s = randomSystem(6, 7);
+  const Eigen::Matrix3d normal = normalMatrix(s.jacobian);
+  EXPECT_TRUE(normal.isApprox(s.jacobian.transpose() * s.jacobian, 1e-14));
+  EXPECT_EQ(normal, normal.transpose());
+  EXPECT_TRUE(normalGradient(s.jacobian, s.residuals)
+                  .isApprox(s.jacobian.transpose() * s.residuals, 1e-14));
+}
+
+}  // namespace
+}  // namespace tessmark
