@@ -39,7 +39,8 @@ Eigen::Vector3d pivotingLeastSquares(const Eigen::Ref<const JacobianMatrix>& jac
 // (Eigen's default threshold) of the triangular factor R of a Householder QR of J, applied to Q^T
 // r: R has the singular values of J, and min |R d - Q^T r| has the same minimum-norm solution as
 // min |J d - r|. Without the 2n x 2n or 2n x 3 factors of an SVD of J itself, nothing is allocated.
-// A J or r with a non-finite entry has no decomposition: the result is then all NaN.
+// A J with a non-finite entry has no decomposition: the result is then all NaN (a non-finite r
+// gives a non-finite result).
 Eigen::Vector3d svdLeastSquares(const Eigen::Ref<const JacobianMatrix>& jacobian,
                                 const Eigen::Ref<const Eigen::VectorXd>& residuals,
                                 LeastSquaresScratch& scratch);
