@@ -1,11 +1,14 @@
-// Per-point cost of the core: symmedian start + Newton-Raphson + the diagnostics of both points, on
-// synthetic points shaped like the real data (2 to 10 views, image coordinates of a few hundred
-// pixels, 0.5 px noise). Reported per point.
+// Per-point cost of the core on synthetic points shaped like the real data (image coordinates of a
+// few hundred pixels, 0.5 px noise): the whole per-point path (symmedian start, the solver, the
+// judgement of both points) for every solver of both menus at 2 to 10 views, and the parts on their
+// own at 4 views. Reported per point; the "loops" counter is the mean loop count.
 
+#include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "driver/menu.hpp"
 #include "model/judgement.hpp"
 #include "model/symmedian.hpp"
 #include "solvers/newton/newton_raphson.hpp"
@@ -15,7 +18,23 @@ namespace {
 
 using namespace tessmark;
 
-constexpr JudgementRules kJudgement{DepthGuard::on, KlcMeasure::newtonStep, KlcTests::asNamed};
+struct Program {
+  const char* name;
+  std::span<const MenuEntry> menu;
+  DepthGuard depthGuard;
+  JudgementRules judgement;
+};
+
+const Program kPrograms[] = {
+    {"vorlant",
+     vorlantMenu(),
+     DepthGuard::on,
+     {DepthGuard::on, KlcMeasure::newtonStep, KlcTests::asNamed}},
+    {"sennic",
+     sennicMenu(),
+     DepthGuard::off,
+     {DepthGuard::off, KlcMeasure::curvatureScaledStep, KlcTests::traded}},
+};
 
 std::vector<synthetic::PointData> makePoints(int views, int count) {
   const auto cameras = synthetic::cameraRing(views, 10.0, 800.0);
@@ -27,22 +46,23 @@ std::vector<synthetic::PointData> makePoints(int views, int count) {
   return points;
 }
 
-void pointPipeline(benchmark::State& state) {
+void pointPipeline(benchmark::State& state, const Program& program, const MenuEntry& entry) {
   const int views = static_cast<int>(state.range(0));
   const auto points = makePoints(views, 256);
   SolverScratch scratch(views);
   std::size_t i = 0;
+  double loops = 0.0;
   for (auto _ : state) {
     const PointProblem problem = points[i++ % points.size()].problem();
     const Eigen::Vector3d x_m = symmedianPoint(problem);
-    SolverContext context{DepthGuard::on, scratch};
-    const Eigen::Vector3d x_f =
-        newtonRaphson(problem, context, x_m, 1e-12, kVorlantNewtonRaphson).point;
-    benchmark::DoNotOptimize(judgePoint(problem, x_m, x_f, kJudgement));
+    SolverContext context{program.depthGuard, scratch};
+    const SolverResult result = entry.solver(problem, context, x_m, 1e-12);
+    loops += result.loops;
+    benchmark::DoNotOptimize(judgePoint(problem, x_m, result.point, program.judgement));
   }
+  state.counters["loops"] = benchmark::Counter(loops, benchmark::Counter::kAvgIterations);
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(pointPipeline)->DenseRange(2, 10, 2)->Unit(benchmark::kMicrosecond);
 
 // The parts on their own, at 4 views.
 void symmedianStart(benchmark::State& state) {
@@ -68,18 +88,34 @@ void newtonRaphsonSolve(benchmark::State& state) {
 }
 BENCHMARK(newtonRaphsonSolve)->Unit(benchmark::kMicrosecond);
 
-void diagnostics(benchmark::State& state) {
+void judgement(benchmark::State& state) {
   const auto points = makePoints(4, 256);
   std::vector<Eigen::Vector3d> starts;
   for (const auto& point : points) starts.push_back(symmedianPoint(point.problem()));
   std::size_t i = 0;
   for (auto _ : state) {
     const std::size_t k = i++ % points.size();
-    benchmark::DoNotOptimize(judgePoint(points[k].problem(), starts[k], starts[k], kJudgement));
+    benchmark::DoNotOptimize(
+        judgePoint(points[k].problem(), starts[k], starts[k], kPrograms[0].judgement));
   }
 }
-BENCHMARK(diagnostics)->Unit(benchmark::kMicrosecond);
+BENCHMARK(judgement)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  for (const Program& program : kPrograms) {
+    for (const MenuEntry& entry : program.menu) {
+      if (entry.solver == nullptr) continue;
+      const std::string name = std::string("pointPipeline/") + program.name + "/key:" + entry.key;
+      benchmark::RegisterBenchmark(name.c_str(), pointPipeline, program, entry)
+          ->DenseRange(2, 10, 4)
+          ->Unit(benchmark::kMicrosecond);
+    }
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
