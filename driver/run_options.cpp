@@ -10,13 +10,13 @@ namespace {
 
 constexpr const char* kVersion = "0.1.0";
 
-std::string usageError(const ProgramInfo& program, const std::string& problem) {
+std::string usageError(const ProgramDescription& program, const std::string& problem) {
   return std::string(program.name) + ": " + problem + "\n" + usageText(program);
 }
 
 }  // namespace
 
-std::string usageText(const ProgramInfo& program) {
+std::string usageText(const ProgramDescription& program) {
   std::string text =
       std::string("Usage: ") + program.name +
       " [--data FILE] [--algorithm KEY] [--output-dir DIR] [--color=WHEN] [--help] "
@@ -51,7 +51,7 @@ std::string usageText(const ProgramInfo& program) {
   return text;
 }
 
-ParsedCommandLine parseCommandLine(const ProgramInfo& program,
+ParsedCommandLine parseCommandLine(const ProgramDescription& program,
                                    std::span<const char* const> arguments) {
   RunOptions options;
   options.dataFile = program.defaultDataFile;

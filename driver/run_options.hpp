@@ -8,7 +8,7 @@
 #include <string>
 
 #include "console/console.hpp"
-#include "driver/menu.hpp"
+#include "driver/program.hpp"
 
 namespace tessmark {
 
@@ -26,17 +26,10 @@ struct ParsedCommandLine {
   int status = 0;                     // and exit with this (0, or 2 for a usage error)
 };
 
-struct ProgramInfo {
-  const char* name;             // "vorlant"
-  const char* summary;          // one line
-  const char* defaultDataFile;  // read when --data is not given
-  std::span<const MenuEntry> menu;
-};
-
-ParsedCommandLine parseCommandLine(const ProgramInfo& program,
+ParsedCommandLine parseCommandLine(const ProgramDescription& program,
                                    std::span<const char* const> arguments);
 
 // --help text: usage, options, the algorithm keys from the menu table, the exit statuses.
-std::string usageText(const ProgramInfo& program);
+std::string usageText(const ProgramDescription& program);
 
 }  // namespace tessmark

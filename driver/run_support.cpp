@@ -1,22 +1,38 @@
 #include "driver/run_support.hpp"
 
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
-#include <iomanip>
 #include <iostream>
 
 #include "console/console.hpp"
 
 namespace tessmark {
 
-int reportFailure(const std::string& headline, const std::string& detail, int status) {
+void writeColoredText(std::ostream& out, std::span<const ColoredText> pieces) {
+  for (const ColoredText& piece : pieces) {
+    if (piece.defaultBackground) {
+      setColors(piece.color, consoleColors().defaultBackground);
+    } else {
+      out << setTextColor(piece.color);
+    }
+    out << piece.text;
+  }
+}
+
+int reportFailure(std::span<const ColoredText> headline, const std::string& detail, int status) {
   std::cerr.flush();
-  std::cerr << setTextColor(12) << headline << std::endl;
+  writeColoredText(std::cerr, headline);
+  std::cerr.flush();
   if (!detail.empty()) std::cerr << detail << std::endl;
   setColors(15, consoleColors().defaultBackground);
   pause();
   return status;
+}
+
+int reportFailure(const std::string& headline, const std::string& detail, int status) {
+  const std::string line = headline + "\n";
+  const ColoredText pieces[] = {{12, false, line.c_str()}};
+  return reportFailure(pieces, detail, status);
 }
 
 ReportFile openReportFile(const std::string& path, std::string& error) {
@@ -47,12 +63,5 @@ std::string reportPath(const std::string& outputDir, const std::string& name) {
 }
 
 bool isFileNameByte(unsigned char key) { return key != '/' && key != '\0'; }
-
-void writeVorlantProgressLine(std::ostream& out, int p, int n, int pointNum) {
-  const double percent = static_cast<double>((std::int64_t{p} + 1) * 100) / pointNum;
-  out << "   Point No." << std::setw(8) << p + 1 << ":    with" << std::setw(5) << n
-      << " views:" << std::fixed << std::setprecision(5) << std::setw(10) << percent << "% done."
-      << "\n";
-}
 
 }  // namespace tessmark

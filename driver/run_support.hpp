@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <iosfwd>
 #include <memory>
+#include <span>
 #include <string>
 
 namespace tessmark {
@@ -14,9 +15,21 @@ inline constexpr int kExitNoAlgorithm = 1;
 inline constexpr int kExitReportFile = 3;
 inline constexpr int kExitOutOfMemory = 4;
 
+// A piece of console text in one colour: with defaultBackground the terminal's own background is
+// restored together with the text colour (on standard output), otherwise the background is left as
+// it is.
+struct ColoredText {
+  int color;
+  bool defaultBackground;
+  const char* text;
+};
+void writeColoredText(std::ostream& out, std::span<const ColoredText> pieces);
+
 // The failure sequence: `headline` (and `detail`, when given) on the error stream in red, then
 // white on the default background, the pause prompt; returns `status` for the caller to exit with.
 int reportFailure(const std::string& headline, const std::string& detail, int status);
+// The same with a headline of coloured pieces; `detail` follows in the last piece's colour.
+int reportFailure(std::span<const ColoredText> headline, const std::string& detail, int status);
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -40,10 +53,5 @@ bool isFileNameByte(unsigned char key);
 inline bool showsProgress(int p, int pointNum, int interval) {
   return p == 0 || (p + 1) % interval == 0 || p + 1 == pointNum;
 }
-
-// The BAL triangulator's progress line for point p (0-based) with n views: the point number in 8
-// places, the view count in 5, the percentage in fixed notation, 10 places, 5 decimals. Leaves the
-// stream in fixed notation with precision 5, as the closing summary expects.
-void writeVorlantProgressLine(std::ostream& out, int p, int n, int pointNum);
 
 }  // namespace tessmark

@@ -14,7 +14,6 @@ struct TriangulationRun {
   int pointNum = 0;
   int imageCoordinates = 0;
   int maxViewNum = 0;
-  int loopCap = 0;  // printed beside every loop count
 
   unsigned char algorithmKey = 0;  // the byte exactly as typed
   std::string algorithmName;

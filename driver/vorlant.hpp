@@ -1,22 +1,18 @@
 #pragma once
-// The BAL triangulator's run, from banner to closing summary.
+// vorlant, the "Bundle Adjustment in the Large" triangulator: what sets it apart from the .lc
+// program, as a description for the run driver.
 
-#include <span>
+#include <iosfwd>
 
-#include "driver/run_options.hpp"
+#include "driver/program.hpp"
 
 namespace tessmark {
 
-// The program's description for the command line.
-const ProgramInfo& vorlantProgram();
+const ProgramDescription& vorlantProgram();
 
-// One whole run. Returns the process exit status: 0 after a complete run, -127 when the data file
-// cannot be opened, -128 when it is not in the expected format, 1 when no usable algorithm key was
-// given, 3 when a report file cannot be created or written. Input errors are reported before any
-// report file is created.
-int runVorlant(const RunOptions& options);
-
-// Command line, run, and the last-resort handling of memory exhaustion (exit status 4).
-int vorlantMain(std::span<const char* const> arguments);
+// Its progress line for point p (0-based) with n views: the point number in 8 places, the view
+// count in 5, the percentage in fixed notation, 10 places, 5 decimals. Leaves the stream in fixed
+// notation with precision 5, as the closing summary expects.
+void writeVorlantProgressLine(std::ostream& out, int p, int n, int pointNum);
 
 }  // namespace tessmark

@@ -43,6 +43,8 @@ constexpr const char* kFileTableRow = "%4d\t%2d\t%20.18lf\t%4d\t%20.18lf\t%.18e\
 // clang-format on
 
 const std::string kRule = std::string(117, '-') + "\n";
+// Printed beside every loop count: the cap of the program's solvers.
+constexpr int kReportedLoopCap = 1000;
 
 std::string vorlantFileName(const TriangulationRun& run, const char* kind,
                             const std::string& stamp) {
@@ -78,7 +80,7 @@ void writeVorlantPointRecord(std::FILE* file, const TriangulationRun& run, int p
                              const Eigen::Vector3d& x_m, const Eigen::Vector3d& x_f, bool solvable,
                              bool global) {
   const auto i = static_cast<std::size_t>(p);
-  std::fprintf(file, kRecordFirst, p + 1, x_m(0), x_f(0), run.pointLoops[i], run.loopCap);
+  std::fprintf(file, kRecordFirst, p + 1, x_m(0), x_f(0), run.pointLoops[i], kReportedLoopCap);
   std::fprintf(file, kRecordSecond, run.viewNum[i], x_m(1), x_f(1), run.reprojError_m[i],
                run.klc_m[i]);
   std::fprintf(file, kRecordLabel, solvableLabel(solvable));
@@ -120,6 +122,11 @@ void writeVorlantSummaryFile(std::FILE* file, const TriangulationRun& run,
                  run.reprojError_f[i], run.klc_f[i], run.reprojError_m[i], run.klc_m[i],
                  run.rho_f[i], run.gamma_f[i], run.rho_m[i], run.gamma_m[i]);
   }
+}
+
+ReportWriters vorlantReports() {
+  return {vorlantResultsFileName,  vorlantSummaryFileName,     writeVorlantResultsHeader,
+          writeVorlantPointRecord, writeVorlantResultsSummary, writeVorlantSummaryFile};
 }
 
 }  // namespace tessmark

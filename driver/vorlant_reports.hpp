@@ -10,6 +10,7 @@
 
 #include <Eigen/Core>
 
+#include "driver/program.hpp"
 #include "driver/triangulation_run.hpp"
 
 namespace tessmark {
@@ -27,5 +28,8 @@ void writeVorlantPointRecord(std::FILE* file, const TriangulationRun& run, int p
 void writeVorlantResultsSummary(std::FILE* file, const TriangulationRun& run);
 void writeVorlantSummaryFile(std::FILE* file, const TriangulationRun& run,
                              const std::string& createdAt);
+
+// All of the above, for the run driver.
+ReportWriters vorlantReports();
 
 }  // namespace tessmark

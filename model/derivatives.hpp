@@ -8,6 +8,8 @@
 // A zero depth is not an error: the divisions produce infinities or NaN, which flow into the
 // result.
 
+#include <limits>
+
 #include <Eigen/Core>
 
 #include "model/least_squares.hpp"
@@ -18,6 +20,7 @@ namespace tessmark {
 // The machine epsilon of double precision, 2^-52: the depth guard's floor, the rotation threshold
 // and the "epsilon" of the reports.
 inline constexpr double kDblEpsilon = 2.220446049250313e-16;
+static_assert(kDblEpsilon == std::numeric_limits<double>::epsilon());
 
 // Whether the gradient and the Hessian keep near-zero depths away from zero:
 //  - costGradient: 0 < w < eps becomes w + eps, -eps < w < 0 becomes w - eps (exact 0 unchanged);

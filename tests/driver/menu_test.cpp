@@ -1,5 +1,6 @@
 #include "driver/menu.hpp"
 
+#include <set>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -7,41 +8,38 @@
 namespace tessmark {
 namespace {
 
-struct Row {
-  const char* menuLine;
-  const char* selectedName;
-};
-
-// The texts the menu shows and the reports carry, key '0' to '9', then every other key.
-const Row kRows[] = {
-    {"  0: Newton-Raphson iteration", "Newton-Raphson"},
-    {"  1: Gauss-Newton iteration", "Gauss-Newton"},
-    {"  2: Gauss-Newton with trust region", "Gauss-Newton with trust region"},
-    {"  3: Jarratt iteration", "Newton-Jarratt iteration"},
-    {"  4: Newton-Raphson with Greenstadt modification",
-     "Newton-Raphson iteration with Greenstadt modification"},
-    {"  5: Levenberg-Marquardt-Fan algorithm 2011Cubic",
-     "Levenberg-Marquardt-Fan algorithm 2011Cubic"},
-    {"  6: Levenberg-Marquardt-Yamashita-Fukushima 2000",
-     "Levenberg-Marquardt-Yamashita-Fukushima 2000"},
-    // Key 7 runs the general Levenberg-Marquardt solver under this name.
-    {"  7: Levenberg-Marquardt general algorithm",
-     "Inexact Newton,Levenberg-Marquardt-Yamashita-Fukushima 2000"},
-    {"  8: exact Newton line search, alpha dx norm as stopping criterion",
-     "Exact damped Newton line search, alpha dx norm stopping criterion"},
-    {"  9: Gauss-Newton with Armijo line search", "Gauss-Newton with Armijo line search"},
-    {" Otherwise: inexact Newton line search, alpha dx norm as stopping criterion",
-     "Default inexact damped Newton line search, alpha dx norm stopping criterion"},
-};
-
-TEST(VorlantMenu, ShowsTheElevenRowsInKeyOrder) {
-  const auto menu = vorlantMenu();
-  ASSERT_EQ(menu.size(), std::size(kRows));
-  for (std::size_t i = 0; i < menu.size(); ++i) {
-    EXPECT_STREQ(menu[i].menuLine, kRows[i].menuLine);
-    EXPECT_STREQ(menu[i].selectedName, kRows[i].selectedName);
+// Both menus: keys '0' to '9' in order, each row's menu line led by its key, then the row every
+// other key selects.
+TEST(Menus, ElevenRowsInKeyOrder) {
+  for (const auto menu : {vorlantMenu(), sennicMenu()}) {
+    ASSERT_EQ(menu.size(), 11u);
+    for (int digit = 0; digit <= 9; ++digit) {
+      const MenuEntry& entry = menu[static_cast<std::size_t>(digit)];
+      EXPECT_EQ(std::string(entry.key), std::to_string(digit));
+      EXPECT_TRUE(std::string(entry.menuLine).starts_with("  " + std::to_string(digit) + ": "))
+          << entry.menuLine;
+    }
+    EXPECT_STREQ(menu.back().key, "other");
+    EXPECT_TRUE(std::string(menu.back().menuLine).starts_with(" Otherwise: "));
+    EXPECT_NE(menu[0].solver, nullptr) << "key 0, Newton-Raphson, runs";
   }
-  EXPECT_NE(menu[0].solver, nullptr) << "key 0, Newton-Raphson, runs";
+}
+
+// The .lc program words menu lines 1 and 4 and selected names 1 and 2 its own way; every other text
+// is the BAL program's. Each program runs its own solvers.
+TEST(Menus, TheLcMenuDiffersInItsOwnRowsOnly) {
+  const auto bal = vorlantMenu();
+  const auto lc = sennicMenu();
+  const std::set<std::size_t> ownLines{1, 4};
+  const std::set<std::size_t> ownNames{1, 2};
+  for (std::size_t i = 0; i < bal.size(); ++i) {
+    SCOPED_TRACE(bal[i].key);
+    EXPECT_EQ(std::string(bal[i].menuLine) == lc[i].menuLine, !ownLines.contains(i));
+    EXPECT_EQ(std::string(bal[i].selectedName) == lc[i].selectedName, !ownNames.contains(i));
+    if (bal[i].solver != nullptr && lc[i].solver != nullptr) {
+      EXPECT_NE(bal[i].solver, lc[i].solver);
+    }
+  }
 }
 
 TEST(SelectMenuEntry, DigitsPickTheirRowAndEveryOtherBytePicksTheLast) {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "driver/vorlant.hpp"
 #include "tests/driver/child_process.hpp"
 
 namespace tessmark {

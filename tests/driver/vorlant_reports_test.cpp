@@ -56,7 +56,6 @@ struct Sample {
     run.cameraNum = 3;
     run.imageCoordinates = 7;
     run.maxViewNum = 3;
-    run.loopCap = 1000;
     run.algorithmKey = '0';
     run.algorithmName = "Newton-Raphson";
     run.viewNum = {2, 3, 2};

@@ -1,0 +1,237 @@
+#include "driver/run.hpp"
+
+#include <iostream>
+#include <new>
+#include <string>
+
+#include "console/console.hpp"
+#include "console/stopwatch.hpp"
+#include "console/time_stamp.hpp"
+#include "driver/run_support.hpp"
+#include "input/input_error.hpp"
+#include "model/symmedian.hpp"
+
+namespace tessmark {
+
+namespace {
+
+constexpr double kTolerance = 1.0e-12;  // handed to every solver
+constexpr int kRed = 12;
+constexpr int kWhite = 15;
+
+void white() { setColors(kWhite, consoleColors().defaultBackground); }
+
+// Loading and preparation; returns the failure status, or 0 with `data` filled.
+int prepareData(const ProgramDescription& program, const RunOptions& options,
+                const PreparationClocks& clocks, PreparedData& data) {
+  try {
+    data = program.prepare(options.dataFile, clocks);
+  } catch (const InputError& error) {
+    const std::string detail = std::string(program.name) + ": " + error.what();
+    switch (error.kind) {
+      case InputError::Kind::cannotOpen:
+        return reportFailure("open file error", detail, -127);
+      case InputError::Kind::wrongHeader:
+        return reportFailure(program.wrongHeader, detail, -128);
+      case InputError::Kind::malformed:
+        break;
+    }
+    return reportFailure(detail, "", -128);
+  }
+  return 0;
+}
+
+// The menu, the keystroke and its echo. Returns the chosen row, or null after reporting why the
+// run cannot go on (`status` then holds the exit status).
+const MenuEntry* chooseAlgorithm(const ProgramDescription& program, const RunOptions& options,
+                                 TriangulationRun& run, int& status) {
+  std::cout << setTextColor(10) << "Please select a desired algorithm number for triangulation:"
+            << "\n";
+  if (program.blankLineAfterMenuHeading) std::cout << "\n";
+  for (const MenuEntry& entry : program.menu) std::cout << entry.menuLine << "\n";
+  white();
+  const int key = options.algorithmKey ? *options.algorithmKey : readKey();
+  const std::string name = program.name;
+  if (key < 0) {
+    status = reportFailure(name + ": no algorithm key: standard input ended before a key was read",
+                           "", kExitNoAlgorithm);
+    return nullptr;
+  }
+  run.algorithmKey = static_cast<unsigned char>(key);
+  const MenuEntry& entry = selectMenuEntry(program.menu, run.algorithmKey);
+  run.algorithmName = entry.selectedName;
+  std::cout << "\n"
+            << setTextColor(kRed) << "Algorithm selected is : "
+            << "\n"
+            << "    " << static_cast<char>(run.algorithmKey) << ": " << run.algorithmName << "\n\n";
+  white();
+  if (entry.solver == nullptr) {
+    status = reportFailure(name + ": \"" + run.algorithmName + "\" is not available in this build",
+                           "", kExitNoAlgorithm);
+    return nullptr;
+  }
+  if (!isFileNameByte(run.algorithmKey)) {
+    status = reportFailure(name + ": the key typed cannot be part of the report file names", "",
+                           kExitReportFile);
+    return nullptr;
+  }
+  return &entry;
+}
+
+// Judges point p, keeps its diagnostics and counts its labels.
+PointJudgement judgeAndCount(const ProgramDescription& program, TriangulationRun& run, int p,
+                             const PointProblem& problem, const Eigen::Vector3d& x_m,
+                             const Eigen::Vector3d& x_f) {
+  const auto i = static_cast<std::size_t>(p);
+  const PointJudgement judgement = judgePoint(problem, x_m, x_f, program.judgement);
+  run.rho_m[i] = judgement.rho_m;
+  run.rho_f[i] = judgement.rho_f;
+  run.reprojError_f[i] = judgement.reprojError_f;
+  run.gamma_f[i] = judgement.gamma_f;
+  run.klc_f[i] = judgement.klc_f;
+  run.reprojError_m[i] = judgement.reprojError_m;
+  run.gamma_m[i] = judgement.gamma_m;
+  run.klc_m[i] = judgement.klc_m;
+  ++(judgement.solvable ? run.solvableCount : run.hardCaseCount);
+  ++(judgement.global ? run.globalSolutionCount : run.localSolutionCount);
+  return judgement;
+}
+
+}  // namespace
+
+int runTriangulation(const ProgramDescription& program, const RunOptions& options) {
+  const std::string name = program.name;
+
+  // Start-up.
+  setupConsole(options.colorMode);
+  setPauseEnabled(!options.algorithmKey.has_value());
+  setConsoleTitle(program.title);
+  std::cout << std::endl;
+  writeColoredText(std::cout, program.banner);
+
+  // Loading, indexing and pretreating.
+  Stopwatch totalWatch;
+  Stopwatch pointWatch;
+  Stopwatch loadingWatch;
+  Stopwatch indexingWatch;
+  Stopwatch pretreatingWatch;
+  PreparedData data;
+  if (const int status = prepareData(
+          program, options, {totalWatch, loadingWatch, indexingWatch, pretreatingWatch}, data);
+      status != 0) {
+    return status;
+  }
+  TriangulationRun run(data.pointNum);
+  run.cameraNum = data.cameraNum;
+  run.imageCoordinates = data.imageCoordinates;
+  run.maxViewNum = data.maxViewNum;
+  run.viewNum = std::move(data.viewNum);
+  run.loadingSeconds = data.loadingSeconds;
+  run.indexingSeconds = data.indexingSeconds;
+  run.pretreatingSeconds = data.pretreatingSeconds;
+
+  // The algorithm menu, the pause and the display interval.
+  Stopwatch waitingWatch;
+  if (program.timesWaiting) waitingWatch.start();
+  int status = 0;
+  const MenuEntry* entry = chooseAlgorithm(program, options, run, status);
+  if (entry == nullptr) return status;
+  run.displayInterval = displayInterval(run.pointNum);
+  pause();
+  std::cout << "\n"
+            << "   Start triangulating [ display every " << setTextColor(14) << run.displayInterval
+            << setTextColor(kWhite) << " points ] ..."
+            << "\n\n";
+  if (program.timesWaiting) {
+    waitingWatch.stop();
+    run.waitingSeconds = waitingWatch.seconds();
+  }
+
+  // The report files: both names and the creation text are taken once, before the first point.
+  const ReportWriters& reports = program.reports;
+  const std::string resultsName = reports.resultsFileName(run, fileStamp());
+  const std::string summaryName = reports.summaryFileName(run, fileStamp());
+  const std::string createdAt = reportStamp();
+  const std::string resultsPath = reportPath(options.outputDir, resultsName);
+  const std::string summaryPath = reportPath(options.outputDir, summaryName);
+  std::string fileError;
+  ReportFile results = openReportFile(resultsPath, fileError);
+  if (!results) return reportFailure(name + ": " + fileError, "", kExitReportFile);
+  reports.resultsHeader(results.get(), run, createdAt);
+
+  // The points, one after the other.
+  const PointSource& points = *data.points;
+  PointWorkspace& workspace = *data.workspace;
+  for (int p = 0; p < run.pointNum; ++p) {
+    const auto i = static_cast<std::size_t>(p);
+    const bool showsLine = showsProgress(p, run.pointNum, run.displayInterval);
+    if (program.progressBeforePoint && showsLine) {
+      program.progressLine(std::cout, p, run.viewNum[i], run.pointNum);
+      std::cout.flush();
+    }
+    int loopCounter = 0;
+    const int n = points.locate(p, workspace);
+    pointWatch.start();
+    points.gather(p, n, workspace);
+    const PointProblem problem = workspace.problem(n);
+    const Eigen::Vector3d x_m = symmedianPoint(problem);
+    SolverContext context{program.depthGuard, workspace.scratch};
+    const SolverResult solved = entry->solver(problem, context, x_m, kTolerance);
+    pointWatch.stop();
+    run.pointSeconds[i] = pointWatch.seconds();
+    loopCounter = solved.loops;
+    if (solved.hessianModified) ++run.notPositiveDefiniteCount;
+
+    if (!program.progressBeforePoint && showsLine) {
+      program.progressLine(std::cout, p, n, run.pointNum);
+      std::cout.flush();
+    }
+    run.pointLoops[i] = loopCounter;
+    const PointJudgement judgement = judgeAndCount(program, run, p, problem, x_m, solved.point);
+    reports.pointRecord(results.get(), run, p, x_m, solved.point, judgement.solvable,
+                        judgement.global);
+  }
+  totalWatch.stop();
+  run.totalSeconds = totalWatch.seconds();
+
+  // The summaries.
+  reports.resultsSummary(results.get(), run);
+  if (!closeReportFile(std::move(results), resultsPath, fileError)) {
+    return reportFailure(name + ": " + fileError, "", kExitReportFile);
+  }
+  ReportFile summary = openReportFile(summaryPath, fileError);
+  if (!summary) return reportFailure(name + ": " + fileError, "", kExitReportFile);
+  reports.summaryFile(summary.get(), run, createdAt);
+  if (!closeReportFile(std::move(summary), summaryPath, fileError)) {
+    return reportFailure(name + ": " + fileError, "", kExitReportFile);
+  }
+
+  // The closing summary on the console.
+  program.closingSummary(run, resultsPath, summaryPath);
+  std::cout.flush();
+  pause();
+  return 0;
+}
+
+int programMain(const ProgramDescription& program, std::span<const char* const> arguments) {
+  const ParsedCommandLine parsed = parseCommandLine(program, arguments);
+  if (!parsed.options) {
+    (parsed.status == 0 ? std::cout : std::cerr) << parsed.text;
+    return parsed.status;
+  }
+  int status;
+  try {
+    status = runTriangulation(program, *parsed.options);
+  } catch (const std::bad_alloc&) {
+    status = reportFailure("bad allocation",
+                           std::string(program.name) +
+                               ": memory ran out; the data set is too large for this machine, or "
+                               "its counts are wrong",
+                           kExitOutOfMemory);
+  }
+  std::cout.flush();
+  resetConsoleColors();
+  return status;
+}
+
+}  // namespace tessmark
