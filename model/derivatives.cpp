@@ -44,6 +44,55 @@ inline void addPairs(Eigen::Matrix3d& sum, const double (&m)[6]) {
   sum(2, 1) = sum(1, 2);
 }
 
+// The depth a view's gradient terms divide by.
+inline double gradientDepth(double w, DepthGuard guard) {
+  return guard == DepthGuard::on ? guardDepth(w) : w;
+}
+
+// The squared depth a view's Jacobian rows in the Hessian divide by.
+inline double hessianSquaredDepth(double w2, DepthGuard guard) {
+  return guard == DepthGuard::on && w2 < kDblEpsilon ? w2 + kDblEpsilon : w2;
+}
+
+// Adds view v's terms of g = J^T r, both built from the depth w given (guarded or not).
+inline void addGradientTerms(Eigen::Vector3d& gradient, const PointProblem& problem, int v,
+                             const Eigen::Vector4d& xh, double w) {
+  const double squaredDepth = w * w;
+  for (int c = 0; c < 2; ++c) {
+    const double r = (cameraRow(problem, v, c) / w).dot(xh) - problem.observations(2 * v + c);
+    gradient += (scaledJacobianRow(problem, 2 * v + c, xh) / squaredDepth).transpose() * r;
+  }
+}
+
+// Adds view v's terms of J^T J, its Jacobian rows divided by `squaredDepth`.
+inline void addGaussNewtonTerms(Eigen::Matrix3d& gaussNewton, const PointProblem& problem, int v,
+                                const Eigen::Vector4d& xh, double squaredDepth) {
+  for (int c = 0; c < 2; ++c) {
+    const Eigen::RowVector3d row = scaledJacobianRow(problem, 2 * v + c, xh) / squaredDepth;
+    gaussNewton.noalias() += row.transpose() * row;
+  }
+}
+
+// Adds view v's second-order terms sum_c r_c d2pi_c / dX2 (plain depth w).
+inline void addSecondOrderTerms(Eigen::Matrix3d& secondOrder, const PointProblem& problem, int v,
+                                const Eigen::Vector4d& xh, double w) {
+  // Scaled residuals e_c = w r_c, so that e_c q_ck / w^4 = r_c d2pi_c / dX_i dX_j.
+  double e[2];
+  for (int c = 0; c < 2; ++c) {
+    e[c] = cameraRow(problem, v, c).dot(xh) - problem.observations(2 * v + c) * w;
+  }
+  const auto curvature = problem.curvatureCoefficients.middleRows<12>(12 * v);
+  const double w2 = w * w;
+  const double w4 = w2 * w2;
+  double m[6];
+  for (int k = 0; k < 6; ++k) {
+    m[k] = (e[0] * curvature.row(k).dot(xh.transpose()) +
+            e[1] * curvature.row(6 + k).dot(xh.transpose())) /
+           w4;
+  }
+  addPairs(secondOrder, m);
+}
+
 }  // namespace
 
 double reprojectionCost(const PointProblem& problem, const Eigen::Vector3d& x) {
@@ -87,13 +136,8 @@ Eigen::Vector3d costGradient(const PointProblem& problem, const Eigen::Vector3d&
   const Eigen::Vector4d xh = homogeneous(x);
   Eigen::Vector3d gradient = Eigen::Vector3d::Zero();
   for (int v = 0; v < problem.viewCount; ++v) {
-    double w = cameraRow(problem, v, 2).dot(xh);
-    if (guard == DepthGuard::on) w = guardDepth(w);
-    const double squaredDepth = w * w;
-    for (int c = 0; c < 2; ++c) {
-      const double r = (cameraRow(problem, v, c) / w).dot(xh) - problem.observations(2 * v + c);
-      gradient += (scaledJacobianRow(problem, 2 * v + c, xh) / squaredDepth).transpose() * r;
-    }
+    const double w = cameraRow(problem, v, 2).dot(xh);
+    addGradientTerms(gradient, problem, v, xh, gradientDepth(w, guard));
   }
   return gradient;
 }
@@ -103,28 +147,8 @@ HessianParts hessianParts(const PointProblem& problem, const Eigen::Vector3d& x,
   HessianParts parts{Eigen::Matrix3d::Zero(), Eigen::Matrix3d::Zero()};
   for (int v = 0; v < problem.viewCount; ++v) {
     const double w = cameraRow(problem, v, 2).dot(xh);
-    // Scaled residuals e_c = w r_c, so that e_c q_ck / w^4 = r_c d2pi_c / dX_i dX_j.
-    double e[2];
-    for (int c = 0; c < 2; ++c) {
-      e[c] = cameraRow(problem, v, c).dot(xh) - problem.observations(2 * v + c) * w;
-    }
-    const auto curvature = problem.curvatureCoefficients.middleRows<12>(12 * v);
-    const double w2 = w * w;
-    const double w4 = w2 * w2;
-    double m[6];
-    for (int k = 0; k < 6; ++k) {
-      m[k] = (e[0] * curvature.row(k).dot(xh.transpose()) +
-              e[1] * curvature.row(6 + k).dot(xh.transpose())) /
-             w4;
-    }
-    addPairs(parts.secondOrder, m);
-
-    double squaredDepth = w2;
-    if (guard == DepthGuard::on && squaredDepth < kDblEpsilon) squaredDepth += kDblEpsilon;
-    for (int c = 0; c < 2; ++c) {
-      const Eigen::RowVector3d row = scaledJacobianRow(problem, 2 * v + c, xh) / squaredDepth;
-      parts.gaussNewton.noalias() += row.transpose() * row;
-    }
+    addSecondOrderTerms(parts.secondOrder, problem, v, xh, w);
+    addGaussNewtonTerms(parts.gaussNewton, problem, v, xh, hessianSquaredDepth(w * w, guard));
   }
   return parts;
 }
@@ -133,6 +157,26 @@ Eigen::Matrix3d costHessian(const PointProblem& problem, const Eigen::Vector3d& 
                             DepthGuard guard) {
   const HessianParts parts = hessianParts(problem, x, guard);
   return parts.gaussNewton + parts.secondOrder;
+}
+
+PointEvaluation evaluatePoint(const PointProblem& problem, const Eigen::Vector3d& x,
+                              DepthGuard guard) {
+  const Eigen::Vector4d xh = homogeneous(x);
+  PointEvaluation evaluation{0.0, Eigen::Vector3d::Zero(), Eigen::Matrix3d::Zero(),
+                             Eigen::Matrix3d::Zero(), Eigen::Matrix3d::Zero()};
+  for (int v = 0; v < problem.viewCount; ++v) {
+    const double w = cameraRow(problem, v, 2).dot(xh);
+    for (int c = 0; c < 2; ++c) {
+      const double r = plainResidual(problem, v, c, xh, w);
+      evaluation.cost += r * r;
+    }
+    addGradientTerms(evaluation.gradient, problem, v, xh, gradientDepth(w, guard));
+    addSecondOrderTerms(evaluation.secondOrder, problem, v, xh, w);
+    const double w2 = w * w;
+    addGaussNewtonTerms(evaluation.gaussNewton, problem, v, xh, hessianSquaredDepth(w2, guard));
+    addGaussNewtonTerms(evaluation.plainGaussNewton, problem, v, xh, w2);
+  }
+  return evaluation;
 }
 
 }  // namespace tessmark

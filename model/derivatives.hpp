@@ -60,4 +60,23 @@ struct HessianParts {
 };
 HessianParts hessianParts(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard guard);
 
+// Everything the judgement of a point needs at x, from one pass over the views; each value equals
+// the one its own function computes (the same arithmetic, term by term):
+//   cost              reprojectionCost
+//   gradient          costGradient with `guard`
+//   gaussNewton       hessianParts(guard).gaussNewton, so gaussNewton + secondOrder = costHessian
+//   plainGaussNewton  J^T J with the plain squared depth (hessianParts(DepthGuard::off))
+//   secondOrder       S (always the plain depth)
+struct PointEvaluation {
+  double cost;
+  Eigen::Vector3d gradient;
+  Eigen::Matrix3d gaussNewton;
+  Eigen::Matrix3d plainGaussNewton;
+  Eigen::Matrix3d secondOrder;
+
+  Eigen::Matrix3d hessian() const { return gaussNewton + secondOrder; }
+};
+PointEvaluation evaluatePoint(const PointProblem& problem, const Eigen::Vector3d& x,
+                              DepthGuard guard);
+
 }  // namespace tessmark

@@ -12,10 +12,14 @@ namespace tessmark {
 
 double curvatureRho(const PointProblem& problem, const Eigen::Vector3d& x) {
   const HessianParts parts = hessianParts(problem, x, DepthGuard::off);
-  const Eigen::Matrix3d negatedSecondOrder = -parts.secondOrder;
+  return curvatureRho(parts.gaussNewton, parts.secondOrder);
+}
+
+double curvatureRho(const Eigen::Matrix3d& plainGaussNewton, const Eigen::Matrix3d& secondOrder) {
+  const Eigen::Matrix3d negatedSecondOrder = -secondOrder;
   Eigen::Matrix3d z =
-      Eigen::ColPivHouseholderQR<Eigen::Matrix3d>(parts.gaussNewton).solve(negatedSecondOrder);
-  if (needsSvdFallback(z)) z = svdSolve(parts.gaussNewton, negatedSecondOrder);
+      Eigen::ColPivHouseholderQR<Eigen::Matrix3d>(plainGaussNewton).solve(negatedSecondOrder);
+  if (needsSvdFallback(z)) z = svdSolve(plainGaussNewton, negatedSecondOrder);
   // The eigen solvers leave their results unset on non-finite input: such a point has no rho.
   if (!z.allFinite()) return std::numeric_limits<double>::quiet_NaN();
   const Eigen::EigenSolver<Eigen::Matrix3d> eigen(z, false);

@@ -16,6 +16,8 @@ namespace tessmark {
 // non-finite Z or a NaN eigenvalue gives a NaN rho. A zero-residual point gives N = 0, m = 0 and an
 // infinite rho.
 double curvatureRho(const PointProblem& problem, const Eigen::Vector3d& x);
+// The same from the Hessian's parts at x with plain depths: J^T J and S (= -N).
+double curvatureRho(const Eigen::Matrix3d& plainGaussNewton, const Eigen::Matrix3d& secondOrder);
 
 // How the K_LC distance is measured from the Newton step d of H d = g (d by Householder QR of H,
 // the SVD least-squares solution when d's first component is NaN).

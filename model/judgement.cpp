@@ -6,19 +6,19 @@ namespace tessmark {
 
 PointJudgement judgePoint(const PointProblem& problem, const Eigen::Vector3d& x_m,
                           const Eigen::Vector3d& x_f, const JudgementRules& rules) {
-  const DepthGuard guard = rules.depthGuard;
+  const PointEvaluation final = evaluatePoint(problem, x_f, rules.depthGuard);
+  const PointEvaluation start = evaluatePoint(problem, x_m, rules.depthGuard);
   PointJudgement j{};
-  j.rho_m = curvatureRho(problem, x_m);
-  j.rho_f = curvatureRho(problem, x_f);
-  j.reprojError_f = reprojectionCost(problem, x_f);
+  j.rho_m = curvatureRho(start.plainGaussNewton, start.secondOrder);
+  j.rho_f = curvatureRho(final.plainGaussNewton, final.secondOrder);
+  j.reprojError_f = final.cost;
   j.gamma_f = std::sqrt(j.reprojError_f);
-  const Eigen::Matrix3d hessian_f = costHessian(problem, x_f, guard);
+  const Eigen::Matrix3d hessian_f = final.hessian();
   j.positiveSemidefinite = isPositiveSemidefinite(hessian_f);
-  j.klc_f = klcDistance(hessian_f, costGradient(problem, x_f, guard), rules.klcMeasure);
-  j.reprojError_m = reprojectionCost(problem, x_m);
+  j.klc_f = klcDistance(hessian_f, final.gradient, rules.klcMeasure);
+  j.reprojError_m = start.cost;
   j.gamma_m = std::sqrt(j.reprojError_m);
-  j.klc_m = klcDistance(costHessian(problem, x_m, guard), costGradient(problem, x_m, guard),
-                        rules.klcMeasure);
+  j.klc_m = klcDistance(start.hessian(), start.gradient, rules.klcMeasure);
 
   const bool startKlcHolds = startKlcTest(j.klc_m);
   const bool finalKlcHolds = finalKlcTest(j.klc_f);
