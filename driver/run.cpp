@@ -1,5 +1,6 @@
 #include "driver/run.hpp"
 
+#include <cstdio>
 #include <iostream>
 #include <new>
 #include <string>
@@ -68,11 +69,6 @@ const MenuEntry* chooseAlgorithm(const ProgramDescription& program, const RunOpt
   if (entry.solver == nullptr) {
     status = reportFailure(name + ": \"" + run.algorithmName + "\" is not available in this build",
                            "", kExitNoAlgorithm);
-    return nullptr;
-  }
-  if (!isFileNameByte(run.algorithmKey)) {
-    status = reportFailure(name + ": the key typed cannot be part of the report file names", "",
-                           kExitReportFile);
     return nullptr;
   }
   return &entry;
@@ -181,6 +177,7 @@ int runTriangulation(const ProgramDescription& program, const RunOptions& option
     run.pointSeconds[i] = pointWatch.seconds();
     loopCounter = solved.loops;
     if (solved.hessianModified) ++run.notPositiveDefiniteCount;
+    if (solved.capReached) ++run.capReachedCount;
 
     if (!program.progressBeforePoint && showsLine) {
       program.progressLine(std::cout, p, n, run.pointNum);
@@ -219,6 +216,15 @@ int programMain(const ProgramDescription& program, std::span<const char* const> 
     (parsed.status == 0 ? std::cout : std::cerr) << parsed.text;
     return parsed.status;
   }
+  // Before any dialogue: a run whose reports could not be written is not started.
+  const std::string& outputDir = parsed.options->outputDir;
+  if (const std::string problem = outputDirProblem(outputDir); !problem.empty()) {
+    std::cerr << program.name << ": cannot write the reports into '"
+              << (outputDir.empty() ? "." : outputDir) << "': " << problem << "\n";
+    return kExitReportFile;
+  }
+  // Line by line on a pipe too, so that whoever reads it sees the run as it goes.
+  std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
   int status;
   try {
     status = runTriangulation(program, *parsed.options);

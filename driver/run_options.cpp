@@ -10,8 +10,10 @@ namespace {
 
 constexpr const char* kVersion = "0.1.0";
 
+// One line saying what is wrong, and where to look.
 std::string usageError(const ProgramDescription& program, const std::string& problem) {
-  return std::string(program.name) + ": " + problem + "\n" + usageText(program);
+  return std::string(program.name) + ": " + problem + "\nTry '" + program.name +
+         " --help' for more information.\n";
 }
 
 }  // namespace
@@ -19,25 +21,24 @@ std::string usageError(const ProgramDescription& program, const std::string& pro
 std::string usageText(const ProgramDescription& program) {
   std::string text =
       std::string("Usage: ") + program.name +
-      " [--data FILE] [--algorithm KEY] [--output-dir DIR] [--color=WHEN] [--help] "
+      " [--data FILE | FILE] [--algorithm KEY] [--output-dir DIR] [--color=WHEN] [--help] "
       "[--version]\n\n" +
       program.summary +
       "\n\n"
       "Options:\n"
-      "  --data FILE        read FILE instead of \"" +
+      "  --data FILE, FILE  read FILE instead of \"" +
       program.defaultDataFile +
       "\" in the current directory\n"
       "  --algorithm KEY    take KEY (one character) as the menu keystroke; nothing waits for a "
       "key\n"
       "  --output-dir DIR   write the two report files into DIR (default: the current directory)\n"
       "  --color=WHEN       colours: auto (terminal only, unless NO_COLOR is set), always, never\n"
-      "  --help             show this text\n"
+      "  -h, --help         show this text\n"
       "  --version          show the version and the Eigen version\n\n"
-      "Algorithm keys (without --algorithm, one keystroke is read from standard input):\n";
+      "Algorithm keys, as the menu shows them (without --algorithm, one keystroke is read from\n"
+      "standard input; any key that is not a digit selects the last line):\n";
   for (const MenuEntry& entry : program.menu) {
-    const std::string key = std::string_view(entry.key) == "other" ? "any other" : entry.key;
-    text += "  " + key + std::string(key.size() < 9 ? 9 - key.size() : 1, ' ') +
-            entry.selectedName + (entry.solver ? "" : " (not available yet)") + "\n";
+    text += std::string(entry.menuLine) + (entry.solver ? "" : " (not available yet)") + "\n";
   }
   text +=
       "\nExit status:\n"
@@ -55,6 +56,8 @@ ParsedCommandLine parseCommandLine(const ProgramDescription& program,
                                    std::span<const char* const> arguments) {
   RunOptions options;
   options.dataFile = program.defaultDataFile;
+  bool dataGiven = false;       // by --data
+  bool positionalData = false;  // as a lone file name
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     std::string_view argument = arguments[i];
     std::string_view value;
@@ -72,7 +75,9 @@ ParsedCommandLine parseCommandLine(const ProgramDescription& program,
       return true;
     };
 
-    if (argument == "--help" && !hasValue) return {std::nullopt, usageText(program), 0};
+    if ((argument == "--help" && !hasValue) || argument == "-h") {
+      return {std::nullopt, usageText(program), 0};
+    }
     if (argument == "--version" && !hasValue) {
       return {std::nullopt,
               std::string(program.name) + " (Tessmark) " + kVersion + ", Eigen " +
@@ -83,7 +88,12 @@ ParsedCommandLine parseCommandLine(const ProgramDescription& program,
     if (argument == "--data") {
       if (!takeValue() || value.empty())
         return {std::nullopt, usageError(program, "--data needs a file name"), 2};
+      if (positionalData) {
+        return {std::nullopt,
+                usageError(program, "one data file only: '" + std::string(value) + "'"), 2};
+      }
       options.dataFile = value;
+      dataGiven = true;
     } else if (argument == "--algorithm") {
       if (!takeValue() || value.size() != 1) {
         return {std::nullopt, usageError(program, "--algorithm needs exactly one character"), 2};
@@ -105,6 +115,14 @@ ParsedCommandLine parseCommandLine(const ProgramDescription& program,
       } else {
         return {std::nullopt, usageError(program, "--color needs auto, always or never"), 2};
       }
+    } else if (!argument.starts_with("-") && !argument.empty() && !hasValue) {
+      // A lone file name is the data file.
+      if (positionalData || dataGiven) {
+        return {std::nullopt,
+                usageError(program, "one data file only: '" + std::string(arguments[i]) + "'"), 2};
+      }
+      options.dataFile = argument;
+      positionalData = true;
     } else {
       return {std::nullopt,
               usageError(program, "unknown option '" + std::string(arguments[i]) + "'"), 2};

@@ -1,5 +1,8 @@
 #include "driver/run_support.hpp"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -62,6 +65,19 @@ std::string reportPath(const std::string& outputDir, const std::string& name) {
   return outputDir.back() == '/' ? outputDir + name : outputDir + "/" + name;
 }
 
-bool isFileNameByte(unsigned char key) { return key != '/' && key != '\0'; }
+std::string fileNameKey(unsigned char key) {
+  if (key >= 0x20 && key < 0x7f && key != '/') return std::string(1, static_cast<char>(key));
+  constexpr const char* kHex = "0123456789ABCDEF";
+  return {'x', kHex[key >> 4], kHex[key & 0xf]};
+}
+
+std::string outputDirProblem(const std::string& outputDir) {
+  const std::string folder = outputDir.empty() ? "." : outputDir;
+  struct stat status {};
+  if (stat(folder.c_str(), &status) != 0) return std::strerror(errno);
+  if (!S_ISDIR(status.st_mode)) return "not a folder";
+  if (access(folder.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
+  return "";
+}
 
 }  // namespace tessmark

@@ -45,8 +45,15 @@ bool closeReportFile(ReportFile file, const std::string& path, std::string& erro
 // The report's path: the name inside `outputDir`, or the bare name when it is empty.
 std::string reportPath(const std::string& outputDir, const std::string& name);
 
-// Whether a key byte can be part of a POSIX file name ('/' and NUL cannot).
-bool isFileNameByte(unsigned char key);
+// The key as it goes into the report file names: a printable ASCII character (the blank included)
+// other than '/' as it is; any other byte (a control character such as Enter or Escape, '/', a byte
+// above 127) as "x" and its two hexadecimal digits ("x0A" for Enter), so that a name is always safe
+// to use.
+std::string fileNameKey(unsigned char key);
+
+// Why reports cannot be written into `outputDir` (the current directory when empty), or "" when
+// they can: it must be an existing folder the program may create files in.
+std::string outputDirProblem(const std::string& outputDir);
 
 // Whether point p (0-based) of pointNum gets a progress line: the first, every interval-th and the
 // last.

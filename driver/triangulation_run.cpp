@@ -1,6 +1,8 @@
 #include "driver/triangulation_run.hpp"
 
 #include <algorithm>
+#include <iomanip>
+#include <ostream>
 
 namespace tessmark {
 
@@ -31,12 +33,32 @@ double sumOf(const std::vector<double>& values) {
 }
 
 double maximumOf(const std::vector<double>& values) {
-  if (values.empty()) return 0.0;
-  double maximum = values.front();
-  for (double value : values) {
-    if (value > maximum) maximum = value;
+  const int index = maximumIndexOf(values);
+  return index < 0 ? 0.0 : values[static_cast<std::size_t>(index)];
+}
+
+int maximumIndexOf(const std::vector<double>& values) {
+  if (values.empty()) return -1;
+  std::size_t best = 0;
+  for (std::size_t i = 1; i < values.size(); ++i) {
+    if (values[i] > values[best]) best = i;
   }
-  return maximum;
+  return static_cast<int>(best);
+}
+
+void writeRunFindings(std::ostream& out, const TriangulationRun& run) {
+  const std::ios_base::fmtflags flags = out.flags();
+  const std::streamsize precision = out.precision();
+  const int largest = maximumIndexOf(run.klc_f);
+  if (largest >= 0) {
+    out << "  Largest final K_{LC} distance: " << std::scientific << std::setprecision(6)
+        << run.klc_f[static_cast<std::size_t>(largest)] << " at point " << largest + 1 << ";\n";
+  }
+  if (run.capReachedCount > 0) {
+    out << "  Points whose solver stopped at its loop cap: " << run.capReachedCount << ";\n";
+  }
+  out.flags(flags);
+  out.precision(precision);
 }
 
 }  // namespace tessmark

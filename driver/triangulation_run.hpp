@@ -2,6 +2,7 @@
 // The state of one triangulation run: counts, choices, phase times, per-point results and the label
 // counters. The per-point loop fills it; the report writers only read it.
 
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,7 @@ struct TriangulationRun {
   int globalSolutionCount = 0;
   int localSolutionCount = 0;
   int notPositiveDefiniteCount = 0;
+  int capReachedCount = 0;  // points whose solver stopped at its loop cap
 };
 
 // Progress-display step: <= 8000 points: 500 (points / 5000), at least 500; up to 100000:
@@ -50,5 +52,12 @@ double sumOf(const std::vector<double>& values);
 // The first element, replaced only by a later element that compares greater (so a NaN after the
 // first is passed over). With no points there is no distance at all, and the maximum reads 0.
 double maximumOf(const std::vector<double>& values);
+// The index of that maximum (0 with no greater element, -1 with no elements).
+int maximumIndexOf(const std::vector<double>& values);
+
+// What the closing summary adds to a program's own lines: the point that holds the largest final
+// K_LC distance and, when any point's solver stopped at its loop cap, how many did. Restores the
+// stream's number format.
+void writeRunFindings(std::ostream& out, const TriangulationRun& run);
 
 }  // namespace tessmark

@@ -132,8 +132,9 @@ void writeClosingSummary(const TriangulationRun& run, const std::string& results
             << "  Time on pretreating: " << run.pretreatingSeconds << " seconds;"
             << "\n"
             << "  Time on waiting: " << run.waitingSeconds << " seconds;"
-            << "\n"
-            << "  Outputs were appended to:"
+            << "\n";
+  writeRunFindings(std::cout, run);
+  std::cout << "  Outputs were appended to:"
             << "\n"
             << "       " << setTextColor(14) << resultsPath << setTextColor(kWhite) << "  and "
             << "\n"

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "driver/report_common.hpp"
+#include "driver/run_support.hpp"
 
 namespace tessmark {
 
@@ -51,7 +52,7 @@ std::string vorlantFileName(const TriangulationRun& run, const char* kind,
   char prefix[96];
   std::snprintf(prefix, sizeof prefix, kFileNamePrefix, run.cameraNum, run.pointNum,
                 run.imageCoordinates);
-  return std::string(prefix) + static_cast<char>(run.algorithmKey) + kind + stamp + ".txt";
+  return std::string(prefix) + fileNameKey(run.algorithmKey) + kind + stamp + ".txt";
 }
 
 }  // namespace

@@ -114,10 +114,24 @@ TEST(ReportPath, JoinsTheOutputFolderAndTheName) {
   EXPECT_EQ(reportPath("/", "a.txt"), "/a.txt");
 }
 
-TEST(IsFileNameByte, OnlySlashAndNulAreRefused) {
-  for (int byte = 0; byte < 256; ++byte) {
-    EXPECT_EQ(isFileNameByte(static_cast<unsigned char>(byte)), byte != '/' && byte != 0) << byte;
-  }
+TEST(FileNameKey, PrintableKeysAsTypedEveryOtherByteAsItsHexDigits) {
+  struct Case {
+    unsigned char key;
+    const char* inName;
+  };
+  const Case cases[] = {{'0', "0"},   {'q', "q"},    {'~', "~"},    {' ', " "},
+                        {'/', "x2F"}, {'\n', "x0A"}, {'\r', "x0D"}, {0x1b, "x1B"},
+                        {0, "x00"},   {0x7f, "x7F"}, {0x80, "x80"}, {0xff, "xFF"}};
+  for (const Case& c : cases) EXPECT_EQ(fileNameKey(c.key), c.inName) << int{c.key};
+}
+
+TEST(OutputDirProblem, AnExistingWritableFolderOnly) {
+  const TemporaryFolder folder;
+  writeFile(folder.path() / "file.txt", "x");
+  EXPECT_EQ(outputDirProblem(folder.path().string()), "");
+  EXPECT_EQ(outputDirProblem(""), "");  // the current directory
+  EXPECT_EQ(outputDirProblem((folder.path() / "missing").string()), "No such file or directory");
+  EXPECT_EQ(outputDirProblem((folder.path() / "file.txt").string()), "not a folder");
 }
 
 }  // namespace

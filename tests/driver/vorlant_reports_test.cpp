@@ -100,8 +100,11 @@ TEST(VorlantReportNames, CountsKeyByteAndStamp) {
        "brimvaleRun3-10-25A5_Summary09_05_07-Feb03-2014.txt"},
       {49, 7776, 31843, 'q', "brimvaleRun49-7776-31843Aq_Results09_05_07-Feb03-2014.txt",
        "brimvaleRun49-7776-31843Aq_Summary09_05_07-Feb03-2014.txt"},
-      {0, 0, 0, 0xe9, "brimvaleRun0-0-0A\xe9_Results09_05_07-Feb03-2014.txt",
-       "brimvaleRun0-0-0A\xe9_Summary09_05_07-Feb03-2014.txt"},
+      // A byte that is no printable character goes in as its hexadecimal digits.
+      {0, 0, 0, 0xe9, "brimvaleRun0-0-0AxE9_Results09_05_07-Feb03-2014.txt",
+       "brimvaleRun0-0-0AxE9_Summary09_05_07-Feb03-2014.txt"},
+      {1, 2, 3, '\n', "brimvaleRun1-2-3Ax0A_Results09_05_07-Feb03-2014.txt",
+       "brimvaleRun1-2-3Ax0A_Summary09_05_07-Feb03-2014.txt"},
       {2147483647, 2147483647, 2147483647, 'A',
        "brimvaleRun2147483647-2147483647-2147483647AA_Results09_05_07-Feb03-2014.txt",
        "brimvaleRun2147483647-2147483647-2147483647AA_Summary09_05_07-Feb03-2014.txt"},
