@@ -28,7 +28,7 @@ Eigen::Vector3d DampedSystem::solve(const Eigen::Vector3d& rhs) const {
   ldlt_.matrixL().solveInPlace(d);
   for (int i = 0; i < 3; ++i) {
     const double pivot = ldlt_.vectorD()(i);
-    d(i) = std::abs(pivot) > negligiblePivot_ ? d(i) / pivot : 0.0;
+    d(i) = std::abs(pivot) <= negligiblePivot_ ? 0.0 : d(i) / pivot;  // a NaN pivot divides
   }
   ldlt_.matrixU().solveInPlace(d);
   return ldlt_.transpositionsP().transpose() * d;

@@ -12,10 +12,11 @@ namespace tessmark {
 // M + mu I (mu added to the three diagonal entries of a copy of M) is factorised as
 // P^T L D L^T P by LDLT with symmetric pivoting, reading the lower triangle. In the diagonal
 // solve, a pivot D_ii with |D_ii| <= max(DBL_EPSILON * max_j |D_jj|, 1 / DBL_MAX) gives a zero
-// component instead of a division; every other pivot divides. (Eigen 3.4's own LDLT::solve drops
-// only pivots at or below DBL_MIN, so the solve is written out here.) NaN pivots are left out of
-// the maximum. There is no fallback decomposition and no test of the solution: an indefinite
-// M + mu I is solved as it is, and non-finite input gives a non-finite solution.
+// component instead of a division; every other pivot divides, a NaN pivot included, so that a
+// non-finite system gives a non-finite solution rather than a quiet zero step. (Eigen 3.4's own
+// LDLT::solve drops only pivots at or below DBL_MIN, and zeroes NaN ones, so the solve is written
+// out here.) NaN pivots are left out of the maximum. There is no fallback decomposition and no test
+// of the solution: an indefinite M + mu I is solved as it is.
 class DampedSystem {
  public:
   DampedSystem(const Eigen::Matrix3d& matrix, double mu);

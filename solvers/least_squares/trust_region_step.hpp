@@ -14,7 +14,9 @@ namespace tessmark {
 //    eps;
 //  - plain: tau = (sigma sqrt|disc| - b) / 2a with sigma = +1 when a > 0 and -1 otherwise, taken
 //    whatever its sign or value.
-// eps is DBL_EPSILON.
+// eps is DBL_EPSILON. When the step has just left the ball from inside it, both roots lie behind
+// p (tau < 0): the guarded rule then returns p + eps v, just outside the radius, while the plain
+// rule steps back onto the boundary.
 enum class TrustRegionBoundary { guarded, plain };
 
 // How the conjugate-gradient loop ended.
@@ -26,10 +28,13 @@ enum class SubproblemEnd {
   stepCap,            // kTrustRegionInnerSteps inner steps without any of the above
 };
 
-// Conjugate gradients on three unknowns end within 3 steps in exact arithmetic; rounding may add a
-// few. The loop stops after this many steps in any case, so that no model (non-finite, overflowing,
-// or one whose rounding keeps q.q above 1e-6) can keep it going.
-inline constexpr int kTrustRegionInnerSteps = 100;
+// The loop's bound. True conjugate gradients on three unknowns end within 3 steps; this recurrence
+// (v <- (1 + beta) v - q, not the conjugate-gradient update v <- beta v - q) can stagnate with q.q
+// nearly constant while v doubles every step, and then ends only when v overflows and NaN reaches
+// q.q, which takes up to about a thousand steps (998 at most on the Ladybug problem). The bound
+// lies beyond that horizon, so every run that ends by itself ends as it would without it; it stops
+// only a model that would otherwise never end.
+inline constexpr int kTrustRegionInnerSteps = 2000;
 
 struct SubproblemStep {
   Eigen::Vector3d step;  // p
