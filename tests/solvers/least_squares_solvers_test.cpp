@@ -110,6 +110,24 @@ TEST_P(LeastSquaresSolvers, UnreachableToleranceRunsToTheCap) {
   }
 }
 
+// A start at a camera centre: the depth in that view is exactly zero and its residuals are
+// non-finite. The call returns within its cap and the breakdown shows in the result: a non-finite
+// point, except for Fan's copies, whose ratio is then NaN, so the step is rejected, the start
+// returned, and the NaN first-stage length ends the loop at once.
+TEST_P(LeastSquaresSolvers, ZeroDepthStartEndsWithTheBreakdownInTheResult) {
+  const auto data = synthetic::observePoint(synthetic::cameraRing(3), Eigen::Vector3d::Zero());
+  const Eigen::Vector3d start = data.poses.block<3, 1>(0, 6);
+  const SolverResult result = run(GetParam(), data.problem(), start, 1e-12);
+  if (std::string(GetParam().name).ends_with("_fan")) {
+    EXPECT_EQ(result.point, start);
+    EXPECT_EQ(result.loops, 1);
+    return;
+  }
+  EXPECT_FALSE(result.point.allFinite()) << result.point.transpose();
+  EXPECT_GE(result.loops, GetParam().zeroEpsilonLoops ? 0 : 1);
+  EXPECT_LE(result.loops, GetParam().mostLoops);
+}
+
 // epsilon = 0: the copies that test before their first iteration return the start untouched.
 TEST_P(LeastSquaresSolvers, ZeroEpsilonSkipsTheLoopWhereTheTestComesFirst) {
   if (!GetParam().zeroEpsilonLoops) GTEST_SKIP() << "the body runs at least once";
