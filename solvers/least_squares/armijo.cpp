@@ -7,9 +7,8 @@ namespace tessmark {
 SolverResult gaussNewtonArmijo(const PointProblem& problem, SolverContext& context,
                                const Eigen::Vector3d& start, double epsilon,
                                const ArmijoOptions& options) {
-  const Eigen::Index rows = 2 * Eigen::Index{problem.viewCount};
-  auto r = context.scratch.residuals.head(rows);
-  auto J = context.scratch.jacobian.topRows(rows);
+  auto r = context.scratch.residualsOf(problem.viewCount);
+  auto J = context.scratch.jacobianOf(problem.viewCount);
   const BacktrackingOptions search{.decreaseConstant = 0.01,
                                    .evaluateLastTrial = options.reusesTrialCost};
   SolverResult result{start};

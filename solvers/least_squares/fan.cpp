@@ -32,10 +32,9 @@ double fanDampingFactor(double lambda, double rho) {
 SolverResult levenbergMarquardtFan(const PointProblem& problem, SolverContext& context,
                                    const Eigen::Vector3d& start, double epsilon,
                                    const FanOptions& options) {
-  const Eigen::Index rows = 2 * Eigen::Index{problem.viewCount};
-  auto r = context.scratch.residuals.head(rows);
-  auto rY = context.scratch.trialResiduals.head(rows);
-  auto J = context.scratch.jacobian.topRows(rows);
+  auto r = context.scratch.residualsOf(problem.viewCount);
+  auto rY = context.scratch.trialResidualsOf(problem.viewCount);
+  auto J = context.scratch.jacobianOf(problem.viewCount);
   const bool exact = options.matrix == DampedMatrix::exactHessian;
   SolverResult result{start};
   Eigen::Vector3d& x = result.point;

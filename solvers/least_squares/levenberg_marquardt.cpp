@@ -7,9 +7,8 @@ namespace tessmark {
 SolverResult levenbergMarquardt(const PointProblem& problem, SolverContext& context,
                                 const Eigen::Vector3d& start, double epsilon,
                                 const LevenbergMarquardtOptions& options) {
-  const Eigen::Index rows = 2 * Eigen::Index{problem.viewCount};
-  auto r = context.scratch.residuals.head(rows);
-  auto J = context.scratch.jacobian.topRows(rows);
+  auto r = context.scratch.residualsOf(problem.viewCount);
+  auto J = context.scratch.jacobianOf(problem.viewCount);
   SolverResult result{start};
   Eigen::Vector3d& x = result.point;
   Eigen::Vector3d gradient = costGradient(problem, x, context.depthGuard);

@@ -42,9 +42,8 @@ TrustRegionMove trustRegionMove(const PointProblem& problem, const Eigen::Vector
 SolverResult gaussNewtonTrustRegion(const PointProblem& problem, SolverContext& context,
                                     const Eigen::Vector3d& start, double epsilon,
                                     const TrustRegionOptions& options) {
-  const Eigen::Index rows = 2 * Eigen::Index{problem.viewCount};
-  auto r = context.scratch.residuals.head(rows);
-  auto J = context.scratch.jacobian.topRows(rows);
+  auto r = context.scratch.residualsOf(problem.viewCount);
+  auto J = context.scratch.jacobianOf(problem.viewCount);
   SolverResult result{start};
   Eigen::Vector3d& x = result.point;
   double radius = 1.0;
@@ -84,9 +83,8 @@ SolverResult gaussNewtonTrustRegion(const PointProblem& problem, SolverContext& 
 SolverResult startReferencedTrustRegion(const PointProblem& problem, SolverContext& context,
                                         const Eigen::Vector3d& start, double epsilon,
                                         const TrustRegionOptions& options) {
-  const Eigen::Index rows = 2 * Eigen::Index{problem.viewCount};
-  auto r = context.scratch.residuals.head(rows);
-  auto J = context.scratch.jacobian.topRows(rows);
+  auto r = context.scratch.residualsOf(problem.viewCount);
+  auto J = context.scratch.jacobianOf(problem.viewCount);
   SolverResult result{start};
   Eigen::Vector3d& x = result.point;
   double radius = 1.0;

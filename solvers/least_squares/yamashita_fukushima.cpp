@@ -10,9 +10,8 @@ namespace tessmark {
 SolverResult gatedYamashitaFukushima(const PointProblem& problem, SolverContext& context,
                                      const Eigen::Vector3d& start, double epsilon,
                                      const GatedYamashitaFukushimaOptions& options) {
-  const Eigen::Index rows = 2 * Eigen::Index{problem.viewCount};
-  auto r = context.scratch.residuals.head(rows);
-  auto J = context.scratch.jacobian.topRows(rows);
+  auto r = context.scratch.residualsOf(problem.viewCount);
+  auto J = context.scratch.jacobianOf(problem.viewCount);
   const BacktrackingOptions search{.decreaseConstant = options.decreaseConstant,
                                    .evaluateLastTrial = true};
   SolverResult result{start};
