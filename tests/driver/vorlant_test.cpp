@@ -577,6 +577,11 @@ TEST_P(VorlantOnProblem49, RunsAndReproducesItsResults) {
   const char* dataDir = std::getenv("TESSMARK_DATA_DIR");
   const fs::path data = fs::path(dataDir != nullptr ? dataDir : "") / kDefaultDataFile;
   if (dataDir == nullptr || !fs::exists(data)) GTEST_SKIP() << "data file not found: " << data;
+#ifndef NDEBUG
+  // Twelve whole runs, a few million solver iterations for key 1 alone: many minutes unoptimised
+  // (and under the sanitizers). The solvers' own tests cover those builds.
+  GTEST_SKIP() << "runs of the whole real problem are for optimised builds";
+#endif
   const char key = GetParam();
   const MenuEntry& entry = selectMenuEntry(vorlantMenu(), static_cast<unsigned char>(key));
   if (entry.solver == nullptr) GTEST_SKIP() << "key " << key << " is not available";
@@ -585,13 +590,13 @@ TEST_P(VorlantOnProblem49, RunsAndReproducesItsResults) {
   Reports runs[2];
   for (int i = 0; i < 2; ++i) {
     const fs::path folder = newFolder("run" + std::to_string(i));
-    // Key 1 runs most points to its cap of 1000 iterations: allow for slow (sanitizer) builds.
+    // Key 1 runs most points to its cap of 1000 iterations: seconds, but allow for a busy machine.
     const ChildResult run =
         runChild({kVorlant,
                   {"--data", fs::absolute(data).string(), "--algorithm", std::string(1, key)},
                   folder,
                   std::nullopt,
-                  std::chrono::seconds(1800)});
+                  std::chrono::seconds(600)});
     ASSERT_TRUE(run.exited && run.status == 0) << describe(run);
     checkReports(folder, shape, key, entry.selectedName, runs[i]);
     if (HasFatalFailure()) return;
