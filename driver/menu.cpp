@@ -3,6 +3,12 @@
 #include <array>
 #include <cassert>
 
+#include "solvers/least_squares/armijo.hpp"
+#include "solvers/least_squares/fan.hpp"
+#include "solvers/least_squares/gauss_newton.hpp"
+#include "solvers/least_squares/levenberg_marquardt.hpp"
+#include "solvers/least_squares/trust_region.hpp"
+#include "solvers/least_squares/yamashita_fukushima.hpp"
 #include "solvers/newton/newton_raphson.hpp"
 
 namespace tessmark {
@@ -12,22 +18,27 @@ namespace {
 constexpr std::array<MenuEntry, 11> kVorlantMenu{{
     {"0", "  0: Newton-Raphson iteration", "Newton-Raphson",
      withOptions<newtonRaphson, kVorlantNewtonRaphson>},
-    {"1", "  1: Gauss-Newton iteration", "Gauss-Newton", nullptr},
-    {"2", "  2: Gauss-Newton with trust region", "Gauss-Newton with trust region", nullptr},
+    {"1", "  1: Gauss-Newton iteration", "Gauss-Newton",
+     withOptions<gaussNewton, kVorlantGaussNewton>},
+    {"2", "  2: Gauss-Newton with trust region", "Gauss-Newton with trust region",
+     withOptions<gaussNewtonTrustRegion, kVorlantTrustRegion>},
     {"3", "  3: Jarratt iteration", "Newton-Jarratt iteration", nullptr},
     {"4", "  4: Newton-Raphson with Greenstadt modification",
      "Newton-Raphson iteration with Greenstadt modification", nullptr},
     {"5", "  5: Levenberg-Marquardt-Fan algorithm 2011Cubic",
-     "Levenberg-Marquardt-Fan algorithm 2011Cubic", nullptr},
+     "Levenberg-Marquardt-Fan algorithm 2011Cubic",
+     withOptions<levenbergMarquardtFan, kVorlantFan>},
     {"6", "  6: Levenberg-Marquardt-Yamashita-Fukushima 2000",
-     "Levenberg-Marquardt-Yamashita-Fukushima 2000", nullptr},
+     "Levenberg-Marquardt-Yamashita-Fukushima 2000",
+     withOptions<levenbergMarquardt, kVorlantYamashitaFukushima>},
     // Key 7 runs the general Levenberg-Marquardt solver under this name.
     {"7", "  7: Levenberg-Marquardt general algorithm",
-     "Inexact Newton,Levenberg-Marquardt-Yamashita-Fukushima 2000", nullptr},
+     "Inexact Newton,Levenberg-Marquardt-Yamashita-Fukushima 2000",
+     withOptions<levenbergMarquardt, kVorlantLevenbergMarquardt>},
     {"8", "  8: exact Newton line search, alpha dx norm as stopping criterion",
      "Exact damped Newton line search, alpha dx norm stopping criterion", nullptr},
     {"9", "  9: Gauss-Newton with Armijo line search", "Gauss-Newton with Armijo line search",
-     nullptr},
+     withOptions<gaussNewtonArmijo, kVorlantArmijo>},
     {"other", " Otherwise: inexact Newton line search, alpha dx norm as stopping criterion",
      "Default inexact damped Newton line search, alpha dx norm stopping criterion", nullptr},
 }};
@@ -37,24 +48,28 @@ constexpr std::array<MenuEntry, 11> kVorlantMenu{{
 constexpr std::array<MenuEntry, 11> kSennicMenu{{
     {"0", "  0: Newton-Raphson iteration", "Newton-Raphson",
      withOptions<newtonRaphson, kSennicNewtonRaphson>},
-    {"1", "  1: Gauss-Newton method", "Gauss-Newton method", nullptr},
+    {"1", "  1: Gauss-Newton method", "Gauss-Newton method",
+     withOptions<fullStepGaussNewton, kSennicGaussNewton>},
     {"2", "  2: Gauss-Newton with trust region", "Gauss-Newton with trust region strategy",
-     nullptr},
+     withOptions<gaussNewtonTrustRegion, kSennicTrustRegion>},
     {"3", "  3: Jarratt iteration", "Newton-Jarratt iteration", nullptr},
     {"4", "  4: Newton-Raphson iteration with Greenstadt modification",
      "Newton-Raphson iteration with Greenstadt modification", nullptr},
     {"5", "  5: Levenberg-Marquardt-Fan algorithm 2011Cubic",
-     "Levenberg-Marquardt-Fan algorithm 2011Cubic", nullptr},
+     "Levenberg-Marquardt-Fan algorithm 2011Cubic", withOptions<levenbergMarquardtFan, kSennicFan>},
     {"6", "  6: Levenberg-Marquardt-Yamashita-Fukushima 2000",
-     "Levenberg-Marquardt-Yamashita-Fukushima 2000", nullptr},
+     "Levenberg-Marquardt-Yamashita-Fukushima 2000",
+     withOptions<gatedYamashitaFukushima, kSennicYamashitaFukushima>},
     {"7", "  7: Levenberg-Marquardt general algorithm",
-     "Inexact Newton,Levenberg-Marquardt-Yamashita-Fukushima 2000", nullptr},
+     "Inexact Newton,Levenberg-Marquardt-Yamashita-Fukushima 2000",
+     withOptions<levenbergMarquardt, kSennicLevenbergMarquardt>},
     {"8", "  8: exact Newton line search, alpha dx norm as stopping criterion",
      "Exact damped Newton line search, alpha dx norm stopping criterion", nullptr},
     {"9", "  9: Gauss-Newton with Armijo line search", "Gauss-Newton with Armijo line search",
-     nullptr},
+     withOptions<gaussNewtonArmijo, kSennicArmijo>},
     {"other", " Otherwise: inexact Newton line search, alpha dx norm as stopping criterion",
-     "Default inexact damped Newton line search, alpha dx norm stopping criterion", nullptr},
+     "Default inexact damped Newton line search, alpha dx norm stopping criterion",
+     withOptions<startReferencedTrustRegion, kSennicDefaultTrustRegion>},
 }};
 
 }  // namespace

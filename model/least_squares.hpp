@@ -14,8 +14,9 @@ using JacobianMatrix = Eigen::Matrix<double, Eigen::Dynamic, 3>;
 struct LeastSquaresScratch {
   explicit LeastSquaresScratch(int maxViewNum);
 
-  JacobianMatrix factor;  // 2m x 3
-  Eigen::VectorXd rhs;    // 2m
+  JacobianMatrix factor;      // 2m x 3
+  Eigen::VectorXd rhs;        // 2m
+  Eigen::VectorXd reflector;  // 2m: a reflector's vector times its coefficient
 };
 
 // The solution d of min |J d - r| by Householder QR without pivoting: the arithmetic of Eigen's

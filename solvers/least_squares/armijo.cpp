@@ -1,0 +1,38 @@
+#include "solvers/least_squares/armijo.hpp"
+
+#include "solvers/backtracking.hpp"
+
+namespace tessmark {
+
+SolverResult gaussNewtonArmijo(const PointProblem& problem, SolverContext& context,
+                               const Eigen::Vector3d& start, double epsilon,
+                               const ArmijoOptions& options) {
+  auto r = context.scratch.residualsOf(problem.viewCount);
+  auto J = context.scratch.jacobianOf(problem.viewCount);
+  const BacktrackingOptions search{.decreaseConstant = 0.01,
+                                   .evaluateLastTrial = options.reusesTrialCost};
+  SolverResult result{start};
+  Eigen::Vector3d& x = result.point;
+  double stepLength = 2.0 * epsilon;
+  double lastTrialCost = 0.0;
+  for (int iteration = options.firstIteration; stepLength > epsilon;) {
+    residualVector(problem, x, r);
+    projectionJacobian(problem, x, J);
+    const Eigen::Vector3d d = pivotingLeastSquares(J, r, context.scratch.leastSquares);
+    double reference;
+    if (!options.reusesTrialCost) {
+      reference = reprojectionCost(problem, x);
+    } else {
+      reference = iteration < 1 ? r.squaredNorm() : lastTrialCost;
+    }
+    const BacktrackingStep step = backtrackCubicDecrease(problem, x, -d, reference, search);
+    x = step.point;
+    lastTrialCost = step.cost;
+    stepLength = step.alpha * d.norm();
+    ++result.loops;
+    if (++iteration >= options.loopCap) break;
+  }
+  return result;
+}
+
+}  // namespace tessmark

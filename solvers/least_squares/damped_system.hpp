@@ -1,0 +1,36 @@
+#pragma once
+// The damped linear system of the Levenberg-Marquardt solvers: (M + mu I) d = b for a symmetric
+// 3x3 M (the Gauss-Newton matrix J^T J or the exact Hessian) and a damping mu >= 0.
+
+#include <Eigen/Cholesky>
+#include <Eigen/Core>
+
+namespace tessmark {
+
+// One factorisation of M + mu I, for one or more right-hand sides.
+//
+// M + mu I (mu added to the three diagonal entries of a copy of M) is factorised as
+// P^T L D L^T P by LDLT with symmetric pivoting, reading the lower triangle. In the diagonal
+// solve, a pivot D_ii with |D_ii| <= max(DBL_EPSILON * max_j |D_jj|, 1 / DBL_MAX) gives a zero
+// component instead of a division; every other pivot divides, a NaN pivot included, so that a
+// non-finite system gives a non-finite solution rather than a quiet zero step. (Eigen 3.4's own
+// LDLT::solve drops only pivots at or below DBL_MIN, and zeroes NaN ones, so the solve is written
+// out here.) NaN pivots are left out of the maximum. There is no fallback decomposition and no test
+// of the solution: an indefinite M + mu I is solved as it is.
+class DampedSystem {
+ public:
+  DampedSystem(const Eigen::Matrix3d& matrix, double mu);
+
+  // d with (M + mu I) d = rhs.
+  Eigen::Vector3d solve(const Eigen::Vector3d& rhs) const;
+
+ private:
+  Eigen::LDLT<Eigen::Matrix3d> ldlt_;
+  double negligiblePivot_;
+};
+
+// d with (M + mu I) d = rhs, by DampedSystem.
+Eigen::Vector3d solveDampedSystem(const Eigen::Matrix3d& matrix, double mu,
+                                  const Eigen::Vector3d& rhs);
+
+}  // namespace tessmark

@@ -1,0 +1,73 @@
+#include "solvers/least_squares/fan.hpp"
+
+#include "solvers/least_squares/damped_system.hpp"
+
+namespace tessmark {
+
+namespace {
+
+// |r + J d|^2, the squared residuals of the linear model, without a temporary.
+double linearisedCost(const Eigen::Ref<const JacobianMatrix>& jacobian,
+                      const Eigen::Ref<const Eigen::VectorXd>& residuals,
+                      const Eigen::Vector3d& step) {
+  double sum = 0.0;
+  for (Eigen::Index i = 0; i < residuals.rows(); ++i) {
+    const double e = residuals(i) + jacobian.row(i).dot(step.transpose());
+    sum += e * e;
+  }
+  return sum;
+}
+
+}  // namespace
+
+double fanDampingFactor(double lambda, double rho) {
+  if (rho < 0.5) return 8.0 * lambda;
+  if (rho > 0.7) {
+    lambda *= 0.125;
+    if (!(lambda > 0.5)) lambda = 0.5;
+  }
+  return lambda;
+}
+
+SolverResult levenbergMarquardtFan(const PointProblem& problem, SolverContext& context,
+                                   const Eigen::Vector3d& start, double epsilon,
+                                   const FanOptions& options) {
+  auto r = context.scratch.residualsOf(problem.viewCount);
+  auto rY = context.scratch.trialResidualsOf(problem.viewCount);
+  auto J = context.scratch.jacobianOf(problem.viewCount);
+  const bool exact = options.matrix == DampedMatrix::exactHessian;
+  SolverResult result{start};
+  Eigen::Vector3d& x = result.point;
+  double lambda = 0.001;
+  Eigen::Vector3d g =
+      exact ? costGradient(problem, x, context.depthGuard) : Eigen::Vector3d::Zero().eval();
+  for (int iteration = 0;;) {
+    residualVector(problem, x, r);
+    const double f0 = r.squaredNorm();
+    projectionJacobian(problem, x, J);
+    Eigen::Matrix3d matrix;
+    if (exact) {
+      matrix = costHessian(problem, x, context.depthGuard);
+    } else {
+      matrix = normalMatrix(J);
+      g = normalGradient(J, r);
+    }
+    const DampedSystem system(matrix, lambda * f0);
+    const Eigen::Vector3d d1 = -system.solve(g);
+    residualVector(problem, x + d1, rY);
+    const Eigen::Vector3d d2 = -system.solve(normalGradient(J, rY));
+    const double fY = rY.squaredNorm();
+    const double actual = f0 - fY;
+    const double predicted = (f0 - linearisedCost(J, r, d1)) + (fY - linearisedCost(J, rY, d2));
+    const double rho = actual / predicted;
+    if (rho >= 0.3) x += d1 + d2;
+    lambda = fanDampingFactor(lambda, rho);
+    if (exact) g = costGradient(problem, x, context.depthGuard);
+    ++result.loops;
+    if (++iteration >= options.loopCap) break;
+    if (!(d1.norm() > epsilon)) break;
+  }
+  return result;
+}
+
+}  // namespace tessmark

@@ -1,0 +1,48 @@
+#include "solvers/least_squares/gauss_newton.hpp"
+
+#include "solvers/least_squares/gauss_newton_step.hpp"
+
+namespace tessmark {
+
+SolverResult gaussNewton(const PointProblem& problem, SolverContext& context,
+                         const Eigen::Vector3d& start, double epsilon,
+                         const GaussNewtonOptions& options) {
+  auto r = context.scratch.residualsOf(problem.viewCount);
+  auto J = context.scratch.jacobianOf(problem.viewCount);
+  SolverResult result{start};
+  Eigen::Vector3d& x = result.point;
+  Eigen::Vector3d gradient = costGradient(problem, x, context.depthGuard);
+  for (int iteration = 0;;) {
+    residualVector(problem, x, r);
+    projectionJacobian(problem, x, J);
+    const Eigen::Vector3d d = gaussNewtonStep(J, r, context.scratch.leastSquares);
+    const double curvature = d.dot(normalMatrix(J) * d);
+    if (curvature != 0.0) x += (-gradient.dot(d) / curvature) * d;
+    gradient = costGradient(problem, x, context.depthGuard);
+    ++result.loops;
+    if (++iteration >= options.loopCap) break;
+    if (!(gradient.norm() > epsilon)) break;
+  }
+  return result;
+}
+
+SolverResult fullStepGaussNewton(const PointProblem& problem, SolverContext& context,
+                                 const Eigen::Vector3d& start, double epsilon,
+                                 const GaussNewtonOptions& options) {
+  auto r = context.scratch.residualsOf(problem.viewCount);
+  auto J = context.scratch.jacobianOf(problem.viewCount);
+  SolverResult result{start};
+  Eigen::Vector3d& x = result.point;
+  for (int iteration = 0;;) {
+    residualVector(problem, x, r);
+    projectionJacobian(problem, x, J);
+    const Eigen::Vector3d d = gaussNewtonStep(J, r, context.scratch.leastSquares);
+    x -= d;
+    ++result.loops;
+    if (++iteration >= options.loopCap) break;
+    if (!(d.norm() > epsilon)) break;
+  }
+  return result;
+}
+
+}  // namespace tessmark
