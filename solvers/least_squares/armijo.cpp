@@ -30,7 +30,10 @@ SolverResult gaussNewtonArmijo(const PointProblem& problem, SolverContext& conte
     lastTrialCost = step.cost;
     stepLength = step.alpha * d.norm();
     ++result.loops;
-    if (++iteration >= options.loopCap) break;
+    if (++iteration >= options.loopCap) {
+      result.capReached = true;
+      break;
+    }
   }
   return result;
 }

@@ -64,7 +64,10 @@ SolverResult levenbergMarquardtFan(const PointProblem& problem, SolverContext& c
     lambda = fanDampingFactor(lambda, rho);
     if (exact) g = costGradient(problem, x, context.depthGuard);
     ++result.loops;
-    if (++iteration >= options.loopCap) break;
+    if (++iteration >= options.loopCap) {
+      result.capReached = true;
+      break;
+    }
     if (!(d1.norm() > epsilon)) break;
   }
   return result;

@@ -20,7 +20,10 @@ SolverResult gaussNewton(const PointProblem& problem, SolverContext& context,
     if (curvature != 0.0) x += (-gradient.dot(d) / curvature) * d;
     gradient = costGradient(problem, x, context.depthGuard);
     ++result.loops;
-    if (++iteration >= options.loopCap) break;
+    if (++iteration >= options.loopCap) {
+      result.capReached = true;
+      break;
+    }
     if (!(gradient.norm() > epsilon)) break;
   }
   return result;
@@ -39,7 +42,10 @@ SolverResult fullStepGaussNewton(const PointProblem& problem, SolverContext& con
     const Eigen::Vector3d d = gaussNewtonStep(J, r, context.scratch.leastSquares);
     x -= d;
     ++result.loops;
-    if (++iteration >= options.loopCap) break;
+    if (++iteration >= options.loopCap) {
+      result.capReached = true;
+      break;
+    }
     if (!(d.norm() > epsilon)) break;
   }
   return result;

@@ -25,7 +25,10 @@ SolverResult levenbergMarquardt(const PointProblem& problem, SolverContext& cont
     x -= d;
     gradient = costGradient(problem, x, context.depthGuard);
     ++result.loops;
-    if (++iteration >= options.loopCap) break;
+    if (++iteration >= options.loopCap) {
+      result.capReached = true;
+      break;
+    }
     if (!(d.norm() > epsilon)) break;
   }
   return result;

@@ -75,7 +75,10 @@ SolverResult gaussNewtonTrustRegion(const PointProblem& problem, SolverContext& 
       costDrop = previousCost - currentCost;
     }
     ++result.loops;
-    if (++iteration >= options.loopCap) break;
+    if (++iteration >= options.loopCap) {
+      result.capReached = true;
+      break;
+    }
   }
   return result;
 }
@@ -116,7 +119,10 @@ SolverResult startReferencedTrustRegion(const PointProblem& problem, SolverConte
       stepLength = s.norm();
     }
     ++result.loops;
-    if (++iteration >= options.loopCap) break;
+    if (++iteration >= options.loopCap) {
+      result.capReached = true;
+      break;
+    }
   }
   return result;
 }

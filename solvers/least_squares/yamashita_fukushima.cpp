@@ -29,7 +29,10 @@ SolverResult gatedYamashitaFukushima(const PointProblem& problem, SolverContext&
     const BacktrackingStep step = backtrackCubicDecrease(problem, x, d, referenceCost, search);
     x = step.point;
     ++result.loops;
-    if (++iteration >= options.loopCap) break;
+    if (++iteration >= options.loopCap) {
+      result.capReached = true;
+      break;
+    }
     if (!(step.alpha * d.norm() > epsilon)) break;
   }
   return result;

@@ -105,8 +105,10 @@ TEST_P(LeastSquaresSolvers, UnreachableToleranceRunsToTheCap) {
   if (std::string(GetParam().name).ends_with("_fan")) {
     EXPECT_GT(result.loops, 100);
     EXPECT_LE(result.loops, GetParam().mostLoops);
+    EXPECT_EQ(result.capReached, result.loops == GetParam().mostLoops);
   } else {
     EXPECT_EQ(result.loops, GetParam().mostLoops);
+    EXPECT_TRUE(result.capReached);
   }
 }
 
