@@ -108,7 +108,9 @@ void checkBalHeader(TextFile& file) {
   std::string_view line;
   try {
     line = file.nextLine("the header ID '" + std::string(kBalHeaderId) + "'");
-  } catch (const InputError& error) {  // a line too long to be the header
+  } catch (const InputError& error) {
+    if (error.kind != InputError::Kind::malformed) throw;  // a read error stays one
+    // A line too long to be the header.
     throw InputError(InputError::Kind::wrongHeader, error.file, error.line, error.detail);
   }
   LineTokens tokens(file, line);

@@ -241,17 +241,41 @@ TEST(BalReader, WrongHeaderIsRefusedWithoutReadingTheRest) {
   EXPECT_EQ(calls, 1);
 }
 
-// A first line that never ends is no header: refused as a wrong header at the line bound.
-TEST(BalReader, EndlessFirstLineIsAWrongHeader) {
-  TextFile file = TextFile::fromSource("/dev/zero", [](char* buffer, std::size_t size) {
-    std::memset(buffer, 0, size);
-    return size;
-  });
-  const InputError error = captureInputError([&] { checkBalHeader(file); });
-  EXPECT_EQ(error.kind, InputError::Kind::wrongHeader);
-  EXPECT_EQ(error.line, 1);
-  EXPECT_EQ(error.detail, "expected the header ID '" + std::string(kBalHeaderId) +
-                              "', found a line longer than 16 MiB");
+// A first line that never ends is no header: refused as a wrong header at the line bound. A read
+// error on line 1 stays a read error.
+TEST(BalReader, FirstLineThatCannotBeReadWhole) {
+  struct Case {
+    const char* name;
+    TextFile::Source source;
+    InputError::Kind kind;
+    std::string detail;
+  };
+  const std::vector<Case> cases = {
+      {"endless line",
+       [](char* buffer, std::size_t size) {
+         std::memset(buffer, 0, size);
+         return size;
+       },
+       InputError::Kind::wrongHeader,
+       "expected the header ID '" + std::string(kBalHeaderId) +
+           "', found a line longer than 16 MiB"},
+      {"read error inside the line",
+       [calls = 0](char* buffer, std::size_t) mutable -> std::size_t {
+         if (++calls > 1) {
+           throw InputError(InputError::Kind::cannotOpen, "device", 0, "Input/output error");
+         }
+         std::memcpy(buffer, "Rome", 4);
+         return 4;
+       },
+       InputError::Kind::cannotOpen, "Input/output error"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TextFile file = TextFile::fromSource("device", c.source);
+    const InputError error = captureInputError([&] { checkBalHeader(file); });
+    EXPECT_EQ(error.kind, c.kind);
+    EXPECT_EQ(error.detail, c.detail);
+  }
 }
 
 // More records than the first room of a stream of unknown length: the arrays grow and end up
