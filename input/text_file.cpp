@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <system_error>
 #include <utility>
 
@@ -121,6 +122,8 @@ TextFile TextFile::fromSource(std::string path, Source source, std::optional<std
   return file;
 }
 
+void TextFile::Free::operator()(char* bytes) const { std::free(bytes); }
+
 bool TextFile::fill() {
   // Unread bytes move to the front; a buffer full of one unfinished line grows, up to a line one
   // chunk longer than the longest accepted.
@@ -133,9 +136,10 @@ bool TextFile::fill() {
     const std::size_t capacity =
         capacity_ == 0 ? kChunkSize : std::min(2 * capacity_, kMaxLineLength + kChunkSize);
     if (capacity > capacity_) {
-      auto grown = std::make_unique_for_overwrite<char[]>(capacity);
-      if (end_ > 0) std::memcpy(grown.get(), buffer_.get(), end_);
-      buffer_ = std::move(grown);
+      char* grown = static_cast<char*>(std::realloc(buffer_.get(), capacity));
+      if (grown == nullptr) throw std::bad_alloc();
+      buffer_.release();
+      buffer_.reset(grown);
       capacity_ = capacity;
     }
   }

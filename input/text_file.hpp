@@ -69,7 +69,10 @@ class TextFile {
   std::string path_;
   Source source_;
   std::optional<std::uint64_t> size_;
-  std::unique_ptr<char[]> buffer_;
+  struct Free {
+    void operator()(char* bytes) const;
+  };
+  std::unique_ptr<char, Free> buffer_;  // malloc'd: realloc grows a large one without copying
   std::size_t capacity_ = 0;
   std::size_t begin_ = 0;  // unread bytes are buffer_[begin_, end_)
   std::size_t end_ = 0;
