@@ -66,12 +66,12 @@ void resetConsoleColors();
 // Exits by signal restore too. From the first change on (a colour sequence written, the title set,
 // a key read on a terminal), SIGINT, SIGTERM, SIGHUP and SIGQUIT get a handler that puts back the
 // terminal modes (when a key read is under way), writes SGR 0 to the descriptors of the streams
-// that received colours and pops the title, with write(2) and tcsetattr only, and then lets the
-// signal take its previous course: re-raised with the previous disposition when that was the
-// default, so the process ends by that signal as it would have. A signal that was ignored stays
-// ignored and gets no handler. Where the program has its own handler for the signal, that handler
-// is called after the terminal modes only are put back, since the program may live on; it is then
-// the program's part to call restoreConsole before it exits.
+// that received colours and pops the title (async-signal-safe calls only: write(2), tcsetattr,
+// sigaction, raise), and then lets the signal take its previous course: re-raised with the previous
+// disposition when that was the default, so the process ends by that signal as it would have. A
+// signal that was ignored stays ignored and gets no handler. Where the program has its own handler
+// for the signal, that handler is called after the terminal modes only are put back, since the
+// program may live on; it is then the program's part to call restoreConsole before it exits.
 void restoreConsole();
 
 // Sets the terminal window title with an OSC sequence; does nothing unless standard output is a

@@ -24,7 +24,7 @@ namespace tessmark {
 class TextFile {
  public:
   // Bytes read from the source at a time.
-  static constexpr std::size_t kChunkSize = std::size_t{1} << 18;
+  static constexpr std::size_t kChunkSize = std::size_t{1} << 16;
   // The longest line accepted, line feed excluded: far beyond any real record.
   static constexpr std::size_t kMaxLineLength = std::size_t{16} << 20;
 
