@@ -515,14 +515,8 @@ TEST(TerminalPauseTest, PromptsAndTakesOneKeyOnlyWhenEnabled) {
 // ---- A whole session on a pseudo-terminal, as from a shell
 // ------------------------------------------
 
+using testing::describeWaitStatus;
 using testing::TerminalSession;
-
-std::string describeStatus(int status) {
-  if (status < 0) return "did not end in time";
-  if (WIFEXITED(status)) return "exited with " + std::to_string(WEXITSTATUS(status));
-  if (WIFSIGNALED(status)) return std::string("ended by ") + strsignal(WTERMSIG(status));
-  return "status " + std::to_string(status);
-}
 
 // Everything one keystroke sends is taken as that key: the next read gets the next keystroke, and
 // nothing is left behind for the shell. Each keystroke is typed together with the next key 'q',
@@ -561,7 +555,7 @@ TEST(TerminalSessionTest, RestOfAKeystrokeIsDiscardedAndTheNextKeyKept) {
               std::string::npos)
         << session.output();
     const int status = session.waitForExit();
-    EXPECT_TRUE(WIFEXITED(status)) << describeStatus(status);
+    EXPECT_TRUE(WIFEXITED(status)) << describeWaitStatus(status);
     EXPECT_EQ(session.unreadInput(), "");
     EXPECT_TRUE(session.modesAsAtStart());
   }
@@ -579,7 +573,7 @@ TEST(TerminalSessionTest, EscapeAloneIsAKey) {
   ASSERT_NE(session.waitForOutput("first 27."), std::string::npos) << session.output();
   session.type("q");
   const int status = session.waitForExit();
-  ASSERT_TRUE(WIFEXITED(status)) << describeStatus(status);
+  ASSERT_TRUE(WIFEXITED(status)) << describeWaitStatus(status);
   EXPECT_EQ(WEXITSTATUS(status), 'q');
 }
 
@@ -617,7 +611,7 @@ TEST(TerminalSessionTest, EndingSignalRestoresColoursTitleAndModes) {
     }
     session.sendSignal(c.signal);
     const int status = session.waitForExit();
-    ASSERT_TRUE(WIFSIGNALED(status)) << describeStatus(status);
+    ASSERT_TRUE(WIFSIGNALED(status)) << describeWaitStatus(status);
     EXPECT_EQ(WTERMSIG(status), c.signal);
     const std::string& output = session.output();
     EXPECT_TRUE(output.starts_with("\x1b[22;0t\x1b]0;Busy\x07\x1b[91;49mready")) << output;
@@ -648,7 +642,7 @@ TEST(TerminalSessionTest, CtrlZAndFgDuringAKeyRead) {
   EXPECT_NE(session.waitForOutput("\x1b[91;49m", seen), std::string::npos) << session.output();
   session.type("k");
   const int status = session.waitForExit();
-  ASSERT_TRUE(WIFEXITED(status)) << describeStatus(status);
+  ASSERT_TRUE(WIFEXITED(status)) << describeWaitStatus(status);
   EXPECT_EQ(WEXITSTATUS(status), 'k');
   EXPECT_TRUE(session.modesAsAtStart());
   EXPECT_EQ(session.unreadInput(), "");

@@ -5,9 +5,8 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
-#include <cstring>
 #include <filesystem>
-#include <functional>
+#include <memory>
 #include <regex>
 #include <string>
 #include <vector>
@@ -23,6 +22,7 @@ namespace tessmark {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::describeWaitStatus;
 using testing::TemporaryFolder;
 using testing::TerminalSession;
 
@@ -34,13 +34,6 @@ constexpr const char* kPausePrompt = "Press any key to continue . . .";
 constexpr const char* kTitlePush = "\x1b[22;0t";
 constexpr const char* kTitlePop = "\x1b[23;0t";
 constexpr const char* kColorReset = "\x1b[0m";
-
-std::string describeStatus(int status) {
-  if (status < 0) return "did not end in time";
-  if (WIFEXITED(status)) return "exited with " + std::to_string(WEXITSTATUS(status));
-  if (WIFSIGNALED(status)) return std::string("ended by ") + strsignal(WTERMSIG(status));
-  return "status " + std::to_string(status);
-}
 
 class VorlantAtATerminal : public ::testing::Test {
  protected:
@@ -136,7 +129,7 @@ TEST_F(VorlantAtATerminal, SignalAtTheMenuLeavesTheTerminalAsFound) {
       session->type(c.typed);
     }
     const int status = session->waitForExit();
-    ASSERT_TRUE(WIFSIGNALED(status)) << describeStatus(status);
+    ASSERT_TRUE(WIFSIGNALED(status)) << describeWaitStatus(status);
     EXPECT_EQ(WTERMSIG(status), c.signal);
     expectTerminalAsFound(*session);
   }
@@ -155,7 +148,7 @@ TEST_F(VorlantAtATerminal, ArrowKeyAtTheMenuLeavesNothingBehind) {
       << session->output();
   int status = -1;
   const int answered = answerPausesToTheEnd(*session, menuEnd, status);
-  ASSERT_TRUE(WIFEXITED(status)) << describeStatus(status);
+  ASSERT_TRUE(WIFEXITED(status)) << describeWaitStatus(status);
   EXPECT_GE(answered, 1);
   expectTerminalAsFound(*session);
 }
@@ -177,7 +170,7 @@ TEST_F(VorlantAtATerminal, CtrlZAndFgAtTheMenu) {
       << session->output();
   int status = -1;
   answerPausesToTheEnd(*session, before, status);
-  ASSERT_TRUE(WIFEXITED(status)) << describeStatus(status);
+  ASSERT_TRUE(WIFEXITED(status)) << describeWaitStatus(status);
   EXPECT_EQ(WEXITSTATUS(status), 0) << session->output();
   EXPECT_NE(session->output().find("Outputs were appended to:"), std::string::npos);
   expectTerminalAsFound(*session);

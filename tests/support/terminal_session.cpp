@@ -267,4 +267,11 @@ std::string TerminalSession::unreadInput() {
   return unread;
 }
 
+std::string describeWaitStatus(int status) {
+  if (status < 0) return "did not end in time";
+  if (WIFEXITED(status)) return "exited with " + std::to_string(WEXITSTATUS(status));
+  if (WIFSIGNALED(status)) return std::string("ended by ") + strsignal(WTERMSIG(status));
+  return "status " + std::to_string(status);
+}
+
 }  // namespace tessmark::testing

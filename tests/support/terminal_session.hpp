@@ -87,4 +87,8 @@ class TerminalSession {
   int exitStatus_ = -1;
 };
 
+// A wait status as a test message: "exited with 3", "ended by Interrupt", "did not end in time"
+// (-1).
+std::string describeWaitStatus(int status);
+
 }  // namespace tessmark::testing
