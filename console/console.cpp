@@ -1,5 +1,6 @@
 #include "console/console.hpp"
 
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <ostream>
 #include <string>
@@ -14,16 +16,33 @@
 namespace tessmark {
 namespace {
 
-// The two streams that can carry colours, by index.
+// The two streams that can carry colours, by index; their descriptors are kStreamFd[index].
 enum StreamIndex { kStdout = 0, kStderr = 1, kStreamCount = 2 };
+constexpr int kStreamFd[kStreamCount] = {STDOUT_FILENO, STDERR_FILENO};
 
 struct ConsoleState {
   ConsoleColors colors;
   bool enabled[kStreamCount] = {false, false};
-  // Whether a stream received a colour sequence since the last reset.
-  bool colored[kStreamCount] = {false, false};
   bool pauseEnabled = true;
+  bool restoreAtExit = false;  // restoreConsole registered with atexit
 };
+
+// ---- What an exit must put back -----------------------------------------------------------------
+// Read by the signal handlers, so plain flags of sig_atomic_t; the buffers they guard are written
+// before the flag is set.
+
+// Whether a stream received a colour sequence since the last reset.
+volatile std::sig_atomic_t colored[kStreamCount] = {0, 0};
+// Whether setConsoleTitle pushed the terminal's title on its title stack.
+volatile std::sig_atomic_t titlePushed = 0;
+// Whether a key read holds the terminal in raw mode; savedTerminal then holds its modes.
+volatile std::sig_atomic_t rawMode = 0;
+termios savedTerminal;
+termios rawTerminal;
+
+constexpr char kColorReset[] = "\x1b[0m";
+constexpr char kTitlePush[] = "\x1b[22;0t";
+constexpr char kTitlePop[] = "\x1b[23;0t";
 
 bool terminalWantsColors(int fd) {
   const char* noColor = std::getenv("NO_COLOR");
@@ -79,62 +98,218 @@ int backgroundCode(int color) {
   return ((color & 8) != 0 ? 100 : 40) + ansiHue(color);
 }
 
+std::string attributeSequence(const ConsoleColors& colors) {
+  return "\x1b[" + std::to_string(textCode(colors.currentText)) + ";" +
+         std::to_string(backgroundCode(colors.currentBackground)) + "m";
+}
+
+// ---- Signal handlers ----------------------------------------------------------------------------
+// Async-signal-safe calls only: write, tcsetattr, tcgetpgrp, getpgrp, sigaction, sigprocmask,
+// raise.
+
+void writeRaw(int fd, const char* bytes, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(fd, bytes, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;
+    bytes += written;
+    size -= static_cast<std::size_t>(written);
+  }
+}
+
+void restoreModesFromHandler() {
+  if (rawMode != 0) tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+}
+
+// Everything an ending process must put back. Colour and title sequences go straight to the
+// descriptors: a sequence cut short in a stream's buffer is cancelled by the ESC that starts these.
+void restoreAllFromHandler() {
+  restoreModesFromHandler();
+  for (int i = 0; i < kStreamCount; ++i) {
+    if (colored[i] != 0) writeRaw(kStreamFd[i], kColorReset, sizeof kColorReset - 1);
+  }
+  if (titlePushed != 0) writeRaw(STDOUT_FILENO, kTitlePop, sizeof kTitlePop - 1);
+}
+
+constexpr int kExitSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+constexpr int kExitSignalCount = sizeof kExitSignals / sizeof kExitSignals[0];
+struct sigaction previousExitActions[kExitSignalCount];
+
+void onExitSignal(int signal, siginfo_t* info, void* context) {
+  const int savedErrno = errno;
+  int index = 0;
+  while (index < kExitSignalCount && kExitSignals[index] != signal) ++index;
+  if (index == kExitSignalCount) return;
+  const struct sigaction& previous = previousExitActions[index];
+  if ((previous.sa_flags & SA_SIGINFO) == 0 && previous.sa_handler == SIG_DFL) {
+    restoreAllFromHandler();
+    // The signal is blocked while this handler runs; with the default disposition back it ends
+    // the process as soon as the handler returns.
+    sigaction(signal, &previous, nullptr);
+    raise(signal);
+  } else {
+    restoreModesFromHandler();
+    if ((previous.sa_flags & SA_SIGINFO) != 0) {
+      previous.sa_sigaction(signal, info, context);
+    } else {
+      previous.sa_handler(signal);
+    }
+  }
+  errno = savedErrno;
+}
+
+bool isOurs(const struct sigaction& action) {
+  return (action.sa_flags & SA_SIGINFO) != 0 && action.sa_sigaction == onExitSignal;
+}
+
+// Installs the handler for every exit signal that has neither it nor SIG_IGN, keeping the
+// disposition found as the previous course. Called at every change to the terminal, so a handler
+// the program installed in between is chained rather than lost.
+void ensureExitHandlers() {
+  struct sigaction action = {};
+  action.sa_sigaction = onExitSignal;
+  sigemptyset(&action.sa_mask);
+  for (int signal : kExitSignals) sigaddset(&action.sa_mask, signal);
+  sigaddset(&action.sa_mask, SIGTSTP);
+  sigaddset(&action.sa_mask, SIGCONT);
+  action.sa_flags =
+      SA_SIGINFO;  // no SA_RESTART: an interrupted read must come back to re-enter raw mode
+  for (int i = 0; i < kExitSignalCount; ++i) {
+    struct sigaction current = {};
+    if (sigaction(kExitSignals[i], nullptr, &current) != 0) continue;
+    if (isOurs(current)) continue;
+    if ((current.sa_flags & SA_SIGINFO) == 0 && current.sa_handler == SIG_IGN) continue;
+    // The previous course is recorded before the handler can run.
+    sigset_t block;
+    sigset_t old;
+    sigemptyset(&block);
+    sigaddset(&block, kExitSignals[i]);
+    sigprocmask(SIG_BLOCK, &block, &old);
+    if (sigaction(kExitSignals[i], &action, &current) == 0 && !isOurs(current)) {
+      previousExitActions[i] = current;
+    }
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+  }
+}
+
+// The first change to the terminal: from here on, exits put it back.
+void noteTerminalChanged() {
+  ConsoleState& state = consoleState();
+  if (!state.restoreAtExit) {
+    state.restoreAtExit = true;
+    std::atexit(restoreConsole);
+  }
+  ensureExitHandlers();
+}
+
 // Writes the current attribute (text and background) to the stream when its colours are enabled.
 // Unformatted output, so a pending field width stays for the text that follows.
 void writeAttribute(std::ostream& stream) {
   ConsoleState& state = consoleState();
   const int index = streamIndex(stream);
   if (index < 0 || !state.enabled[index]) return;
-  const std::string sequence = "\x1b[" + std::to_string(textCode(state.colors.currentText)) + ";" +
-                               std::to_string(backgroundCode(state.colors.currentBackground)) + "m";
+  if (colored[index] == 0) noteTerminalChanged();
+  const std::string sequence = attributeSequence(state.colors);
   stream.write(sequence.data(), static_cast<std::streamsize>(sequence.size()));
-  state.colored[index] = true;
+  colored[index] = 1;
 }
 
-// ---- Raw keyboard ------------------------------------------------------------------------------
-// While a key is awaited in raw mode, these signals first put the terminal back and then take
-// their previous course (re-raised with the previous disposition restored).
+// ---- Stop and continue during a key read --------------------------------------------------------
+// While a key is awaited in raw mode, Ctrl-Z gives the shell back a terminal as it was: modes and
+// colours are put back before the process stops, and raw mode and the colours return with SIGCONT.
 
-constexpr int kRestoringSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-constexpr int kRestoringSignalCount = sizeof(kRestoringSignals) / sizeof(kRestoringSignals[0]);
+// Colour sequences for the terminals among the coloured streams, prepared before the read.
+constexpr std::size_t kSequenceRoom = 32;
+char resumeColors[kStreamCount][kSequenceRoom];
+volatile std::sig_atomic_t resumeColorLength[kStreamCount] = {0, 0};
 
-// Written before the handlers are installed, read by them.
-termios savedTerminal;
-struct sigaction previousActions[kRestoringSignalCount];
-bool handlerInstalled[kRestoringSignalCount];
+struct sigaction previousStopAction;
+struct sigaction previousContinueAction;
+volatile std::sig_atomic_t stopHandlersInstalled = 0;
 
-void restoreTerminalAndReraise(int signal) {
+void onStop(int) {
   const int savedErrno = errno;
-  tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
-  for (int i = 0; i < kRestoringSignalCount; ++i) {
-    if (kRestoringSignals[i] == signal) sigaction(signal, &previousActions[i], nullptr);
+  restoreModesFromHandler();
+  for (int i = 0; i < kStreamCount; ++i) {
+    if (resumeColorLength[i] > 0) writeRaw(kStreamFd[i], kColorReset, sizeof kColorReset - 1);
   }
-  // The signal is blocked while this handler runs; it is delivered with the previous disposition
-  // as soon as the handler returns.
-  raise(signal);
+  // Stop with the default action once this handler returns; SIGCONT puts the handler back.
+  struct sigaction stop = {};
+  stop.sa_handler = SIG_DFL;
+  sigemptyset(&stop.sa_mask);
+  sigaction(SIGTSTP, &stop, nullptr);
+  raise(SIGTSTP);
   errno = savedErrno;
 }
 
-void installRestoringHandlers() {
+void installStopHandler() {
   struct sigaction action = {};
-  action.sa_handler = restoreTerminalAndReraise;
+  action.sa_handler = onStop;
   sigemptyset(&action.sa_mask);
-  for (int signal : kRestoringSignals) sigaddset(&action.sa_mask, signal);
-  action.sa_flags = 0;  // no SA_RESTART: an interrupted read must come back to re-enter raw mode
-  for (int i = 0; i < kRestoringSignalCount; ++i) {
-    handlerInstalled[i] = false;
-    if (sigaction(kRestoringSignals[i], nullptr, &previousActions[i]) != 0) continue;
-    if (previousActions[i].sa_handler == SIG_IGN) continue;  // cannot end the process
-    handlerInstalled[i] = sigaction(kRestoringSignals[i], &action, nullptr) == 0;
+  action.sa_flags = 0;
+  sigaction(SIGTSTP, &action, nullptr);
+}
+
+void onContinue(int) {
+  const int savedErrno = errno;
+  if (rawMode != 0) {
+    installStopHandler();
+    // Only in the foreground: in the background the read stops the process again (SIGTTIN), and
+    // the next SIGCONT from fg comes back here.
+    if (tcgetpgrp(STDIN_FILENO) == getpgrp()) {
+      tcsetattr(STDIN_FILENO, TCSANOW, &rawTerminal);
+      for (int i = 0; i < kStreamCount; ++i) {
+        if (resumeColorLength[i] > 0) {
+          writeRaw(kStreamFd[i], resumeColors[i], static_cast<std::size_t>(resumeColorLength[i]));
+        }
+      }
+    }
+  }
+  errno = savedErrno;
+}
+
+// Takes over SIGTSTP and SIGCONT for the read when both have their default dispositions (a program
+// with its own job control keeps it).
+void installStopHandlers() {
+  struct sigaction stop = {};
+  struct sigaction resume = {};
+  if (sigaction(SIGTSTP, nullptr, &stop) != 0 || sigaction(SIGCONT, nullptr, &resume) != 0) return;
+  if (stop.sa_handler != SIG_DFL || (stop.sa_flags & SA_SIGINFO) != 0 ||
+      resume.sa_handler != SIG_DFL || (resume.sa_flags & SA_SIGINFO) != 0) {
+    return;
+  }
+  previousStopAction = stop;
+  previousContinueAction = resume;
+  struct sigaction action = {};
+  action.sa_handler = onContinue;
+  sigemptyset(&action.sa_mask);
+  sigaddset(&action.sa_mask, SIGTSTP);
+  action.sa_flags = 0;
+  sigaction(SIGCONT, &action, nullptr);
+  installStopHandler();
+  stopHandlersInstalled = 1;
+}
+
+void removeStopHandlers() {
+  if (stopHandlersInstalled == 0) return;
+  sigaction(SIGTSTP, &previousStopAction, nullptr);
+  sigaction(SIGCONT, &previousContinueAction, nullptr);
+  stopHandlersInstalled = 0;
+}
+
+void prepareResumeColors() {
+  const ConsoleState& state = consoleState();
+  const std::string sequence = attributeSequence(state.colors);
+  for (int i = 0; i < kStreamCount; ++i) {
+    resumeColorLength[i] = 0;
+    if (colored[i] == 0 || !state.enabled[i] || isatty(kStreamFd[i]) != 1) continue;
+    if (sequence.size() >= kSequenceRoom) continue;
+    std::memcpy(resumeColors[i], sequence.data(), sequence.size());
+    resumeColorLength[i] = static_cast<std::sig_atomic_t>(sequence.size());
   }
 }
 
-void removeRestoringHandlers() {
-  for (int i = 0; i < kRestoringSignalCount; ++i) {
-    if (handlerInstalled[i]) sigaction(kRestoringSignals[i], &previousActions[i], nullptr);
-    handlerInstalled[i] = false;
-  }
-}
+// ---- Raw keyboard -------------------------------------------------------------------------------
 
 int readPlainByte() {
   unsigned char byte = 0;
@@ -146,29 +321,92 @@ int readPlainByte() {
   }
 }
 
-// One byte from the terminal with ICANON and ECHO off (ISIG kept, so Ctrl-C still interrupts).
-// A signal whose handler lets the process live interrupts the read: the terminal is then already
+// The next byte of the keystroke under way, if one arrives within the keystroke gap; -1 otherwise.
+int followingByte() {
+  pollfd input{STDIN_FILENO, POLLIN, 0};
+  for (;;) {
+    const int ready = poll(&input, 1, kKeystrokeGapMilliseconds);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0 || (input.revents & POLLIN) == 0) return -1;
+    unsigned char byte = 0;
+    const ssize_t count = read(STDIN_FILENO, &byte, 1);
+    if (count == 1) return byte;
+    if (count < 0 && errno == EINTR) continue;
+    return -1;
+  }
+}
+
+// Reads and drops what else the keystroke that began with `first` sends.
+void discardRestOfKeystroke(unsigned char first) {
+  constexpr unsigned char kEscape = 0x1b;
+  constexpr int kLongestParameters = 32;
+  if (first == kEscape) {
+    const int second = followingByte();
+    if (second == '[') {
+      // CSI: parameter bytes 0x30-0x3F and intermediate bytes 0x20-0x2F up to one final byte
+      // 0x40-0x7E; the Linux console sends ESC [ [ and one letter for F1-F5.
+      int next = followingByte();
+      if (next == '[') {
+        followingByte();
+        return;
+      }
+      for (int count = 0; next >= 0x20 && next <= 0x3f && count < kLongestParameters; ++count) {
+        next = followingByte();
+      }
+    } else if (second == 'O') {
+      followingByte();  // SS3 and its one final byte
+    } else if (second == kEscape) {
+      discardRestOfKeystroke(kEscape);  // Alt with a key that sends a sequence of its own
+    }
+    // ESC and any other byte: Alt with that key.
+    return;
+  }
+  // A UTF-8 lead byte announces one to three continuation bytes.
+  const int continuations = first >= 0xf0 && first <= 0xf4   ? 3
+                            : first >= 0xe0 && first <= 0xef ? 2
+                            : first >= 0xc2 && first <= 0xdf ? 1
+                                                             : 0;
+  for (int i = 0; i < continuations; ++i) {
+    const int next = followingByte();
+    if (next < 0x80 || next > 0xbf) return;
+  }
+}
+
+// One keystroke from the terminal with ICANON and ECHO off (ISIG kept, so Ctrl-C still interrupts).
+// A signal whose course lets the process live interrupts the read: the terminal is then already
 // restored, and the wait starts over in raw mode.
 int readTerminalByte() {
-  if (tcgetattr(STDIN_FILENO, &savedTerminal) != 0) return readPlainByte();
-  termios raw = savedTerminal;
+  termios original{};
+  if (tcgetattr(STDIN_FILENO, &original) != 0) return readPlainByte();
+  termios raw = original;
   raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
   raw.c_cc[VMIN] = 1;
   raw.c_cc[VTIME] = 0;
+  savedTerminal = original;
+  rawTerminal = raw;
+  noteTerminalChanged();
+  prepareResumeColors();
+  int key = -1;
   for (;;) {
-    installRestoringHandlers();
+    ensureExitHandlers();
+    installStopHandlers();
+    rawMode = 1;
     if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) {
-      removeRestoringHandlers();
+      rawMode = 0;
+      removeStopHandlers();
       return readPlainByte();
     }
     unsigned char byte = 0;
     const ssize_t count = read(STDIN_FILENO, &byte, 1);
     const int readErrno = errno;
-    tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
-    removeRestoringHandlers();
-    if (count == 1) return byte;
-    if (count < 0 && readErrno == EINTR) continue;
-    return -1;
+    if (count == 1) {
+      key = byte;
+      discardRestOfKeystroke(byte);
+    }
+    tcsetattr(STDIN_FILENO, TCSANOW, &original);
+    rawMode = 0;
+    removeStopHandlers();
+    if (count == 1 || !(count < 0 && readErrno == EINTR)) return key;
   }
 }
 
@@ -208,17 +446,28 @@ void resetConsoleColors() {
   state.colors.currentBackground = state.colors.defaultBackground;
   std::ostream* streams[kStreamCount] = {&std::cout, &std::cerr};
   for (int i = 0; i < kStreamCount; ++i) {
-    if (!state.colored[i]) continue;
-    streams[i]->write("\x1b[0m", 4);
+    if (colored[i] == 0) continue;
+    streams[i]->write(kColorReset, sizeof kColorReset - 1);
     streams[i]->flush();
-    state.colored[i] = false;
+    colored[i] = 0;
+  }
+}
+
+void restoreConsole() {
+  resetConsoleColors();
+  if (titlePushed != 0) {
+    std::cout.write(kTitlePop, sizeof kTitlePop - 1);
+    std::cout.flush();
+    titlePushed = 0;
   }
 }
 
 void setConsoleTitle(const std::string& title) {
   if (isatty(STDOUT_FILENO) != 1) return;
+  noteTerminalChanged();
   // Control characters would end the sequence early or start another one; they are dropped.
-  std::string sequence = "\x1b]0;";
+  std::string sequence = titlePushed != 0 ? "" : kTitlePush;
+  sequence += "\x1b]0;";
   for (char c : title) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte >= 0x20 && byte != 0x7f) sequence += c;
@@ -226,6 +475,7 @@ void setConsoleTitle(const std::string& title) {
   sequence += '\x07';
   std::cout.write(sequence.data(), static_cast<std::streamsize>(sequence.size()));
   std::cout.flush();
+  titlePushed = 1;
 }
 
 int readKey() {

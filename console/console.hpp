@@ -56,20 +56,51 @@ void setColors(int text, int background);
 
 // Back to the terminal's own colours: writes SGR 0 (flushed) to every stream that received a colour
 // sequence since the last reset, and makes the defaults current again. Safe to call more than once.
-// Called at every exit.
 void resetConsoleColors();
 
+// Puts back everything the console changed, at a normal exit: the colours (resetConsoleColors),
+// then the window title (popped from the terminal's title stack, when setConsoleTitle pushed it).
+// Safe to call more than once. It is also registered with atexit at the first change, so an exit
+// through std::exit or a return from main that skips it still restores.
+//
+// Exits by signal restore too. From the first change on (a colour sequence written, the title set,
+// a key read on a terminal), SIGINT, SIGTERM, SIGHUP and SIGQUIT get a handler that puts back the
+// terminal modes (when a key read is under way), writes SGR 0 to the descriptors of the streams
+// that received colours and pops the title (async-signal-safe calls only: write(2), tcsetattr,
+// sigaction, raise), and then lets the signal take its previous course: re-raised with the previous
+// disposition when that was the default, so the process ends by that signal as it would have. A
+// signal that was ignored stays ignored and gets no handler. Where the program has its own handler
+// for the signal, that handler is called after the terminal modes only are put back, since the
+// program may live on; it is then the program's part to call restoreConsole before it exits.
+void restoreConsole();
+
 // Sets the terminal window title with an OSC sequence; does nothing unless standard output is a
-// terminal.
+// terminal. The first call pushes the terminal's own title on its title stack first (CSI 22;0 t),
+// and restoreConsole pops it back (CSI 23;0 t). Terminals without a title stack ignore both
+// sequences (xterm and most emulators after it have one); there the program's title stays after it
+// ends, as no portable way reads the old title back. The Linux console shows no titles at all.
 void setConsoleTitle(const std::string& title);
 
-// Reads one keystroke and returns its byte (0..255), or -1 at end of input or on a read error.
-// Standard output is flushed first. On a terminal: raw mode (no canonical input, no echo, signal
-// keys still active), no Enter needed; the terminal is restored before returning, and also when
-// SIGINT, SIGTERM, SIGHUP or SIGQUIT arrives while waiting: the signal then takes its previous
-// course (a process that survives it goes on waiting in raw mode). Otherwise: one byte from
-// standard input with read(2), never waiting on anything but that input.
+// Reads one keystroke and returns its first byte (0..255), or -1 at end of input or on a read
+// error. Standard output is flushed first.
+//
+// On a terminal: raw mode (no canonical input, no echo, signal keys still active), no Enter needed.
+// The rest of the same keystroke is read and discarded, so that nothing of it reaches the next read
+// or the shell afterwards: an escape sequence (ESC [ parameters final byte, as the arrow and
+// function keys send; ESC O and one byte; ESC [ [ and one byte on the Linux console; ESC and one
+// byte, as Alt with a key sends) and the continuation bytes of a UTF-8 character. Bytes of the
+// keystroke still on their way are awaited for at most kKeystrokeGapMilliseconds each, so ESC
+// pressed alone returns after that delay. Keys typed ahead as separate keystrokes are kept.
+// The terminal is restored before returning, and on every signal (see restoreConsole). A signal
+// whose course lets the process live interrupts the wait, which then starts over in raw mode.
+// Ctrl-Z (SIGTSTP, when its disposition is the default) puts the terminal modes and colours back
+// before the process stops, and SIGCONT (fg) enters raw mode again and reapplies the colours, so
+// the key is still taken without echo and without Enter.
+//
+// Otherwise (a pipe, a file): exactly one byte from standard input with read(2), nothing beyond it
+// consumed, never waiting on anything but that input.
 int readKey();
+inline constexpr int kKeystrokeGapMilliseconds = 100;
 
 // The "pause" prompt: when pauses are enabled and standard input is a terminal, prints
 // "Press any key to continue . . ." to standard output, waits for one key and ends the line.

@@ -1,7 +1,9 @@
 #include "input/bal_problem.hpp"
 
+#include <algorithm>
 #include <cassert>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -19,7 +21,7 @@ constexpr const char* kParameterNames[kParametersPerCamera] = {
     "camera translation t0", "camera translation t1", "camera translation t2",
     "camera focal length f", "camera distortion k1",  "camera distortion k2"};
 
-[[noreturn]] void malformed(const TextFile& file, int line, std::string detail) {
+[[noreturn]] void malformed(const TextFile& file, std::int64_t line, std::string detail) {
   throw InputError(InputError::Kind::malformed, file.path(), line, std::move(detail));
 }
 
@@ -47,11 +49,9 @@ int readIndex(const TextFile& file, LineTokens& tokens, std::string_view what, c
   return index;
 }
 
-// Names the first line that a file holding only `available` of the record lines lacks, exactly as
-// reading up to it would.
+// Names the first record line that the file lacks: the file ended after `available` records.
 [[noreturn]] void missingRecord(const TextFile& file, const BalCounts& counts,
                                 std::int64_t available) {
-  const std::int64_t line = file.lineNumber() + available + 1;
   const std::int64_t parameterLines = std::int64_t{kParametersPerCamera} * counts.cameraNum;
   std::string expected;
   if (available < counts.imageCoordinates) {
@@ -63,18 +63,57 @@ int readIndex(const TextFile& file, LineTokens& tokens, std::string_view what, c
                std::to_string(parameterLines) + " (" + kParameterNames[k % kParametersPerCamera] +
                ")";
   }
-  malformed(file, line > INT32_MAX ? 0 : static_cast<int>(line),
-            "expected " + expected + ", found the end of the file");
+  malformed(file, file.lineNumber() + 1, "expected " + expected + ", found the end of the file");
 }
+
+// The fewest bytes a record line can take: an observation holds four tokens and three separators
+// ("0 0 0 0") and a camera parameter one token; each ends with a line feed, except possibly the
+// last line of the file.
+constexpr std::uint64_t kShortestObservationLine = 8;
+constexpr std::uint64_t kShortestParameterLine = 2;
+// First room for records from a source of unknown length.
+constexpr std::int64_t kUnknownLengthRecords = std::int64_t{1} << 16;
+
+// Room for records as they arrive: at first as many as the rest of the file can hold (lines of at
+// least `shortestLine` bytes), never more than `count`; doubled, up to `count`, when full.
+class RecordRoom {
+ public:
+  RecordRoom(const TextFile& file, std::int64_t count, std::uint64_t shortestLine) : count_(count) {
+    const std::optional<std::uint64_t> remaining = file.remainingBytes();
+    const std::uint64_t fits =
+        remaining ? (*remaining + 1) / shortestLine : std::uint64_t{kUnknownLengthRecords};
+    size_ =
+        static_cast<std::int64_t>(std::min<std::uint64_t>(static_cast<std::uint64_t>(count), fits));
+  }
+  std::int64_t size() const { return size_; }
+  // Grows the room when record `index` does not fit; true when it grew.
+  bool grow(std::int64_t index) {
+    if (index < size_) return false;
+    size_ = std::min(count_, std::max(2 * size_, kUnknownLengthRecords));
+    return true;
+  }
+
+ private:
+  std::int64_t count_;
+  std::int64_t size_ = 0;
+};
 
 }  // namespace
 
 void checkBalHeader(TextFile& file) {
   const std::string expected = "expected the header ID '" + std::string(kBalHeaderId) + "', found ";
-  if (file.remainingLines(1) == 0) {
+  if (file.atEnd()) {
     throw InputError(InputError::Kind::wrongHeader, file.path(), 1, expected + "an empty file");
   }
-  LineTokens tokens(file, file.nextLine("the header ID line"));
+  std::string_view line;
+  try {
+    line = file.nextLine("the header ID '" + std::string(kBalHeaderId) + "'");
+  } catch (const InputError& error) {
+    if (error.kind != InputError::Kind::malformed) throw;  // a read error stays one
+    // A line too long to be the header.
+    throw InputError(InputError::Kind::wrongHeader, error.file, error.line, error.detail);
+  }
+  LineTokens tokens(file, line);
   const std::string_view token = tokens.next();
   if (token != kBalHeaderId) {
     throw InputError(InputError::Kind::wrongHeader, file.path(), file.lineNumber(),
@@ -89,33 +128,37 @@ BalCounts readBalCounts(TextFile& file) {
   counts.cameraNum = readCount(file, tokens, "camera count");
   counts.pointNum = readCount(file, tokens, "point count");
   counts.imageCoordinates = readCount(file, tokens, "observation count");
+  if (counts.pointNum > counts.imageCoordinates) {
+    malformed(file, file.lineNumber(),
+              "expected a point count no larger than the observation count (every point needs at "
+              "least one observation), found point count " +
+                  std::to_string(counts.pointNum) + " and observation count " +
+                  std::to_string(counts.imageCoordinates));
+  }
   return counts;
 }
 
 BalProblem readBalRecords(TextFile& file, const BalCounts& counts) {
   assert(counts.cameraNum >= 0 && counts.pointNum >= 0 && counts.imageCoordinates >= 0);
-  // Every record is one line, so a file too short for its counts is found before anything is
-  // allocated: a huge count in a small file never reaches the allocator.
-  const std::int64_t needed =
-      counts.imageCoordinates + std::int64_t{kParametersPerCamera} * counts.cameraNum;
-  const auto available =
-      static_cast<std::int64_t>(file.remainingLines(static_cast<std::size_t>(needed)));
-  if (available < needed) missingRecord(file, counts, available);
-
   BalProblem problem;
   problem.cameraNum = counts.cameraNum;
   problem.pointNum = counts.pointNum;
   problem.imageCoordinates = counts.imageCoordinates;
-  problem.observationCamera.resize(counts.imageCoordinates);
-  problem.observationPoint.resize(counts.imageCoordinates);
-  problem.observationTable.resize(counts.imageCoordinates, 2);
-  problem.cameraParameters.resize(std::int64_t{kParametersPerCamera} * counts.cameraNum);
 
+  RecordRoom observations(file, counts.imageCoordinates, kShortestObservationLine);
+  const auto resizeObservations = [&problem](std::int64_t rows) {
+    problem.observationCamera.resize(static_cast<std::size_t>(rows));
+    problem.observationPoint.resize(static_cast<std::size_t>(rows));
+    problem.observationTable.conservativeResize(rows, 2);
+  };
+  resizeObservations(observations.size());
   const std::string observationLine =
       std::string("an observation line (") + kObservationFields + ")";
   for (int i = 0; i < counts.imageCoordinates; ++i) {
+    if (file.atEnd()) missingRecord(file, counts, i);
     LineTokens tokens(file, file.nextLine(observationLine));
     tokens.require(4, kObservationFields);
+    if (observations.grow(i)) resizeObservations(observations.size());
     problem.observationCamera[i] =
         readIndex(file, tokens, "camera index", "camera", counts.cameraNum);
     problem.observationPoint[i] = readIndex(file, tokens, "point index", "point", counts.pointNum);
@@ -123,10 +166,15 @@ BalProblem readBalRecords(TextFile& file, const BalCounts& counts) {
     problem.observationTable(i, 1) = tokens.nextDouble("y coordinate");
   }
 
-  for (Eigen::Index k = 0; k < problem.cameraParameters.size(); ++k) {
+  const std::int64_t parameterCount = std::int64_t{kParametersPerCamera} * counts.cameraNum;
+  RecordRoom parameters(file, parameterCount, kShortestParameterLine);
+  problem.cameraParameters.resize(parameters.size());
+  for (std::int64_t k = 0; k < parameterCount; ++k) {
+    if (file.atEnd()) missingRecord(file, counts, counts.imageCoordinates + k);
     const char* name = kParameterNames[k % kParametersPerCamera];
     LineTokens tokens(file, file.nextLine("a camera parameter line"));
     tokens.require(1, name);
+    if (parameters.grow(k)) problem.cameraParameters.conservativeResize(parameters.size());
     problem.cameraParameters[k] = tokens.nextDouble(name);
   }
   return problem;

@@ -8,9 +8,12 @@
 //                         translation t (3), focal length f, radial distortion k1, k2
 //   rest                  not read (the initial 3D points)
 //
-// The load is split in stages because the driver reports on the console between them.
+// The load is split in stages because the driver reports on the console between them. The file is
+// streamed (TextFile): the header is checked after reading line 1 only, and memory grows with the
+// counts, never with the length of the file.
 // Well-formed files are read exactly; anything else raises InputError naming the file and line:
-// missing or non-numeric counts, negative counts, short lines, tokens that are not numbers, a file
+// missing or non-numeric counts, negative counts, a point count larger than the observation count,
+// short lines, tokens that are not numbers, a line longer than TextFile::kMaxLineLength, a file
 // shorter than its counts announce, camera indices outside 0..cameraNum-1 and point indices outside
 // 0..pointNum-1. Counts and indices are int32 integers, coordinates and camera parameters reals in
 // decimal or exponent notation (LineTokens in input/text_file.hpp); values are those of C atoi and
@@ -44,16 +47,25 @@ struct BalProblem {
 };
 
 // Line 1: throws InputError(wrongHeader, line 1) unless its first token equals kBalHeaderId
-// exactly (byte for byte; leading blanks and text after a blank are allowed). An empty file or an
-// empty first line is a wrong header too.
+// exactly (byte for byte; leading blanks and text after a blank are allowed). An empty file, an
+// empty first line or a first line longer than TextFile::kMaxLineLength is a wrong header too.
+// Nothing past line 1 is looked at (beyond the one chunk the stream reads).
 void checkBalHeader(TextFile& file);
-// Line 2: the three counts, each a non-negative int32; throws InputError(malformed) otherwise.
+// Line 2: the three counts, each a non-negative int32, and no more points than observations (a
+// point without an observation cannot be triangulated); throws InputError(malformed) naming line 2
+// otherwise.
 BalCounts readBalCounts(TextFile& file);
 // The imageCoordinates observation lines and the 9 cameraNum camera parameter lines that follow the
-// counts line (the counts come from readBalCounts). Before anything is allocated the file is
-// checked to hold that many further lines, so a count that the file cannot back is reported, not
-// allocated. Observations are kept in file order (indexObservations groups them); the rest of the
-// file is not read.
+// counts line (the counts come from readBalCounts). No count that the file cannot back reaches the
+// allocator: the arrays are first sized for as many records as the rest of the file can hold (at
+// least 8 bytes per observation line, "0 0 0 0" and its line feed, and 2 per parameter line) or
+// as the count says, whichever is smaller; from a source of unknown length (a pipe) they start at
+// 65536 records. They grow by doubling, never beyond the count, as records arrive, so a
+// well-formed regular file is read into arrays of exactly its counts, allocated once. A file
+// shorter than its counts is reported at its end: "expected observation line i of n (...)" or
+// "expected camera parameter line k of 9 cameraNum (<parameter>), found the end of the file".
+// Observations are kept in file order (indexObservations groups them); the rest of the file is not
+// read.
 BalProblem readBalRecords(TextFile& file, const BalCounts& counts);
 
 }  // namespace tessmark

@@ -2,6 +2,7 @@
 // The one error type of the readers: what went wrong, in which file, on which line, and what was
 // expected there. The driver turns it into a console message and an exit status.
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -14,11 +15,11 @@ struct InputError : std::runtime_error {
     malformed,    // any other violation of the format
   };
 
-  InputError(Kind kind, std::string file, int line, std::string detail);
+  InputError(Kind kind, std::string file, std::int64_t line, std::string detail);
 
   Kind kind;
   std::string file;
-  int line;            // 1-based; 0 when the error concerns the whole file
+  std::int64_t line;   // 1-based; 0 when the error concerns the whole file
   std::string detail;  // for malformed input: "expected ..., found ..."
 };
 

@@ -1,13 +1,19 @@
 #include "input/text_file.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
+#include <memory>
+#include <new>
 #include <system_error>
+#include <utility>
 
 #include "input/input_error.hpp"
 
@@ -18,6 +24,15 @@ namespace {
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Closes the descriptor when the last copy of the file's source goes.
+struct FileDescriptor {
+  explicit FileDescriptor(int fd) : fd(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() { ::close(fd); }
+  int fd;
+};
 
 enum class Conversion { ok, notNumber, outOfRange };
 
@@ -62,56 +77,112 @@ Conversion convertDouble(std::string_view token, double& value) {
 }  // namespace
 
 TextFile TextFile::open(const std::string& path) {
-  std::FILE* stream = std::fopen(path.c_str(), "rb");
-  if (stream == nullptr) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw InputError(InputError::Kind::cannotOpen, path, 0, std::strerror(errno));
+  const auto descriptor = std::make_shared<FileDescriptor>(fd);
+  struct stat status {};
+  if (fstat(fd, &status) != 0) {
     throw InputError(InputError::Kind::cannotOpen, path, 0, std::strerror(errno));
   }
-  std::string text;
-  std::error_code sizeError;
-  const auto size = std::filesystem::file_size(path, sizeError);
-  if (!sizeError) text.reserve(static_cast<std::size_t>(size));
-
-  char buffer[1 << 16];
-  std::size_t count = 0;
-  while ((count = std::fread(buffer, 1, sizeof buffer, stream)) > 0) text.append(buffer, count);
-  const bool failed = std::ferror(stream) != 0;
-  const int reason = errno;
-  std::fclose(stream);
-  if (failed) throw InputError(InputError::Kind::cannotOpen, path, 0, std::strerror(reason));
-  return fromText(path, std::move(text));
+  if (S_ISDIR(status.st_mode)) {
+    throw InputError(InputError::Kind::cannotOpen, path, 0, std::strerror(EISDIR));
+  }
+  std::optional<std::uint64_t> size;
+  if (S_ISREG(status.st_mode)) size = static_cast<std::uint64_t>(status.st_size);
+  Source source = [descriptor, path](char* buffer, std::size_t count) -> std::size_t {
+    for (;;) {
+      const ssize_t got = ::read(descriptor->fd, buffer, count);
+      if (got >= 0) return static_cast<std::size_t>(got);
+      if (errno != EINTR) {
+        throw InputError(InputError::Kind::cannotOpen, path, 0, std::strerror(errno));
+      }
+    }
+  };
+  return fromSource(path, std::move(source), size);
 }
 
 TextFile TextFile::fromText(std::string path, std::string text) {
+  const std::uint64_t size = text.size();
+  auto shared = std::make_shared<const std::string>(std::move(text));
+  std::size_t offset = 0;
+  Source source = [shared, offset](char* buffer, std::size_t count) mutable {
+    const std::size_t taken = std::min(count, shared->size() - offset);
+    std::memcpy(buffer, shared->data() + offset, taken);
+    offset += taken;
+    return taken;
+  };
+  return fromSource(std::move(path), std::move(source), size);
+}
+
+TextFile TextFile::fromSource(std::string path, Source source, std::optional<std::uint64_t> size) {
   TextFile file;
   file.path_ = std::move(path);
-  file.text_ = std::move(text);
+  file.source_ = std::move(source);
+  file.size_ = size;
   return file;
 }
 
+void TextFile::Free::operator()(char* bytes) const { std::free(bytes); }
+
+bool TextFile::fill() {
+  // Unread bytes move to the front; a buffer full of one unfinished line grows, up to a line one
+  // chunk longer than the longest accepted.
+  if (begin_ > 0) {
+    std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  if (capacity_ - end_ < kChunkSize / 2) {
+    const std::size_t capacity =
+        capacity_ == 0 ? kChunkSize : std::min(2 * capacity_, kMaxLineLength + kChunkSize);
+    if (capacity > capacity_) {
+      char* grown = static_cast<char*>(std::realloc(buffer_.get(), capacity));
+      if (grown == nullptr) throw std::bad_alloc();
+      buffer_.release();
+      buffer_.reset(grown);
+      capacity_ = capacity;
+    }
+  }
+  const std::size_t got = source_(buffer_.get() + end_, capacity_ - end_);
+  end_ += got;
+  return got > 0;
+}
+
 std::string_view TextFile::nextLine(std::string_view what) {
-  if (position_ >= text_.size()) {
+  const char* feed = nullptr;
+  for (;;) {
+    const char* from = buffer_.get() + begin_ + scanned_;
+    const std::size_t unscanned = end_ - begin_ - scanned_;
+    feed = unscanned > 0 ? static_cast<const char*>(std::memchr(from, '\n', unscanned)) : nullptr;
+    if (feed != nullptr) break;
+    scanned_ = end_ - begin_;
+    if (scanned_ > kMaxLineLength) break;
+    if (!fill()) break;
+  }
+  const char* begin = buffer_.get() + begin_;
+  const std::size_t length = feed != nullptr ? static_cast<std::size_t>(feed - begin) : scanned_;
+  if (length > kMaxLineLength) {
+    throw InputError(InputError::Kind::malformed, path_, lineNumber_ + 1,
+                     "expected " + std::string(what) + ", found a line longer than " +
+                         std::to_string(kMaxLineLength >> 20) + " MiB");
+  }
+  if (feed == nullptr && length == 0) {
     throw InputError(InputError::Kind::malformed, path_, lineNumber_ + 1,
                      "expected " + std::string(what) + ", found the end of the file");
   }
-  const char* begin = text_.data() + position_;
-  const std::size_t rest = text_.size() - position_;
-  const auto* feed = static_cast<const char*>(std::memchr(begin, '\n', rest));
-  const std::size_t length = feed != nullptr ? static_cast<std::size_t>(feed - begin) : rest;
-  position_ += feed != nullptr ? length + 1 : length;
+  const std::size_t taken = feed != nullptr ? length + 1 : length;
+  begin_ += taken;
+  consumed_ += taken;
+  scanned_ = 0;
   ++lineNumber_;
   return {begin, length};
 }
 
-std::size_t TextFile::remainingLines(std::size_t limit) const {
-  std::size_t lines = 0;
-  const char* cursor = text_.data() + position_;
-  const char* end = text_.data() + text_.size();
-  while (lines < limit && cursor != end) {
-    const auto* feed = static_cast<const char*>(std::memchr(cursor, '\n', end - cursor));
-    ++lines;
-    cursor = feed != nullptr ? feed + 1 : end;
-  }
-  return lines;
+bool TextFile::atEnd() { return begin_ == end_ && !fill(); }
+
+std::optional<std::uint64_t> TextFile::remainingBytes() const {
+  if (!size_) return std::nullopt;
+  return *size_ > consumed_ ? *size_ - consumed_ : 0;
 }
 
 LineTokens::LineTokens(const TextFile& file, std::string_view line) : file_(file), rest_(line) {}

@@ -1,10 +1,21 @@
 #pragma once
-// Line-oriented access to a whole text file read into memory, with the token conversions the
-// readers share. Tokens are separated by blank, tab, carriage return, vertical tab and form feed;
-// a line ends at a line feed (or at the end of the file). The bytes are taken as they are on disk,
-// so a carriage return before the line feed stays in the line and separates tokens like a blank.
+// Line-oriented reading of a text file, streamed through one bounded buffer, with the token
+// conversions the readers share. Tokens are separated by blank, tab, carriage return, vertical tab
+// and form feed; a line ends at a line feed (or at the end of the file). The bytes are taken as
+// they are on disk, so a carriage return before the line feed stays in the line and separates
+// tokens like a blank.
+//
+// Memory: the file is never held whole. Bytes are read in chunks of kChunkSize into one buffer that
+// holds the current line and what was read past it; the buffer grows only for a line longer than a
+// chunk, and a line longer than kMaxLineLength is refused, so reading any file, /dev/zero included,
+// takes at most about kMaxLineLength bytes. Reading line 1 reads at most one chunk past its line
+// feed.
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,28 +23,62 @@ namespace tessmark {
 
 class TextFile {
  public:
-  // Reads the whole file; throws InputError(cannotOpen) with the system's reason.
+  // Bytes read from the source at a time.
+  static constexpr std::size_t kChunkSize = std::size_t{1} << 16;
+  // The longest line accepted, line feed excluded: far beyond any real record.
+  static constexpr std::size_t kMaxLineLength = std::size_t{16} << 20;
+
+  // A source of bytes: stores up to `size` bytes at `buffer` and returns how many, 0 only at the
+  // end of the file. A read error is thrown (as InputError(cannotOpen)).
+  using Source = std::function<std::size_t(char* buffer, std::size_t size)>;
+
+  // Opens the file for streaming; throws InputError(cannotOpen) with the system's reason when it
+  // cannot be opened or is a folder, and likewise on a later read error (line 0: the whole file).
+  // The length is known for a regular file (see remainingBytes).
   static TextFile open(const std::string& path);
   // A file whose contents are given in memory (used by tests); `path` names it in messages.
   static TextFile fromText(std::string path, std::string text);
+  // A file read from `source`; `size` is its length in bytes when known. `path` names it in
+  // messages.
+  static TextFile fromSource(std::string path, Source source,
+                             std::optional<std::uint64_t> size = std::nullopt);
 
   const std::string& path() const { return path_; }
 
-  // The next line, without its line feed, and makes it the current line. Throws
-  // InputError(malformed) naming `what` when the file has no further line.
+  // The next line, without its line feed, and makes it the current line. The view stays valid
+  // until the next call of nextLine or atEnd. Throws InputError(malformed) naming `what` and the
+  // line's number when the file has no further line ("expected <what>, found the end of the
+  // file") or when the line is longer than kMaxLineLength ("expected <what>, found a line longer
+  // than 16 MiB"; the read stops there).
   std::string_view nextLine(std::string_view what);
+  // Whether the file has no further line. Reads at most one chunk ahead; a last line without a line
+  // feed is a line, an empty text has none.
+  bool atEnd();
   // 1-based number of the current line (0 before the first nextLine).
-  int lineNumber() const { return lineNumber_; }
-  // How many lines follow the current one, counted up to `limit` (the count stops there, so a check
-  // of the form remainingLines(n) < n reads no further than it needs). A last line without a line
-  // feed counts; an empty text has no lines. One memchr pass, nothing is consumed.
-  std::size_t remainingLines(std::size_t limit) const;
+  std::int64_t lineNumber() const { return lineNumber_; }
+  // The bytes after the current line (its line feed excluded) when the file's length is known: a
+  // bound on what the rest of the file can hold. None for a source of unknown length (a pipe, a
+  // device).
+  std::optional<std::uint64_t> remainingBytes() const;
 
  private:
+  TextFile() = default;
+  // Reads one more chunk behind the unread bytes; false at the end of the file.
+  bool fill();
+
   std::string path_;
-  std::string text_;
-  std::size_t position_ = 0;
-  int lineNumber_ = 0;
+  Source source_;
+  std::optional<std::uint64_t> size_;
+  struct Free {
+    void operator()(char* bytes) const;
+  };
+  std::unique_ptr<char, Free> buffer_;  // malloc'd: realloc grows a large one without copying
+  std::size_t capacity_ = 0;
+  std::size_t begin_ = 0;  // unread bytes are buffer_[begin_, end_)
+  std::size_t end_ = 0;
+  std::size_t scanned_ = 0;     // bytes from begin_ already known to hold no line feed
+  std::uint64_t consumed_ = 0;  // bytes handed out as lines, line feeds included
+  std::int64_t lineNumber_ = 0;
 };
 
 // Splits a line into its leading tokens; every conversion error names the file, the current line

@@ -1,6 +1,7 @@
 #include "console/console.hpp"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -20,6 +21,8 @@
 #include <streambuf>
 #include <string>
 #include <vector>
+
+#include "tests/support/terminal_session.hpp"
 
 namespace tessmark {
 namespace {
@@ -306,8 +309,12 @@ TEST_F(CapturedConsoleTest, TitleGoesOnlyToATerminalWithoutControlCharacters) {
   {
     ScopedDescriptor out(STDOUT_FILENO, terminal.slave);
     setConsoleTitle("Tess\x07mark\x1b]2;x");
+    setConsoleTitle("Second");
+    restoreConsole();
+    restoreConsole();
   }
-  EXPECT_EQ(out_.text, "\x1b]0;Tessmark]2;x\x07|");
+  // The terminal's own title is pushed once before the first title and popped back once.
+  EXPECT_EQ(out_.text, "\x1b[22;0t\x1b]0;Tessmark]2;x\x07|\x1b]0;Second\x07|\x1b[23;0t|");
 }
 
 // ---- Keys and pause without a terminal
@@ -315,12 +322,16 @@ TEST_F(CapturedConsoleTest, TitleGoesOnlyToATerminalWithoutControlCharacters) {
 
 TEST(ReadKeyTest, ReadsSingleBytesFromAPipeThenReportsEndOfInput) {
   Pipe input;
-  writeAll(input.writeEnd, std::string("a\xff\0", 3));
+  // An escape sequence is no keystroke on a pipe: every byte is a key of its own.
+  writeAll(input.writeEnd, std::string("a\xff\0\x1b[A", 6));
   input.closeWrite();
   ScopedDescriptor in(STDIN_FILENO, input.readEnd);
   EXPECT_EQ(readKey(), 'a');
   EXPECT_EQ(readKey(), 255);
   EXPECT_EQ(readKey(), 0);
+  EXPECT_EQ(readKey(), 0x1b);
+  EXPECT_EQ(readKey(), '[');
+  EXPECT_EQ(readKey(), 'A');
   EXPECT_EQ(readKey(), -1);
   EXPECT_EQ(readKey(), -1);
 }
@@ -499,6 +510,143 @@ TEST(TerminalPauseTest, PromptsAndTakesOneKeyOnlyWhenEnabled) {
     EXPECT_EQ(WEXITSTATUS(run.status), c.nextKey);
     EXPECT_TRUE(run.restored);
   }
+}
+
+// ---- A whole session on a pseudo-terminal, as from a shell
+// ------------------------------------------
+
+using testing::describeWaitStatus;
+using testing::TerminalSession;
+
+// Everything one keystroke sends is taken as that key: the next read gets the next keystroke, and
+// nothing is left behind for the shell. Each keystroke is typed together with the next key 'q',
+// as fast typing or a slow machine would deliver them.
+TEST(TerminalSessionTest, RestOfAKeystrokeIsDiscardedAndTheNextKeyKept) {
+  struct Keystroke {
+    const char* name;
+    std::string bytes;
+    int key;  // what readKey returns for it
+  };
+  const std::vector<Keystroke> keystrokes = {
+      {"letter", "a", 'a'},
+      {"Up arrow", "\x1b[A", 0x1b},
+      {"Ctrl-Right", "\x1b[1;5C", 0x1b},
+      {"F5", "\x1b[15~", 0x1b},
+      {"F1 (application mode)", "\x1bOP", 0x1b},
+      {"F1 (Linux console)", "\x1b[[A", 0x1b},
+      {"Alt-x", "\x1bx", 0x1b},
+      {"Alt-Up", "\x1b\x1b[A", 0x1b},
+      {"e acute in UTF-8", "\xc3\xa9", 0xc3},
+      {"euro sign in UTF-8", "\xe2\x82\xac", 0xe2},
+  };
+  const auto body = [] {
+    const int first = readKey();
+    const int second = readKey();
+    std::cout << "keys " << first << " " << second << "." << std::flush;
+    return 0;
+  };
+  for (const Keystroke& keystroke : keystrokes) {
+    SCOPED_TRACE(keystroke.name);
+    TerminalSession session(body);
+    ASSERT_TRUE(session.waitForRawMode());
+    session.type(keystroke.bytes + "q");
+    EXPECT_NE(session.waitForOutput("keys " + std::to_string(keystroke.key) + " " +
+                                    std::to_string('q') + "."),
+              std::string::npos)
+        << session.output();
+    const int status = session.waitForExit();
+    EXPECT_TRUE(WIFEXITED(status)) << describeWaitStatus(status);
+    EXPECT_EQ(session.unreadInput(), "");
+    EXPECT_TRUE(session.modesAsAtStart());
+  }
+}
+
+// ESC pressed alone is a key of its own once the keystroke gap has passed, and the next key typed
+// after it is the next key.
+TEST(TerminalSessionTest, EscapeAloneIsAKey) {
+  TerminalSession session([] {
+    std::cout << "first " << readKey() << "." << std::flush;
+    return readKey();
+  });
+  ASSERT_TRUE(session.waitForRawMode());
+  session.type("\x1b");
+  ASSERT_NE(session.waitForOutput("first 27."), std::string::npos) << session.output();
+  session.type("q");
+  const int status = session.waitForExit();
+  ASSERT_TRUE(WIFEXITED(status)) << describeWaitStatus(status);
+  EXPECT_EQ(WEXITSTATUS(status), 'q');
+}
+
+// Colours and the title are put back by a signal that ends the program whether or not a key is
+// being read, and the signal still ends it.
+TEST(TerminalSessionTest, EndingSignalRestoresColoursTitleAndModes) {
+  struct Case {
+    int signal;
+    bool duringKeyRead;
+  };
+  std::vector<Case> cases;
+  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    cases.push_back({signalNumber, false});
+    cases.push_back({signalNumber, true});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(strsignal(c.signal)) + (c.duringKeyRead ? " at a key" : " at work"));
+    const bool duringKeyRead = c.duringKeyRead;
+    TerminalSession session([duringKeyRead] {
+      const rlimit noCore{0, 0};
+      setrlimit(RLIMIT_CORE, &noCore);
+      setupConsole(ColorMode::always);
+      setConsoleTitle("Busy");
+      std::cout << setTextColor(12) << "ready" << std::flush;
+      if (duringKeyRead) {
+        readKey();
+      } else {
+        poll(nullptr, 0, -1);  // busy elsewhere, for as long as it takes
+      }
+      return 0;
+    });
+    ASSERT_NE(session.waitForOutput("ready"), std::string::npos);
+    if (duringKeyRead) {
+      ASSERT_TRUE(session.waitForRawMode());
+    }
+    session.sendSignal(c.signal);
+    const int status = session.waitForExit();
+    ASSERT_TRUE(WIFSIGNALED(status)) << describeWaitStatus(status);
+    EXPECT_EQ(WTERMSIG(status), c.signal);
+    const std::string& output = session.output();
+    EXPECT_TRUE(output.starts_with("\x1b[22;0t\x1b]0;Busy\x07\x1b[91;49mready")) << output;
+    EXPECT_TRUE(output.ends_with("ready\x1b[0m\x1b[23;0t")) << output;
+    EXPECT_TRUE(session.modesAsAtStart());
+  }
+}
+
+// Ctrl-Z at a key gives the shell its terminal back as it was (modes and colours); fg brings back
+// raw mode and the colours, and the key is still taken without echo or Enter.
+TEST(TerminalSessionTest, CtrlZAndFgDuringAKeyRead) {
+  TerminalSession session([] {
+    setupConsole(ColorMode::always);
+    std::cout << setTextColor(12) << "ready" << std::flush;
+    return readKey();
+  });
+  ASSERT_TRUE(session.waitForRawMode());
+  const termios raw = session.modes();
+  session.type("\x1a");  // Ctrl-Z
+  ASSERT_TRUE(session.waitForStop());
+  EXPECT_TRUE(session.modesAsAtStart());
+  std::size_t seen = session.waitForOutput("ready\x1b[0m");
+  EXPECT_NE(seen, std::string::npos) << session.output();
+
+  session.continueInForeground();
+  ASSERT_TRUE(session.waitForRawMode());
+  EXPECT_EQ(session.modes().c_lflag, raw.c_lflag);
+  EXPECT_NE(session.waitForOutput("\x1b[91;49m", seen), std::string::npos) << session.output();
+  session.type("k");
+  const int status = session.waitForExit();
+  ASSERT_TRUE(WIFEXITED(status)) << describeWaitStatus(status);
+  EXPECT_EQ(WEXITSTATUS(status), 'k');
+  EXPECT_TRUE(session.modesAsAtStart());
+  EXPECT_EQ(session.unreadInput(), "");
+  EXPECT_EQ(session.output().find('k'), std::string::npos) << "the key was echoed";
 }
 
 }  // namespace

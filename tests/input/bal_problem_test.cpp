@@ -1,5 +1,7 @@
 #include "input/bal_problem.hpp"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,11 +17,26 @@ using testing::captureInputError;
 
 const std::string kHeader = std::string(kBalHeaderId) + "\n";
 
-BalProblem readText(std::string text) {
-  TextFile file = TextFile::fromText("problem.txt", std::move(text));
+BalProblem readFile(TextFile file) {
   checkBalHeader(file);
   const BalCounts counts = readBalCounts(file);
   return readBalRecords(file, counts);
+}
+
+BalProblem readText(std::string text) {
+  return readFile(TextFile::fromText("problem.txt", std::move(text)));
+}
+
+// The same text from a source of unknown length (as a pipe), in pieces of `piece` bytes.
+BalProblem readStream(std::string text, std::size_t piece) {
+  std::size_t offset = 0;
+  auto source = [text = std::move(text), piece, offset](char* buffer, std::size_t size) mutable {
+    const std::size_t taken = std::min({size, piece, text.size() - offset});
+    std::memcpy(buffer, text.data() + offset, taken);
+    offset += taken;
+    return taken;
+  };
+  return readFile(TextFile::fromSource("problem.txt", std::move(source)));
 }
 
 // Nine parameter lines of one camera, each holding `value` + k.
@@ -130,6 +147,14 @@ const std::vector<MalformedCase> kMalformedCases = {
     {"negative count", "-1 1 1\n", 2, "expected a non-negative camera count, found -1"},
     {"negative observation count", "1 1 -5\n", 2,
      "expected a non-negative observation count, found -5"},
+    // Points without observations cannot be triangulated; such counts would only make the program
+    // allocate per-point arrays that no record backs.
+    {"more points than observations", "0 2147483647 0\n", 2,
+     "expected a point count no larger than the observation count (every point needs at least one "
+     "observation), found point count 2147483647 and observation count 0"},
+    {"one point more than observations", "1 3 2\n0 0 1 2\n0 1 1 2\n" + std::string(9, '\n'), 2,
+     "expected a point count no larger than the observation count (every point needs at least one "
+     "observation), found point count 3 and observation count 2"},
     {"observation line with three values", "1 1 1\n0 0 1.5\n" + std::string(9, '\n'), 3,
      "expected 4 values " + kFields + ", found 3"},
     {"empty observation line", "1 2 2\n0 0 1 2\n\n" + std::string(9, '\n'), 4,
@@ -144,9 +169,9 @@ const std::vector<MalformedCase> kMalformedCases = {
      "expected a camera index from 0 to 1, found camera index 2"},
     {"negative camera index", "2 1 1\n-1 0 1 2\n" + std::string(18, '\n'), 3,
      "expected a camera index from 0 to 1, found camera index -1"},
-    {"point index equal to the point count", "1 3 2\n0 2 1 2\n0 3 1 2\n" + std::string(9, '\n'), 4,
+    {"point index equal to the point count", "1 3 3\n0 2 1 2\n0 3 1 2\n" + std::string(10, '\n'), 4,
      "expected a point index from 0 to 2, found point index 3"},
-    {"negative point index", "1 3 1\n0 -1 1 2\n" + std::string(9, '\n'), 3,
+    {"negative point index", "1 3 3\n0 -1 1 2\n" + std::string(11, '\n'), 3,
      "expected a point index from 0 to 2, found point index -1"},
     {"observations without cameras", "0 1 1\n0 0 1 2\n", 3,
      "expected no observations (the camera count is 0), found camera index 0"},
@@ -162,9 +187,14 @@ const std::vector<MalformedCase> kMalformedCases = {
     // gigabytes.
     {"huge observation count", "1 1 2000000000\n0 0 1 2\n", 4,
      "expected observation line 2 of 2000000000 " + kFields + ", found the end of the file"},
-    {"huge camera count", "2000000000 1 0\n1\n", 4,
+    {"huge camera count", "2000000000 0 0\n1\n", 4,
      "expected camera parameter line 2 of 18000000000 (camera rotation w1), found the end of the "
      "file"},
+    {"huge counts backed by nothing", "0 2000000000 2000000000\n", 3,
+     "expected observation line 1 of 2000000000 " + kFields + ", found the end of the file"},
+    {"endless observation line",
+     "1 1 1\n0 0 1 " + std::string(TextFile::kMaxLineLength, '2') + "\n", 3,
+     "expected an observation line " + kFields + ", found a line longer than 16 MiB"},
     {"empty camera parameter line", "1 0 0\n1\n2\n3\n4\n5\n6\n\n8\n9\n", 9,
      "expected 1 value (camera focal length f), found 0"},
     {"camera parameter not a number", "1 0 0\n0x1p3\n2\n3\n4\n5\n6\n7\n8\n9\n", 3,
@@ -173,17 +203,104 @@ const std::vector<MalformedCase> kMalformedCases = {
      "expected a real camera distortion k2, found 'inf'"},
 };
 
+// Each case from a text of known length and from a stream of unknown length, whose arrays start
+// small and grow.
 TEST(BalReader, MalformedInputNamesLineAndExpectation) {
   for (const MalformedCase& item : kMalformedCases) {
     SCOPED_TRACE(item.rule);
-    const InputError error = captureInputError([&] { readText(kHeader + item.text); });
-    EXPECT_EQ(error.kind, InputError::Kind::malformed);
-    EXPECT_EQ(error.file, "problem.txt");
-    EXPECT_EQ(error.line, item.line);
-    EXPECT_EQ(error.detail, item.detail);
-    EXPECT_EQ(std::string(error.what()),
-              "problem.txt:" + std::to_string(item.line) + ": " + item.detail);
+    for (bool stream : {false, true}) {
+      SCOPED_TRACE(stream ? "stream" : "text");
+      const InputError error = captureInputError(
+          [&] { stream ? readStream(kHeader + item.text, 4096) : readText(kHeader + item.text); });
+      EXPECT_EQ(error.kind, InputError::Kind::malformed);
+      EXPECT_EQ(error.file, "problem.txt");
+      EXPECT_EQ(error.line, item.line);
+      EXPECT_EQ(error.detail, item.detail);
+      EXPECT_EQ(std::string(error.what()),
+                "problem.txt:" + std::to_string(item.line) + ": " + item.detail);
+    }
   }
+}
+
+// A wrong header is refused from line 1 alone: the source fails the test if asked for more.
+TEST(BalReader, WrongHeaderIsRefusedWithoutReadingTheRest) {
+  int calls = 0;
+  TextFile file = TextFile::fromSource("huge.txt", [&calls](char* buffer, std::size_t size) {
+    if (++calls > 1) {
+      ADD_FAILURE() << "read past line 1";
+      std::memset(buffer, '0', size);
+      return size;
+    }
+    const std::string first = "Rome_is_not_built_in_one_day\n";
+    std::memcpy(buffer, first.data(), first.size());
+    return first.size();
+  });
+  const InputError error = captureInputError([&] { checkBalHeader(file); });
+  EXPECT_EQ(error.kind, InputError::Kind::wrongHeader);
+  EXPECT_EQ(error.line, 1);
+  EXPECT_EQ(calls, 1);
+}
+
+// A first line that never ends is no header: refused as a wrong header at the line bound. A read
+// error on line 1 stays a read error.
+TEST(BalReader, FirstLineThatCannotBeReadWhole) {
+  struct Case {
+    const char* name;
+    TextFile::Source source;
+    InputError::Kind kind;
+    std::string detail;
+  };
+  const std::vector<Case> cases = {
+      {"endless line",
+       [](char* buffer, std::size_t size) {
+         std::memset(buffer, 0, size);
+         return size;
+       },
+       InputError::Kind::wrongHeader,
+       "expected the header ID '" + std::string(kBalHeaderId) +
+           "', found a line longer than 16 MiB"},
+      {"read error inside the line",
+       [calls = 0](char* buffer, std::size_t) mutable -> std::size_t {
+         if (++calls > 1) {
+           throw InputError(InputError::Kind::cannotOpen, "device", 0, "Input/output error");
+         }
+         std::memcpy(buffer, "Rome", 4);
+         return 4;
+       },
+       InputError::Kind::cannotOpen, "Input/output error"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TextFile file = TextFile::fromSource("device", c.source);
+    const InputError error = captureInputError([&] { checkBalHeader(file); });
+    EXPECT_EQ(error.kind, c.kind);
+    EXPECT_EQ(error.detail, c.detail);
+  }
+}
+
+// More records than the first room of a stream of unknown length: the arrays grow and end up
+// exactly as from a text of known length.
+TEST(BalReader, StreamOfUnknownLengthReadsTheSameAsAText) {
+  constexpr int kCameras = 9000;  // 81000 parameter lines
+  constexpr int kPoints = 50000;
+  constexpr int kObservations = 2 * kPoints;
+  std::string text = kHeader + std::to_string(kCameras) + " " + std::to_string(kPoints) + " " +
+                     std::to_string(kObservations) + "\n";
+  for (int i = 0; i < kObservations; ++i) {
+    text += std::to_string(i % kCameras) + " " + std::to_string(i / 2) + " " +
+            std::to_string(0.5 * i) + " " + std::to_string(-0.25 * i) + "\n";
+  }
+  for (int k = 0; k < 9 * kCameras; ++k) text += std::to_string(k) + ".125\n";
+
+  const BalProblem fromText = readText(text);
+  const BalProblem fromStream = readStream(text, 65521);
+  ASSERT_EQ(fromText.imageCoordinates, kObservations);
+  EXPECT_EQ(fromText.observationTable(kObservations - 1, 1), -0.25 * (kObservations - 1));
+  EXPECT_EQ(fromText.cameraParameters[9 * kCameras - 1], 9 * kCameras - 1 + 0.125);
+  EXPECT_EQ(fromStream.observationCamera, fromText.observationCamera);
+  EXPECT_EQ(fromStream.observationPoint, fromText.observationPoint);
+  EXPECT_EQ(fromStream.observationTable, fromText.observationTable);
+  EXPECT_EQ(fromStream.cameraParameters, fromText.cameraParameters);
 }
 
 }  // namespace

@@ -2,12 +2,15 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,17 +31,34 @@ TEST(InputError, MessageNamesFileLineAndDetail) {
   EXPECT_STREQ(wholeFile.what(), "data.txt: No such file");
 }
 
+// Every line of the file, read to its end.
+std::vector<std::string> allLines(TextFile& file) {
+  std::vector<std::string> lines;
+  while (!file.atEnd()) lines.emplace_back(file.nextLine("a line"));
+  return lines;
+}
+
+// A source that hands out `text` in pieces of at most `piece` bytes, as a pipe may.
+TextFile::Source piecewise(std::string text, std::size_t piece) {
+  std::size_t offset = 0;
+  return [text = std::move(text), piece, offset](char* buffer, std::size_t size) mutable {
+    const std::size_t taken = std::min({size, piece, text.size() - offset});
+    std::memcpy(buffer, text.data() + offset, taken);
+    offset += taken;
+    return taken;
+  };
+}
+
 TEST(TextFile, SplitsLinesAtLineFeedsOnly) {
   TextFile file = TextFile::fromText("t.txt", "first line\r\n\n  last without feed");
-  EXPECT_EQ(file.remainingLines(100), 3u);
-  EXPECT_EQ(file.remainingLines(2), 2u);
+  EXPECT_FALSE(file.atEnd());
   EXPECT_EQ(file.nextLine("line 1"), "first line\r");
   EXPECT_EQ(file.lineNumber(), 1);
   EXPECT_EQ(file.nextLine("line 2"), "");
-  EXPECT_EQ(file.remainingLines(100), 1u);
+  EXPECT_FALSE(file.atEnd());
   EXPECT_EQ(file.nextLine("line 3"), "  last without feed");
   EXPECT_EQ(file.lineNumber(), 3);
-  EXPECT_EQ(file.remainingLines(100), 0u);
+  EXPECT_TRUE(file.atEnd());
 
   const InputError error = captureInputError([&] { file.nextLine("the counts line"); });
   EXPECT_EQ(error.kind, InputError::Kind::malformed);
@@ -47,9 +67,100 @@ TEST(TextFile, SplitsLinesAtLineFeedsOnly) {
 }
 
 TEST(TextFile, FinalLineFeedEndsTheLastLine) {
-  EXPECT_EQ(TextFile::fromText("t", "").remainingLines(10), 0u);
-  EXPECT_EQ(TextFile::fromText("t", "\n").remainingLines(10), 1u);
-  EXPECT_EQ(TextFile::fromText("t", "a\nb\n").remainingLines(10), 2u);
+  struct Case {
+    std::string text;
+    std::vector<std::string> lines;
+  };
+  for (const Case& c : {Case{"", {}}, Case{"\n", {""}}, Case{"a\nb\n", {"a", "b"}},
+                        Case{"a\nb", {"a", "b"}}, Case{"\n\n", {"", ""}}}) {
+    SCOPED_TRACE(c.text);
+    TextFile file = TextFile::fromText("t", c.text);
+    EXPECT_EQ(allLines(file), c.lines);
+  }
+}
+
+// The buffer is refilled between lines and inside them; the lines come out the same however the
+// bytes arrive, and a line longer than a chunk comes out whole.
+TEST(TextFile, LinesAreTheSameHoweverTheBytesArrive) {
+  const std::string longLine(TextFile::kChunkSize * 5 / 2, 'w');
+  const std::string text = "one\r\n\n" + longLine + "\nthree\n" + longLine + "x";
+  const std::vector<std::string> expected = {"one\r", "", longLine, "three", longLine + "x"};
+  struct Arrival {
+    std::size_t piece;
+    bool lengthKnown;
+  };
+  for (const Arrival& arrival :
+       {Arrival{3, false}, Arrival{4093, false}, Arrival{TextFile::kChunkSize - 1, true},
+        Arrival{TextFile::kChunkSize, false}, Arrival{4 * TextFile::kChunkSize, true}}) {
+    SCOPED_TRACE(arrival.piece);
+    TextFile file = TextFile::fromSource(
+        "t", piecewise(text, arrival.piece),
+        arrival.lengthKnown ? std::optional<std::uint64_t>(text.size()) : std::nullopt);
+    EXPECT_EQ(allLines(file), expected);
+    EXPECT_EQ(file.lineNumber(), 5);
+  }
+}
+
+// Reading line 1 asks the source for nothing more once its line feed has arrived.
+TEST(TextFile, ReadsNoFurtherThanTheLineAsked) {
+  int calls = 0;
+  TextFile file = TextFile::fromSource("stream", [&calls](char* buffer, std::size_t size) {
+    ++calls;
+    if (calls > 1) ADD_FAILURE() << "read past line 1";
+    const std::string first = "first line\n";
+    EXPECT_GE(size, first.size());
+    std::memcpy(buffer, first.data(), first.size());
+    return first.size();
+  });
+  EXPECT_EQ(file.nextLine("line 1"), "first line");
+  EXPECT_EQ(calls, 1);
+}
+
+// Known for a text or a regular file, they bound what the rest of the file can hold; unknown for a
+// source without a length.
+TEST(TextFile, RemainingBytesCountWhatFollowsTheCurrentLine) {
+  TextFile text = TextFile::fromText("t", "ab\ncd\ne");
+  EXPECT_EQ(text.remainingBytes(), 7u);
+  text.nextLine("line 1");
+  EXPECT_EQ(text.remainingBytes(), 4u);
+  text.nextLine("line 2");
+  text.nextLine("line 3");
+  EXPECT_EQ(text.remainingBytes(), 0u);
+
+  TextFile stream = TextFile::fromSource("s", piecewise("ab\n", 64));
+  EXPECT_EQ(stream.remainingBytes(), std::nullopt);
+  stream.nextLine("line 1");
+  EXPECT_EQ(stream.remainingBytes(), std::nullopt);
+}
+
+// A line longer than the bound is refused with its number, and reading stops there: an endless
+// line is not read on.
+TEST(TextFile, RefusesALineLongerThanTheBound) {
+  constexpr std::size_t kMax = TextFile::kMaxLineLength;
+  const std::string expectedDetail = "expected the counts line, found a line longer than 16 MiB";
+  {
+    TextFile file = TextFile::fromText(
+        "t", "ok\n" + std::string(kMax, 'x') + "\n" + std::string(kMax + 1, 'y') + "\nz\n");
+    EXPECT_EQ(file.nextLine("line 1"), "ok");
+    EXPECT_EQ(file.nextLine("line 2").size(), kMax);  // the longest accepted
+    const InputError error = captureInputError([&] { file.nextLine("the counts line"); });
+    EXPECT_EQ(error.kind, InputError::Kind::malformed);
+    EXPECT_EQ(error.line, 3);
+    EXPECT_EQ(error.detail, expectedDetail);
+  }
+  {
+    std::size_t delivered = 0;
+    TextFile endless =
+        TextFile::fromSource("endless", [&delivered](char* buffer, std::size_t size) {
+          std::memset(buffer, 'e', size);
+          delivered += size;
+          return size;
+        });
+    const InputError error = captureInputError([&] { endless.nextLine("the counts line"); });
+    EXPECT_EQ(error.line, 1);
+    EXPECT_EQ(error.detail, expectedDetail);
+    EXPECT_LE(delivered, kMax + 2 * TextFile::kChunkSize);
+  }
 }
 
 TEST(TextFile, OpenReadsTheBytesAsStored) {
@@ -60,11 +171,24 @@ TEST(TextFile, OpenReadsTheBytesAsStored) {
     out << "one\r\ntwo";
   }
   TextFile file = TextFile::open(path.string());
-  std::filesystem::remove(path);
+  std::filesystem::remove(path);  // the open file stays readable
   EXPECT_EQ(file.path(), path.string());
+  EXPECT_EQ(file.remainingBytes(), 8u);
   EXPECT_EQ(file.nextLine("line 1"), "one\r");
   EXPECT_EQ(file.nextLine("line 2"), "two");
-  EXPECT_EQ(file.remainingLines(10), 0u);
+  EXPECT_TRUE(file.atEnd());
+}
+
+// A device of unknown length that never sends a line feed ends at the line bound, not when memory
+// runs out.
+TEST(TextFile, DevZeroIsRefusedAtTheLineBound) {
+  if (!std::filesystem::exists("/dev/zero")) GTEST_SKIP() << "no /dev/zero";
+  TextFile file = TextFile::open("/dev/zero");
+  EXPECT_EQ(file.remainingBytes(), std::nullopt);
+  const InputError error = captureInputError([&] { file.nextLine("the header ID line"); });
+  EXPECT_EQ(error.kind, InputError::Kind::malformed);
+  EXPECT_EQ(error.line, 1);
+  EXPECT_EQ(error.detail, "expected the header ID line, found a line longer than 16 MiB");
 }
 
 TEST(TextFile, OpenFailureCarriesTheSystemReason) {
