@@ -22,6 +22,12 @@ constexpr int kWhite = 15;
 
 void white() { setColors(kWhite, consoleColors().defaultBackground); }
 
+// The key as the echo shows it: a printable character as typed; a control byte (Escape, Enter)
+// would act on the terminal instead of showing, so it is shown as in the report names ("x1B").
+std::string echoedKey(unsigned char key) {
+  return key >= 0x20 && key < 0x7f ? std::string(1, static_cast<char>(key)) : fileNameKey(key);
+}
+
 // Loading and preparation; returns the failure status, or 0 with `data` filled.
 int prepareData(const ProgramDescription& program, const RunOptions& options,
                 const PreparationClocks& clocks, PreparedData& data) {
@@ -64,7 +70,7 @@ const MenuEntry* chooseAlgorithm(const ProgramDescription& program, const RunOpt
   std::cout << "\n"
             << setTextColor(kRed) << "Algorithm selected is : "
             << "\n"
-            << "    " << static_cast<char>(run.algorithmKey) << ": " << run.algorithmName << "\n\n";
+            << "    " << echoedKey(run.algorithmKey) << ": " << run.algorithmName << "\n\n";
   white();
   if (entry.solver == nullptr) {
     status = reportFailure(name + ": \"" + run.algorithmName + "\" is not available in this build",
@@ -236,7 +242,7 @@ int programMain(const ProgramDescription& program, std::span<const char* const> 
                            kExitOutOfMemory);
   }
   std::cout.flush();
-  resetConsoleColors();
+  restoreConsole();
   return status;
 }
 
