@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <Eigen/Core>
 
+#include "driver/sennic.hpp"
 #include "driver/vorlant.hpp"
 
 namespace tessmark {
@@ -99,20 +100,23 @@ TEST(ParseCommandLine, UsageErrorsGiveStatusTwoAndTheUsage) {
 }
 
 TEST(ParseCommandLine, HelpListsOptionsAlgorithmsAndStatuses) {
-  const ParsedCommandLine parsed = parse({"--help"});
-  EXPECT_FALSE(parsed.options);
-  EXPECT_EQ(parsed.status, 0);
-  EXPECT_EQ(parsed.text, usageText(vorlantProgram()));
-  EXPECT_TRUE(parsed.text.starts_with("Usage: vorlant")) << parsed.text;
-  for (const char* option :
-       {"--data FILE", "--algorithm KEY", "--output-dir DIR", "--color=WHEN", "--version"}) {
-    EXPECT_NE(parsed.text.find(option), std::string::npos) << option;
-  }
-  for (const MenuEntry& entry : vorlantMenu()) {
-    EXPECT_NE(parsed.text.find(entry.selectedName), std::string::npos) << entry.selectedName;
-  }
-  for (const char* status : {"  0 ", "  2 ", "  128 ", "  129 "}) {
-    EXPECT_NE(parsed.text.find(status), std::string::npos) << status;
+  for (const ProgramDescription* program : {&vorlantProgram(), &sennicProgram()}) {
+    SCOPED_TRACE(program->name);
+    const ParsedCommandLine parsed = parseCommandLine(*program, std::vector<const char*>{"--help"});
+    EXPECT_FALSE(parsed.options);
+    EXPECT_EQ(parsed.status, 0);
+    EXPECT_EQ(parsed.text, usageText(*program));
+    EXPECT_TRUE(parsed.text.starts_with(std::string("Usage: ") + program->name)) << parsed.text;
+    for (const char* option : {"--data FILE", "--algorithm KEY", "--output-dir DIR", "--color=WHEN",
+                               "--version", program->defaultDataFile}) {
+      EXPECT_NE(parsed.text.find(option), std::string::npos) << option;
+    }
+    for (const MenuEntry& entry : program->menu) {
+      EXPECT_NE(parsed.text.find(entry.selectedName), std::string::npos) << entry.selectedName;
+    }
+    for (const char* status : {"  0 ", "  2 ", "  128 ", "  129 "}) {
+      EXPECT_NE(parsed.text.find(status), std::string::npos) << status;
+    }
   }
 }
 
