@@ -1,24 +1,32 @@
-// Preparation of the shipped BAL problem: read, index and pretreat, as the driver runs them before
-// the menu.
+// Preparation of the real data sets: read, index and pretreat, as the programs run them before
+// the menu (the Ladybug BAL problem for vorlant, the Dinosaur sequence for sennic), from opening
+// the file to the finished per-camera tables.
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
 #include "input/bal_pretreatment.hpp"
 #include "input/bal_problem.hpp"
+#include "input/lc_pretreatment.hpp"
+#include "input/lc_problem.hpp"
 
 namespace tessmark {
 namespace {
 
+// Skips the benchmark (and says why) when the data file is not there.
+bool dataFileFound(benchmark::State& state, const std::string& path) {
+  if (std::filesystem::exists(path)) return true;
+  state.SkipWithError(("data file not found: " + path).c_str());
+  return false;
+}
+
 void loadIndexPretreat(benchmark::State& state) {
   const std::string path = std::string(TESSMARK_DATA_DIR) + "/problem-49-7776-pre.txt";
-  if (!std::filesystem::exists(path)) {
-    state.SkipWithError(("data file not found: " + path).c_str());
-    return;
-  }
+  if (!dataFileFound(state, path)) return;
   for (auto _ : state) {
     TextFile file = TextFile::open(path);
     checkBalHeader(file);
@@ -32,8 +40,26 @@ void loadIndexPretreat(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() *
                           static_cast<std::int64_t>(std::filesystem::file_size(path)));
 }
-
 BENCHMARK(loadIndexPretreat)->Unit(benchmark::kMillisecond);
+
+void loadIndexPretreatLc(benchmark::State& state) {
+  const std::string path = std::string(TESSMARK_DATA_DIR) + "/dinosaur.lc";
+  if (!dataFileFound(state, path)) return;
+  for (auto _ : state) {
+    TextFile file = TextFile::open(path);
+    checkLcHeader(file);
+    const LcCounts counts = readLcCounts(file);
+    const LcProblem problem = readLcRecords(file, counts);
+    const LcVisibility visibility = indexLcObservations(problem);
+    std::vector<int> rankDeficient;
+    const CameraTables tables = pretreatLcCameras(problem, rankDeficient);
+    benchmark::DoNotOptimize(largestViewCount(visibility.viewNum));
+    benchmark::DoNotOptimize(tables.cameraCurvatureCoefficients.data());
+  }
+  state.SetBytesProcessed(state.iterations() *
+                          static_cast<std::int64_t>(std::filesystem::file_size(path)));
+}
+BENCHMARK(loadIndexPretreatLc)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tessmark

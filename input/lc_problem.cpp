@@ -16,8 +16,9 @@ namespace {
 constexpr int kCameraEntries = 12;
 // Twice this is the longest point line an int32 token count can describe.
 constexpr int kMostCameras = INT32_MAX / 2;
-// The tables start with room for at most this many values and grow as their lines arrive.
-constexpr std::size_t kFirstReserve = std::size_t{1} << 16;
+// The tables start with room for at most this many values (8 MiB, address space only until the
+// lines fill it) and grow as their lines arrive.
+constexpr std::size_t kFirstReserve = std::size_t{1} << 20;
 
 constexpr const char* kCameraFields = "the 12 entries of a 3x4 camera matrix, row by row";
 constexpr const char* kEntryNames[kCameraEntries] = {
