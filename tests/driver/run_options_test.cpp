@@ -100,23 +100,20 @@ TEST(ParseCommandLine, UsageErrorsGiveStatusTwoAndTheUsage) {
 }
 
 TEST(ParseCommandLine, HelpListsOptionsAlgorithmsAndStatuses) {
-  for (const ProgramDescription* program : {&vorlantProgram(), &sennicProgram()}) {
-    SCOPED_TRACE(program->name);
-    const ParsedCommandLine parsed = parseCommandLine(*program, std::vector<const char*>{"--help"});
-    EXPECT_FALSE(parsed.options);
-    EXPECT_EQ(parsed.status, 0);
-    EXPECT_EQ(parsed.text, usageText(*program));
-    EXPECT_TRUE(parsed.text.starts_with(std::string("Usage: ") + program->name)) << parsed.text;
-    for (const char* option : {"--data FILE", "--algorithm KEY", "--output-dir DIR", "--color=WHEN",
-                               "--version", program->defaultDataFile}) {
-      EXPECT_NE(parsed.text.find(option), std::string::npos) << option;
-    }
-    for (const MenuEntry& entry : program->menu) {
-      EXPECT_NE(parsed.text.find(entry.selectedName), std::string::npos) << entry.selectedName;
-    }
-    for (const char* status : {"  0 ", "  2 ", "  128 ", "  129 "}) {
-      EXPECT_NE(parsed.text.find(status), std::string::npos) << status;
-    }
+  const ParsedCommandLine parsed = parse({"--help"});
+  EXPECT_FALSE(parsed.options);
+  EXPECT_EQ(parsed.status, 0);
+  EXPECT_EQ(parsed.text, usageText(vorlantProgram()));
+  EXPECT_TRUE(parsed.text.starts_with("Usage: vorlant")) << parsed.text;
+  for (const char* option :
+       {"--data FILE", "--algorithm KEY", "--output-dir DIR", "--color=WHEN", "--version"}) {
+    EXPECT_NE(parsed.text.find(option), std::string::npos) << option;
+  }
+  for (const MenuEntry& entry : vorlantMenu()) {
+    EXPECT_NE(parsed.text.find(entry.selectedName), std::string::npos) << entry.selectedName;
+  }
+  for (const char* status : {"  0 ", "  2 ", "  128 ", "  129 "}) {
+    EXPECT_NE(parsed.text.find(status), std::string::npos) << status;
   }
 }
 
@@ -130,6 +127,28 @@ TEST(ParseCommandLine, VersionNamesTheProgramAndTheEigenItIsBuiltWith) {
   EXPECT_TRUE(parsed.text.starts_with("vorlant")) << parsed.text;
   EXPECT_NE(parsed.text.find(eigen), std::string::npos) << parsed.text;
   EXPECT_TRUE(parsed.text.ends_with("\n"));
+}
+
+// The .lc program shares the command line; its help names the program, its own data file and the
+// exit statuses of its data-file failures.
+TEST(ParseCommandLine, TheLcProgramTakesTheSameOptionsWithItsOwnDataFile) {
+  const ParsedCommandLine defaults = parseCommandLine(sennicProgram(), std::vector<const char*>{});
+  ASSERT_TRUE(defaults.options);
+  EXPECT_EQ(defaults.options->dataFile, "dinosaur.lc");
+  const ParsedCommandLine given = parseCommandLine(
+      sennicProgram(), std::vector<const char*>{"--data", "set.lc", "--algorithm", "2"});
+  ASSERT_TRUE(given.options);
+  EXPECT_EQ(given.options->dataFile, "set.lc");
+  EXPECT_EQ(given.options->algorithmKey, '2');
+
+  const std::string help =
+      parseCommandLine(sennicProgram(), std::vector<const char*>{"--help"}).text;
+  EXPECT_TRUE(help.starts_with("Usage: sennic")) << help;
+  for (const char* text : {"\"dinosaur.lc\"", "--algorithm KEY", "  128 ", "  129 "}) {
+    EXPECT_NE(help.find(text), std::string::npos) << text;
+  }
+  EXPECT_TRUE(parseCommandLine(sennicProgram(), std::vector<const char*>{"--version"})
+                  .text.starts_with("sennic"));
 }
 
 }  // namespace

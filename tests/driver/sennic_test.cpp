@@ -355,8 +355,8 @@ TEST_F(SennicProgram, FailuresReportAndWriteNoReports) {
        good,
        {"--data", "set.lc", "--algorithm", "0", "--output-dir", "no-such-dir"},
        3,
-       {"no-such-dir/dinosaur"}},
-      {"unknown option", good, {"--bogus"}, 2, {"unknown option '--bogus'", "Usage: sennic"}},
+       {"no-such-dir"}},
+      {"unknown option", good, {"--bogus"}, 2, {"sennic: unknown option '--bogus'"}},
   };
   if (unavailableKey) {
     cases.push_back({"algorithm not available",
