@@ -96,8 +96,7 @@ void checkLcHeader(TextFile& file) {
   }
   LineTokens tokens(file, line);
   const std::string_view token = tokens.next();
-  if (std::find(kLcHeaderIds.begin(), kLcHeaderIds.end(), token) == kLcHeaderIds.end() ||
-      token.empty()) {
+  if (std::find(kLcHeaderIds.begin(), kLcHeaderIds.end(), token) == kLcHeaderIds.end()) {
     throw InputError(InputError::Kind::wrongHeader, file.path(), file.lineNumber(),
                      expected + (token.empty() ? "an empty line" : quotedToken(token)));
   }
