@@ -1,19 +1,30 @@
-// Preparation of the shipped BAL problem: the read alone, and read, index and pretreat as the
-// driver runs them before the menu.
+// Preparation of the real data sets: read, index and pretreat, as the programs run them before
+// the menu (the Ladybug BAL problem for vorlant, the Dinosaur sequence for sennic), from opening
+// the file to the finished per-camera tables.
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
 #include "input/bal_pretreatment.hpp"
 #include "input/bal_problem.hpp"
+#include "input/lc_pretreatment.hpp"
+#include "input/lc_problem.hpp"
 
 namespace tessmark {
 namespace {
 
 const std::string kLadybugPath = std::string(TESSMARK_DATA_DIR) + "/problem-49-7776-pre.txt";
+
+// Skips the benchmark (and says why) when the data file is not there.
+bool dataFileFound(benchmark::State& state, const std::string& path) {
+  if (std::filesystem::exists(path)) return true;
+  state.SkipWithError(("data file not found: " + path).c_str());
+  return false;
+}
 
 BalProblem loadBal(const std::string& path) {
   TextFile file = TextFile::open(path);
@@ -22,28 +33,23 @@ BalProblem loadBal(const std::string& path) {
   return readBalRecords(file, counts);
 }
 
-bool haveLadybug(benchmark::State& state) {
-  if (std::filesystem::exists(kLadybugPath)) return true;
-  state.SkipWithError(("data file not found: " + kLadybugPath).c_str());
-  return false;
-}
-
-void setFileBytes(benchmark::State& state) {
+void setFileBytes(benchmark::State& state, const std::string& path) {
   state.SetBytesProcessed(state.iterations() *
-                          static_cast<std::int64_t>(std::filesystem::file_size(kLadybugPath)));
+                          static_cast<std::int64_t>(std::filesystem::file_size(path)));
 }
 
+// The BAL read alone.
 void loadOnly(benchmark::State& state) {
-  if (!haveLadybug(state)) return;
+  if (!dataFileFound(state, kLadybugPath)) return;
   for (auto _ : state) {
     BalProblem problem = loadBal(kLadybugPath);
     benchmark::DoNotOptimize(problem.cameraParameters.data());
   }
-  setFileBytes(state);
+  setFileBytes(state, kLadybugPath);
 }
 
 void loadIndexPretreat(benchmark::State& state) {
-  if (!haveLadybug(state)) return;
+  if (!dataFileFound(state, kLadybugPath)) return;
   for (auto _ : state) {
     BalProblem problem = loadBal(kLadybugPath);
     const ObservationIndex index = indexObservations(problem);
@@ -51,11 +57,29 @@ void loadIndexPretreat(benchmark::State& state) {
     benchmark::DoNotOptimize(largestViewCount(index.viewNum));
     benchmark::DoNotOptimize(tables.cameraCurvatureCoefficients.data());
   }
-  setFileBytes(state);
+  setFileBytes(state, kLadybugPath);
 }
 
 BENCHMARK(loadOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(loadIndexPretreat)->Unit(benchmark::kMillisecond);
+
+void loadIndexPretreatLc(benchmark::State& state) {
+  const std::string path = std::string(TESSMARK_DATA_DIR) + "/dinosaur.lc";
+  if (!dataFileFound(state, path)) return;
+  for (auto _ : state) {
+    TextFile file = TextFile::open(path);
+    checkLcHeader(file);
+    const LcCounts counts = readLcCounts(file);
+    const LcProblem problem = readLcRecords(file, counts);
+    const LcVisibility visibility = indexLcObservations(problem);
+    std::vector<int> rankDeficient;
+    const CameraTables tables = pretreatLcCameras(problem, rankDeficient);
+    benchmark::DoNotOptimize(largestViewCount(visibility.viewNum));
+    benchmark::DoNotOptimize(tables.cameraCurvatureCoefficients.data());
+  }
+  setFileBytes(state, path);
+}
+BENCHMARK(loadIndexPretreatLc)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tessmark

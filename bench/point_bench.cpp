@@ -9,6 +9,8 @@
 #include <benchmark/benchmark.h>
 
 #include "driver/menu.hpp"
+#include "driver/sennic.hpp"
+#include "driver/vorlant.hpp"
 #include "model/judgement.hpp"
 #include "model/symmedian.hpp"
 #include "solvers/newton/newton_raphson.hpp"
@@ -18,23 +20,7 @@ namespace {
 
 using namespace tessmark;
 
-struct Program {
-  const char* name;
-  std::span<const MenuEntry> menu;
-  DepthGuard depthGuard;
-  JudgementRules judgement;
-};
-
-const Program kPrograms[] = {
-    {"vorlant",
-     vorlantMenu(),
-     DepthGuard::on,
-     {DepthGuard::on, KlcMeasure::newtonStep, KlcTests::asNamed}},
-    {"sennic",
-     sennicMenu(),
-     DepthGuard::off,
-     {DepthGuard::off, KlcMeasure::curvatureScaledStep, KlcTests::traded}},
-};
+const ProgramDescription* const kPrograms[] = {&vorlantProgram(), &sennicProgram()};
 
 std::vector<synthetic::PointData> makePoints(int views, int count) {
   const auto cameras = synthetic::cameraRing(views, 10.0, 800.0);
@@ -46,7 +32,8 @@ std::vector<synthetic::PointData> makePoints(int views, int count) {
   return points;
 }
 
-void pointPipeline(benchmark::State& state, const Program& program, const MenuEntry& entry) {
+void pointPipeline(benchmark::State& state, const ProgramDescription& program,
+                   const MenuEntry& entry) {
   const int views = static_cast<int>(state.range(0));
   const auto points = makePoints(views, 256);
   SolverScratch scratch(views);
@@ -96,7 +83,7 @@ void judgement(benchmark::State& state) {
   for (auto _ : state) {
     const std::size_t k = i++ % points.size();
     benchmark::DoNotOptimize(
-        judgePoint(points[k].problem(), starts[k], starts[k], kPrograms[0].judgement));
+        judgePoint(points[k].problem(), starts[k], starts[k], vorlantProgram().judgement));
   }
 }
 BENCHMARK(judgement)->Unit(benchmark::kMicrosecond);
@@ -104,11 +91,11 @@ BENCHMARK(judgement)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (const Program& program : kPrograms) {
-    for (const MenuEntry& entry : program.menu) {
+  for (const ProgramDescription* program : kPrograms) {
+    for (const MenuEntry& entry : program->menu) {
       if (entry.solver == nullptr) continue;
-      const std::string name = std::string("pointPipeline/") + program.name + "/key:" + entry.key;
-      benchmark::RegisterBenchmark(name.c_str(), pointPipeline, program, entry)
+      const std::string name = std::string("pointPipeline/") + program->name + "/key:" + entry.key;
+      benchmark::RegisterBenchmark(name.c_str(), pointPipeline, *program, entry)
           ->DenseRange(2, 10, 4)
           ->Unit(benchmark::kMicrosecond);
     }

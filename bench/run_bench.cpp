@@ -1,14 +1,17 @@
-// Whole triangulations of the real Ladybug problem, one per solver of the BAL menu: every point
-// gathered, started, solved and judged, as the run does it (reports and console output excluded).
-// Counters: seconds per point and per solver iteration, and the loop count of a whole run.
+// Whole triangulations of the real data sets, one per solver of each program's menu: every point
+// of the Ladybug problem (vorlant) and of the Dinosaur sequence (sennic) located, gathered,
+// started, solved and judged through the program's own point source and rules, as the run does it
+// (reports and console output excluded). Counters: seconds per point and per solver iteration, and
+// the loop count of a whole run.
 
+#include <memory>
 #include <string>
 
 #include <benchmark/benchmark.h>
 
 #include "driver/menu.hpp"
-#include "input/bal_pretreatment.hpp"
-#include "input/bal_problem.hpp"
+#include "driver/sennic.hpp"
+#include "driver/vorlant.hpp"
 #include "model/judgement.hpp"
 #include "model/point_workspace.hpp"
 #include "model/symmedian.hpp"
@@ -17,27 +20,29 @@ namespace {
 
 using namespace tessmark;
 
-constexpr JudgementRules kJudgement{DepthGuard::on, KlcMeasure::newtonStep, KlcTests::asNamed};
-
-struct Ladybug {
-  bool loaded = false;
+// A data set loaded and prepared by its program's reader, or why it could not be.
+struct DataSet {
+  std::unique_ptr<PointSource> points;
+  int pointNum = 0;
+  int maxViewNum = 0;
   std::string error;
-  BalProblem bal;
-  ObservationIndex index;
-  CameraTables tables;
 };
 
-const Ladybug& ladybug() {
-  static const Ladybug data = [] {
-    Ladybug d;
-    const std::string path = std::string(TESSMARK_DATA_DIR) + "/problem-49-7776-pre.txt";
+std::string dataPath(const char* file) { return std::string(TESSMARK_DATA_DIR) + "/" + file; }
+
+const DataSet& ladybug() {
+  static const DataSet data = [] {
+    DataSet d;
     try {
-      TextFile file = TextFile::open(path);
+      TextFile file = TextFile::open(dataPath("problem-49-7776-pre.txt"));
       checkBalHeader(file);
-      d.bal = readBalRecords(file, readBalCounts(file));
-      d.index = indexObservations(d.bal);
-      d.tables = pretreatCameras(d.bal.cameraParameters, d.bal.cameraNum);
-      d.loaded = true;
+      auto source = std::make_unique<BalPointSource>();
+      source->problem = readBalRecords(file, readBalCounts(file));
+      source->index = indexObservations(source->problem);
+      source->tables = pretreatCameras(source->problem.cameraParameters, source->problem.cameraNum);
+      d.pointNum = source->problem.pointNum;
+      d.maxViewNum = largestViewCount(source->index.viewNum);
+      d.points = std::move(source);
     } catch (const std::exception& error) {
       d.error = error.what();
     }
@@ -46,28 +51,61 @@ const Ladybug& ladybug() {
   return data;
 }
 
-void ladybugRun(benchmark::State& state, const MenuEntry& entry) {
-  const Ladybug& data = ladybug();
-  if (!data.loaded) {
+const DataSet& dinosaur() {
+  static const DataSet data = [] {
+    DataSet d;
+    try {
+      TextFile file = TextFile::open(dataPath("dinosaur.lc"));
+      checkLcHeader(file);
+      auto source = std::make_unique<LcPointSource>();
+      source->problem = readLcRecords(file, readLcCounts(file));
+      source->visibility = indexLcObservations(source->problem);
+      std::vector<int> rankDeficient;
+      source->tables = pretreatLcCameras(source->problem, rankDeficient);
+      d.pointNum = source->problem.pointNum;
+      d.maxViewNum = largestViewCount(source->visibility.viewNum);
+      d.points = std::move(source);
+    } catch (const std::exception& error) {
+      d.error = error.what();
+    }
+    return d;
+  }();
+  return data;
+}
+
+// Each data set with the program that reads it.
+struct Registered {
+  const char* name;
+  const ProgramDescription& (*program)();
+  const DataSet& (*load)();
+};
+const Registered kDataSets[] = {{"ladybug", vorlantProgram, ladybug},
+                                {"dinosaur", sennicProgram, dinosaur}};
+
+void wholeRun(benchmark::State& state, const Registered& registered, const MenuEntry& entry) {
+  const DataSet& data = registered.load();
+  if (data.points == nullptr) {
     state.SkipWithError(data.error.c_str());
     return;
   }
-  PointWorkspace workspace(largestViewCount(data.index.viewNum));
+  const ProgramDescription& program = registered.program();
+  PointWorkspace workspace(data.maxViewNum);
   double loops = 0.0;
   for (auto _ : state) {
     double cost = 0.0;
-    for (int p = 0; p < data.bal.pointNum; ++p) {
-      const PointProblem problem =
-          workspace.problem(gatherBalPoint(workspace, data.bal, data.index, data.tables, p));
+    for (int p = 0; p < data.pointNum; ++p) {
+      const int n = data.points->locate(p, workspace);
+      data.points->gather(p, n, workspace);
+      const PointProblem problem = workspace.problem(n);
       const Eigen::Vector3d x_m = symmedianPoint(problem);
-      SolverContext context{DepthGuard::on, workspace.scratch};
+      SolverContext context{program.depthGuard, workspace.scratch};
       const SolverResult result = entry.solver(problem, context, x_m, 1e-12);
       loops += result.loops;
-      cost += judgePoint(problem, x_m, result.point, kJudgement).reprojError_f;
+      cost += judgePoint(problem, x_m, result.point, program.judgement).reprojError_f;
     }
     benchmark::DoNotOptimize(cost);
   }
-  const double points = static_cast<double>(state.iterations()) * data.bal.pointNum;
+  const double points = static_cast<double>(state.iterations()) * data.pointNum;
   state.counters["per_point"] =
       benchmark::Counter(points, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.counters["per_iteration"] =
@@ -78,10 +116,13 @@ void ladybugRun(benchmark::State& state, const MenuEntry& entry) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (const MenuEntry& entry : vorlantMenu()) {
-    if (entry.solver == nullptr) continue;
-    const std::string name = std::string("ladybug/key:") + entry.key;
-    benchmark::RegisterBenchmark(name.c_str(), ladybugRun, entry)->Unit(benchmark::kMillisecond);
+  for (const Registered& dataSet : kDataSets) {
+    for (const MenuEntry& entry : dataSet.program().menu) {
+      if (entry.solver == nullptr) continue;
+      const std::string name = std::string(dataSet.name) + "/key:" + entry.key;
+      benchmark::RegisterBenchmark(name.c_str(), wholeRun, dataSet, entry)
+          ->Unit(benchmark::kMillisecond);
+    }
   }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

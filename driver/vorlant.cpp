@@ -8,8 +8,6 @@
 
 #include "console/console.hpp"
 #include "driver/vorlant_reports.hpp"
-#include "input/bal_pretreatment.hpp"
-#include "input/bal_problem.hpp"
 
 namespace tessmark {
 
@@ -36,25 +34,10 @@ constexpr ColoredText kBanner[] = {
 
 constexpr ColoredText kWrongHeader[] = {{12, false, "Wrong data file header ID!! \n"}};
 
-// A BAL problem's points: each is the run of its observations, in file order.
-class BalPoints : public PointSource {
- public:
-  int locate(int p, PointWorkspace&) const override {
-    return index.viewNum[static_cast<std::size_t>(p)];
-  }
-  void gather(int p, int, PointWorkspace& workspace) const override {
-    gatherBalPoint(workspace, problem, index, tables, p);
-  }
-
-  BalProblem problem;
-  ObservationIndex index;
-  CameraTables tables;
-};
-
 PreparedData prepareBal(const std::string& path, const PreparationClocks& clocks) {
   clocks.total.start();
   clocks.loading.start();
-  auto points = std::make_unique<BalPoints>();
+  auto points = std::make_unique<BalPointSource>();
 
   // Loading.
   TextFile file = TextFile::open(path);
@@ -147,6 +130,14 @@ void writeClosingSummary(const TriangulationRun& run, const std::string& results
 }
 
 }  // namespace
+
+int BalPointSource::locate(int p, PointWorkspace&) const {
+  return index.viewNum[static_cast<std::size_t>(p)];
+}
+
+void BalPointSource::gather(int p, int, PointWorkspace& workspace) const {
+  gatherBalPoint(workspace, problem, index, tables, p);
+}
 
 void writeVorlantProgressLine(std::ostream& out, int p, int n, int pointNum) {
   const double percent = static_cast<double>((std::int64_t{p} + 1) * 100) / pointNum;

@@ -22,7 +22,6 @@ constexpr const char* kHeaderColumns = "             \t---------- Symmedian poin
 constexpr const char* kRecordFirst = "Point No.%7d\t%18.12lf\t%20.15lf\tLoop No.\t%5d\tof %5d;\n";
 constexpr const char* kRecordSecond = "      %5d views\t%18.12lf\t%20.15lf\tR.E.(0)\t%.6e\tK.lc(0)\t%.6e";
 constexpr const char* kRecordThird = " %.12lf s\t%18.12lf\t%20.15lf\tR.E.(f)\t%.6e\tK.lc(f)\t%.6e";
-constexpr const char* kRecordLabel = "\t%s\n";
 
 constexpr const char* kSummarySymmedianError = "Total symmedian point reprojection error is \n%20.20lf: \n";
 constexpr const char* kSummarySymmedianKlc = "Maximum symmedian point K_{LC} distance is \n%.15E: \n";
@@ -40,19 +39,18 @@ constexpr const char* kFilePhases = "Time: %lf s(loading)-%lf s(indexing)-%lf s(
 constexpr const char* kFileTriangulation = "%20.20lf seconds(Triangulation time with importing, exporting and displaying excluded);\n";
 constexpr const char* kFileCounts = "%d-%d-%d (cameraNum-pointNum-imageCoordinates); %d (maxViewNum); epsilon is %.16e\n";
 constexpr const char* kFileTableHeader = "\nNo.\tViewNo.\t  Time(seconds) \t Loops\t Reproj.error(final) \t K_{LC}(final) \t     Reproj.error(symm) \t K_{LC}(symm)\t     Curvature rho_f\tgamma_f\t     Curvature rho_m\tgamma_m\n";
-constexpr const char* kFileTableRow = "%4d\t%2d\t%20.18lf\t%4d\t%20.18lf\t%.18e\t%10.10lf\t%10.10e\t %lf\t%lf\t%lf\t%lf\n";
 // clang-format on
 
 const std::string kRule = std::string(117, '-') + "\n";
-// Printed beside every loop count: the cap of the program's solvers.
-constexpr int kReportedLoopCap = 1000;
+// The point record, with 1000 (the cap of the program's solvers) beside every loop count.
+constexpr PointRecordFormats kPointRecord{kRecordFirst, kRecordSecond, kRecordThird, 1000};
 
 std::string vorlantFileName(const TriangulationRun& run, const char* kind,
                             const std::string& stamp) {
   char prefix[96];
   std::snprintf(prefix, sizeof prefix, kFileNamePrefix, run.cameraNum, run.pointNum,
                 run.imageCoordinates);
-  return std::string(prefix) + fileNameKey(run.algorithmKey) + kind + stamp + ".txt";
+  return reportFileName(prefix, run, kind, stamp);
 }
 
 }  // namespace
@@ -80,14 +78,7 @@ void writeVorlantResultsHeader(std::FILE* file, const TriangulationRun& run,
 void writeVorlantPointRecord(std::FILE* file, const TriangulationRun& run, int p,
                              const Eigen::Vector3d& x_m, const Eigen::Vector3d& x_f, bool solvable,
                              bool global) {
-  const auto i = static_cast<std::size_t>(p);
-  std::fprintf(file, kRecordFirst, p + 1, x_m(0), x_f(0), run.pointLoops[i], kReportedLoopCap);
-  std::fprintf(file, kRecordSecond, run.viewNum[i], x_m(1), x_f(1), run.reprojError_m[i],
-               run.klc_m[i]);
-  std::fprintf(file, kRecordLabel, solvableLabel(solvable));
-  std::fprintf(file, kRecordThird, run.pointSeconds[i], x_m(2), x_f(2), run.reprojError_f[i],
-               run.klc_f[i]);
-  std::fprintf(file, kRecordLabel, globalLabel(global));
+  writePointRecord(file, run, p, x_m, x_f, solvable, global, kPointRecord);
 }
 
 void writeVorlantResultsSummary(std::FILE* file, const TriangulationRun& run) {
@@ -117,12 +108,7 @@ void writeVorlantSummaryFile(std::FILE* file, const TriangulationRun& run,
   std::fprintf(file, kFileCounts, run.cameraNum, run.pointNum, run.imageCoordinates, run.maxViewNum,
                kDblEpsilon);
   std::fputs(kFileTableHeader, file);
-  for (int p = 0; p < run.pointNum; ++p) {
-    const auto i = static_cast<std::size_t>(p);
-    std::fprintf(file, kFileTableRow, p + 1, run.viewNum[i], run.pointSeconds[i], run.pointLoops[i],
-                 run.reprojError_f[i], run.klc_f[i], run.reprojError_m[i], run.klc_m[i],
-                 run.rho_f[i], run.gamma_f[i], run.rho_m[i], run.gamma_m[i]);
-  }
+  writeTimeTableRows(file, run);
 }
 
 ReportWriters vorlantReports() {

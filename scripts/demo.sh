@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything, makes a synthetic problem shaped like the Ladybug data set (49 cameras, 7776
 # points) in a scratch folder, and triangulates it there with Newton-Raphson (key 0), without
-# waiting for any key. Prints the folder and the start of both reports.
+# waiting for any key; then the same with sennic on a synthetic .lc set shaped like the Dinosaur
+# sequence (36 turntable cameras, 4983 points). Prints the folder and the start of the reports.
 #   scripts/demo.sh [KEY]                default KEY: 0
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,10 +16,13 @@ scratch=$(mktemp -d "${TMPDIR:-/tmp}/tessmark-demo.XXXXXX")
 cd "$scratch"
 "$root/build/tools/make_bal_problem" problem-49-7776-pre.txt --seed 2014
 "$root/build/driver/vorlant" --algorithm "${1:-0}"
+"$root/build/tools/make_lc_problem" dinosaur.lc --seed 2014
+"$root/build/driver/sennic" --algorithm "${1:-0}"
 
 echo
 echo "Demo folder: $scratch"
-for report in brimvaleRun*_Results*.txt brimvaleRun*_Summary*.txt; do
+for report in brimvaleRun*_Results*.txt brimvaleRun*_Summary*.txt dinosaur*_Results*.txt \
+  dinosaur*_Summary*.txt; do
   echo "== $report (first lines)"
   head -n 12 "$report"
 done

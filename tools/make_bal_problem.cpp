@@ -7,28 +7,20 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <numbers>
 #include <random>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include <Eigen/Core>
 #include <Eigen/Geometry>
 
-namespace {
+#include "tools/maker_options.hpp"
 
-struct Settings {
-  std::string output;
-  int cameras = 49;
-  int points = 7776;
-  double noise = 0.5;
-  unsigned seed = 2014;
-};
+namespace {
 
 struct Camera {
   Eigen::Matrix3d rotation;  // world to camera; the camera looks along its -z axis
@@ -54,36 +46,11 @@ Camera ringCamera(int index, int count, std::mt19937& random) {
   return camera;
 }
 
-bool parseNumber(std::string_view text, auto& value) {
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return error == std::errc() && end == text.data() + text.size();
-}
-
-bool parseArguments(int argc, char** argv, Settings& settings) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view argument = argv[i];
-    if (!argument.starts_with("--")) {
-      settings.output = argument;
-      continue;
-    }
-    if (i + 1 >= argc) return false;
-    const std::string_view value = argv[++i];
-    bool ok = false;
-    if (argument == "--cameras")
-      ok = parseNumber(value, settings.cameras) && settings.cameras >= 12;
-    if (argument == "--points") ok = parseNumber(value, settings.points) && settings.points >= 0;
-    if (argument == "--noise") ok = parseNumber(value, settings.noise) && settings.noise >= 0.0;
-    if (argument == "--seed") ok = parseNumber(value, settings.seed);
-    if (!ok) return false;
-  }
-  return !settings.output.empty();
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  Settings settings;
-  if (!parseArguments(argc, argv, settings)) {
+  tessmark::synthetic::MakerOptions settings{.output = "", .cameras = 49, .points = 7776};
+  if (!tessmark::synthetic::parseMakerOptions(argc, argv, 12, settings)) {
     std::fprintf(stderr,
                  "usage: make_bal_problem OUTPUT [--cameras N (>= 12)] [--points N] [--noise "
                  "PIXELS] [--seed N]\n");

@@ -2,6 +2,7 @@
 // loop count is plausible, its result finite; and the per-point path (gather, start, solve, judge)
 // allocates nothing. Rows without a solver are skipped, so the test grows as solvers are wired.
 
+#include <memory>
 #include <ostream>
 #include <span>
 #include <string>
@@ -11,6 +12,8 @@
 #include <Eigen/Core>
 
 #include "driver/menu.hpp"
+#include "driver/sennic.hpp"
+#include "driver/vorlant.hpp"
 #include "input/bal_pretreatment.hpp"
 #include "model/judgement.hpp"
 #include "model/point_workspace.hpp"
@@ -24,34 +27,18 @@ namespace {
 // The most any solver may count: the .lc Armijo search runs from k = -10 to 1000.
 constexpr int kMostLoops = 1010;
 
-struct Program {
-  const char* name;
-  std::span<const MenuEntry> menu;
-  DepthGuard depthGuard;
-  JudgementRules judgement;
-};
-
-const Program kPrograms[] = {
-    {"vorlant",
-     vorlantMenu(),
-     DepthGuard::on,
-     {DepthGuard::on, KlcMeasure::newtonStep, KlcTests::asNamed}},
-    {"sennic",
-     sennicMenu(),
-     DepthGuard::off,
-     {DepthGuard::off, KlcMeasure::curvatureScaledStep, KlcTests::traded}},
-};
+const ProgramDescription* const kPrograms[] = {&vorlantProgram(), &sennicProgram()};
 
 struct Row {
-  const Program* program;
+  const ProgramDescription* program;
   const MenuEntry* entry;
 };
 
 std::vector<Row> solverRows() {
   std::vector<Row> rows;
-  for (const Program& program : kPrograms) {
-    for (const MenuEntry& entry : program.menu) {
-      if (entry.solver != nullptr) rows.push_back({&program, &entry});
+  for (const ProgramDescription* program : kPrograms) {
+    for (const MenuEntry& entry : program->menu) {
+      if (entry.solver != nullptr) rows.push_back({program, &entry});
     }
   }
   return rows;
@@ -78,9 +65,7 @@ class EveryMenuSolver : public ::testing::TestWithParam<Row> {
   // reference by 0.01 |step|^3: with image coordinates in the hundreds the cost (about 2 here)
   // carries rounding noise of about 1e-13, which hides steps shorter than about 1e-9, so the search
   // can end that far from the stationary point, where |g| is of order 1e-5.
-  static double gradientBound() {
-    return std::string(GetParam().entry->key) == "9" ? 1e-4 : 1e-6;
-  }
+  static double gradientBound() { return std::string(GetParam().entry->key) == "9" ? 1e-4 : 1e-6; }
 };
 
 TEST_P(EveryMenuSolver, ConvergesToTheKnownPointFromAStartNearby) {
@@ -113,46 +98,81 @@ TEST_P(EveryMenuSolver, FindsTheOptimumOfNoisyObservations) {
 
 INSTANTIATE_TEST_SUITE_P(Menus, EveryMenuSolver, ::testing::ValuesIn(solverRows()), rowName);
 
-// A BAL-shaped data set: twelve cameras on a ring, point p seen by 1 + p % 10 of them (a single
-// view included), observations grouped by point, half a pixel off.
-struct BalScene {
-  BalScene() {
-    const auto cameras = synthetic::cameraRing(kCameras);
-    tables.cameraProjections.resize(3 * kCameras, 4);
-    tables.cameraPoses.resize(3 * kCameras, 7);
-    for (int c = 0; c < kCameras; ++c) {
-      tables.cameraProjections.middleRows<3>(3 * c) = cameras[c].matrix;
-      tables.cameraPoses.block<3, 3>(3 * c, 0) = cameras[c].calibration;
-      tables.cameraPoses.block<3, 3>(3 * c, 3) = cameras[c].rotation;
-      tables.cameraPoses.block<3, 1>(3 * c, 6) = cameras[c].centre;
-    }
-    buildCoefficientTables(tables, kCameras);
+constexpr int kCameras = 12;
+constexpr int kPoints = 40;
 
-    bal.cameraNum = kCameras;
-    bal.pointNum = 40;
-    std::vector<Eigen::Vector2d> images;
-    for (int p = 0; p < bal.pointNum; ++p) {
-      const Eigen::Vector3d point(0.1 * (p % 5), -0.05 * (p % 7), 0.02 * p - 0.3);
-      index.viewStart.push_back(static_cast<int>(images.size()));
-      index.viewNum.push_back(1 + p % 10);
-      for (int v = 0; v < 1 + p % 10; ++v) {
-        const int c = (p + v) % kCameras;
-        bal.observationCamera.push_back(c);
-        bal.observationPoint.push_back(p);
-        images.push_back(synthetic::project(cameras[c].matrix, point) +
-                         Eigen::Vector2d(0.3, -0.4) * (v % 2 == 0 ? 1.0 : -1.0));
-      }
-    }
-    bal.imageCoordinates = static_cast<int>(images.size());
-    bal.observationTable.resize(bal.imageCoordinates, 2);
-    for (int o = 0; o < bal.imageCoordinates; ++o) bal.observationTable.row(o) = images[o];
+// Point p of the data sets below: seen by 1 + p % 10 cameras of a ring of twelve (a single view
+// included), half a pixel off.
+Eigen::Vector3d scenePoint(int p) {
+  return Eigen::Vector3d(0.1 * (p % 5), -0.05 * (p % 7), 0.02 * p - 0.3);
+}
+int sceneCamera(int p, int v) { return (p + v) % kCameras; }
+Eigen::Vector2d sceneImage(const synthetic::SceneCamera& camera, int p, int v) {
+  return synthetic::project(camera.matrix, scenePoint(p)) +
+         Eigen::Vector2d(0.3, -0.4) * (v % 2 == 0 ? 1.0 : -1.0);
+}
+
+// The BAL program's point source over that data set: the ring's tables, observations grouped by
+// point.
+std::unique_ptr<BalPointSource> balScene() {
+  const auto cameras = synthetic::cameraRing(kCameras);
+  auto source = std::make_unique<BalPointSource>();
+  CameraTables& tables = source->tables;
+  tables.cameraProjections.resize(3 * kCameras, 4);
+  tables.cameraPoses.resize(3 * kCameras, 7);
+  for (int c = 0; c < kCameras; ++c) {
+    tables.cameraProjections.middleRows<3>(3 * c) = cameras[c].matrix;
+    tables.cameraPoses.block<3, 3>(3 * c, 0) = cameras[c].calibration;
+    tables.cameraPoses.block<3, 3>(3 * c, 3) = cameras[c].rotation;
+    tables.cameraPoses.block<3, 1>(3 * c, 6) = cameras[c].centre;
   }
+  buildCoefficientTables(tables, kCameras);
 
-  static constexpr int kCameras = 12;
-  CameraTables tables;
-  BalProblem bal;
-  ObservationIndex index;
-};
+  BalProblem& bal = source->problem;
+  bal.cameraNum = kCameras;
+  bal.pointNum = kPoints;
+  std::vector<Eigen::Vector2d> images;
+  for (int p = 0; p < kPoints; ++p) {
+    source->index.viewStart.push_back(static_cast<int>(images.size()));
+    source->index.viewNum.push_back(1 + p % 10);
+    for (int v = 0; v < 1 + p % 10; ++v) {
+      bal.observationCamera.push_back(sceneCamera(p, v));
+      bal.observationPoint.push_back(p);
+      images.push_back(sceneImage(cameras[sceneCamera(p, v)], p, v));
+    }
+  }
+  bal.imageCoordinates = static_cast<int>(images.size());
+  bal.observationTable.resize(bal.imageCoordinates, 2);
+  for (int o = 0; o < bal.imageCoordinates; ++o) bal.observationTable.row(o) = images[o];
+  return source;
+}
+
+// The .lc program's point source over the same data set: the ring's matrices (scaled, as .lc files
+// store them) decomposed by the program's pretreatment, a dense table with -1 -1 for the rest.
+std::unique_ptr<LcPointSource> lcScene() {
+  const auto cameras = synthetic::cameraRing(kCameras);
+  auto source = std::make_unique<LcPointSource>();
+  LcProblem& lc = source->problem;
+  lc.allCameraNum = kCameras;
+  lc.pointNum = kPoints;
+  lc.cameraProjections.resize(3 * kCameras, 4);
+  for (int c = 0; c < kCameras; ++c) {
+    lc.cameraProjections.middleRows<3>(3 * c) = (0.01 + 0.002 * c) * cameras[c].matrix;
+  }
+  lc.lcObservations.assign(lc.rowLength() * kPoints, kMissingView);
+  for (int p = 0; p < kPoints; ++p) {
+    for (int v = 0; v < 1 + p % 10; ++v) {
+      const int c = sceneCamera(p, v);
+      const Eigen::Vector2d image = sceneImage(cameras[c], p, v);
+      lc.lcObservations[p * lc.rowLength() + 2 * c] = image(0);
+      lc.lcObservations[p * lc.rowLength() + 2 * c + 1] = image(1);
+    }
+  }
+  source->visibility = indexLcObservations(lc);
+  std::vector<int> rankDeficient;
+  source->tables = pretreatLcCameras(lc, rankDeficient);
+  return source;
+}
 
 TEST(AllocationCounter, SeesEigenAndStandardAllocations) {
   const testing::AllocationScope allocations;
@@ -164,22 +184,31 @@ TEST(AllocationCounter, SeesEigenAndStandardAllocations) {
   EXPECT_GE(allocations.count(), 4u);
 }
 
+// The whole per-point path of the program that owns the menu row, through its own point source:
+// locate, gather, start, solve, judge.
 TEST_P(EveryMenuSolver, GatherStartSolveAndJudgeAllocateNothing) {
-  const BalScene scene;
-  const Program& program = *GetParam().program;
-  PointWorkspace workspace(largestViewCount(scene.index.viewNum));
+  const ProgramDescription& program = *GetParam().program;
+  std::unique_ptr<PointSource> source;
+  if (&program == &vorlantProgram()) source = balScene();
+  if (&program == &sennicProgram()) source = lcScene();
+  ASSERT_NE(source, nullptr) << program.name;
+  PointWorkspace workspace(10);
   double costs = 0.0;
+  int views = 0;
   const testing::AllocationScope allocations;
-  for (int p = 0; p < scene.bal.pointNum; ++p) {
-    const int n = gatherBalPoint(workspace, scene.bal, scene.index, scene.tables, p);
+  for (int p = 0; p < kPoints; ++p) {
+    const int n = source->locate(p, workspace);
+    source->gather(p, n, workspace);
     const PointProblem problem = workspace.problem(n);
     const Eigen::Vector3d x_m = symmedianPoint(problem);
     SolverContext context{program.depthGuard, workspace.scratch};
     const SolverResult result = GetParam().entry->solver(problem, context, x_m, 1e-12);
     costs += judgePoint(problem, x_m, result.point, program.judgement).reprojError_f;
+    views += n;
   }
   EXPECT_EQ(allocations.count(), 0u);
   EXPECT_GT(costs, 0.0);
+  EXPECT_EQ(views, 4 * (1 + 2 + 3 + 4 + 5 + 6 + 7 + 8 + 9 + 10));
 }
 
 }  // namespace

@@ -201,8 +201,129 @@ constexpr const char* kSummaryHead[] = {
 constexpr const char* kSummaryRow =
     "%4d\t%2d\t%20.18lf\t%4d\t%20.18lf\t%.18e\t%10.10lf\t%10.10e\t %lf\t%lf\t%lf\t%lf\n";
 
+// The .lc triangulator's reports.
+constexpr const char* kSennicHeader[] = {
+    "Supporting material to Tessmark; created at: %s\n",
+    "Algorithm: %s; Eigen C++ version: %d.%d.%d\n",
+    "%d-%d (allCameraNum-pointNum); %d (max camera number);  epsilon used is %.16e \n",
+};
+constexpr const char* kSennicNoteLine =
+    "NOTE: There is a brief summary at the bottom and a separate time consumption table TXT "
+    "file.\n";
+constexpr const char* kSennicColumnsLine =
+    "             \t----- Symmedian point ---\t--- Final solution ---\t--- Supplementary "
+    "Information -----\n";
+const std::string kSennicPointRecord =
+    std::string("Point  No.%7d\t%20.12lf\t%20.15lf\tLoop No.\t%5d\tof %5d; \n") +
+    "      %5d views\t%20.12lf\t%20.15lf\tR.E.(0)\t%.6e\tK.lc(0)\t%.6e" + "\t%s\n" +
+    " %.12lf s\t%20.12lf\t%20.15lf\tR.E.(f)\t%.6e\tK.lc(f)\t%.6e" + "\t%s\n";
+const std::string kSennicResultsSummary[] = {
+    std::string(92, '-') + "\n",
+    "Total symmedian point reprojection error is \n%20.20lf: \n",
+    "Maximum symmedian point K_{LC} distance is \n%.15E: \n",
+    "Hard case number %d and solvable case number %d of all %d points; \n",
+    "\nTotal final reprojection error is \n%20.20lf: \n",
+    "Maximum final K_{LC} distance is \n%.15E: \n",
+    "Global solution number %d and possible local solution number %d of all %d points; \n",
+    "Total time consumption is %20.20lf seconds(with data importing, exporting and displaying "
+    "excluded)\n",
+    "Time on loading - indexing - pretreating: %.12lf - %.12lf - %.15lf seconds\n",
+};
+constexpr const char* kSennicSummaryHead[] = {
+    "Algorithm: %s; report created at: %s\n",
+    "%12.10lf(final)\t%12.10lf(symm) <--Total reprojection errors; Eigen C++ version %d.%d.%d;\n",
+    "%d-%d <--(allCameraNum-pointNum); %d (max camera number); HardCase and local solution "
+    "numbers: %d-%d-%d \nMax final K_{LC}: %.15E,  %d jacobians are Not positive definite\n",
+    "%15.12lf seconds <--(Triangulation time with "
+    "importing-indexing-pretreating(%.8lf-%.8lf-%.10lf), "
+    "exporting and displaying excluded); epsilon: %.16e\n",
+    "\n\nNo.\tViewNo.\t   Time(seconds) \t Loops\tReproj.error(final) \t  K_{LC}(final) \t   "
+    "Reproj.error(symm)\t K_{LC}(symm) \t   Curvature rho_f\tgamma_f\t   Curvature "
+    "rho_m\tgamma_m\n",
+};
+
 std::string at(const ReportScanner& scanner, const std::string& what) {
   return "line " + std::to_string(scanner.line()) + ": " + what;
+}
+
+// Matches each format in turn, keeping every format's fields.
+template <typename Formats>
+std::string scanAll(ReportScanner& scanner, const Formats& formats,
+                    std::vector<std::vector<std::string>>& fields) {
+  for (const auto& format : formats) {
+    std::vector<std::string> f;
+    if (!scanner.next(format, &f)) return scanner.error();
+    fields.push_back(std::move(f));
+  }
+  return {};
+}
+
+// The point records of report.pointNum points, in order.
+std::string parsePointRecords(ReportScanner& scanner, const std::string& format,
+                              ResultsReport& report) {
+  std::vector<std::string> f;
+  for (int p = 0; p < report.pointNum; ++p) {
+    if (!scanner.next(format, &f)) return scanner.error();
+    PointRecord record;
+    record.number = fieldInt(f[0]);
+    record.x_m[0] = fieldValue(f[1]);
+    record.x_f[0] = fieldValue(f[2]);
+    record.loops = fieldInt(f[3]);
+    record.loopCap = fieldInt(f[4]);
+    record.views = fieldInt(f[5]);
+    record.x_m[1] = fieldValue(f[6]);
+    record.x_f[1] = fieldValue(f[7]);
+    record.reprojError_m = fieldValue(f[8]);
+    record.klc_m = fieldValue(f[9]);
+    record.solvable = f[10];
+    record.seconds = fieldValue(f[11]);
+    record.x_m[2] = fieldValue(f[12]);
+    record.x_f[2] = fieldValue(f[13]);
+    record.reprojError_f = fieldValue(f[14]);
+    record.klc_f = fieldValue(f[15]);
+    record.global = f[16];
+    record.text = joinedWithout(f, 11);
+    if (record.number != p + 1) {
+      return at(scanner, "point record " + std::to_string(record.number) + " where " +
+                             std::to_string(p + 1) + " belongs");
+    }
+    if (record.solvable != "Solvable" && record.solvable != "Hard case") {
+      return at(scanner, "start verdict '" + record.solvable + "'");
+    }
+    if (record.global != "Global" && record.global != "Local") {
+      return at(scanner, "final verdict '" + record.global + "'");
+    }
+    report.points.push_back(std::move(record));
+  }
+  return {};
+}
+
+// The time-consumption table's rows of report.pointNum points, in order.
+std::string parseTableRows(ReportScanner& scanner, SummaryReport& report) {
+  std::vector<std::string> f;
+  for (int p = 0; p < report.pointNum; ++p) {
+    if (!scanner.next(kSummaryRow, &f)) return scanner.error();
+    SummaryRow row;
+    row.number = fieldInt(f[0]);
+    row.views = fieldInt(f[1]);
+    row.seconds = fieldValue(f[2]);
+    row.loops = fieldInt(f[3]);
+    row.reprojError_f = fieldValue(f[4]);
+    row.klc_f = fieldValue(f[5]);
+    row.reprojError_m = fieldValue(f[6]);
+    row.klc_m = fieldValue(f[7]);
+    row.rho_f = fieldValue(f[8]);
+    row.gamma_f = fieldValue(f[9]);
+    row.rho_m = fieldValue(f[10]);
+    row.gamma_m = fieldValue(f[11]);
+    row.text = joinedWithout(f, 2);
+    if (row.number != p + 1) {
+      return at(scanner, "table row " + std::to_string(row.number) + " where " +
+                             std::to_string(p + 1) + " belongs");
+    }
+    report.rows.push_back(std::move(row));
+  }
+  return {};
 }
 
 }  // namespace
@@ -281,45 +402,12 @@ std::string parseResultsReport(const std::string& text, ResultsReport& report) {
     if (!scanner.next(format)) return scanner.error();
   }
 
-  for (int p = 0; p < report.pointNum; ++p) {
-    if (!scanner.next(kPointRecord, &f)) return scanner.error();
-    PointRecord record;
-    record.number = fieldInt(f[0]);
-    record.x_m[0] = fieldValue(f[1]);
-    record.x_f[0] = fieldValue(f[2]);
-    record.loops = fieldInt(f[3]);
-    record.loopCap = fieldInt(f[4]);
-    record.views = fieldInt(f[5]);
-    record.x_m[1] = fieldValue(f[6]);
-    record.x_f[1] = fieldValue(f[7]);
-    record.reprojError_m = fieldValue(f[8]);
-    record.klc_m = fieldValue(f[9]);
-    record.solvable = f[10];
-    record.seconds = fieldValue(f[11]);
-    record.x_m[2] = fieldValue(f[12]);
-    record.x_f[2] = fieldValue(f[13]);
-    record.reprojError_f = fieldValue(f[14]);
-    record.klc_f = fieldValue(f[15]);
-    record.global = f[16];
-    record.text = joinedWithout(f, 11);
-    if (record.number != p + 1) {
-      return at(scanner, "point record " + std::to_string(record.number) + " where " +
-                             std::to_string(p + 1) + " belongs");
-    }
-    if (record.solvable != "Solvable" && record.solvable != "Hard case") {
-      return at(scanner, "start verdict '" + record.solvable + "'");
-    }
-    if (record.global != "Global" && record.global != "Local") {
-      return at(scanner, "final verdict '" + record.global + "'");
-    }
-    report.points.push_back(std::move(record));
+  if (std::string error = parsePointRecords(scanner, kPointRecord, report); !error.empty()) {
+    return error;
   }
 
   std::vector<std::vector<std::string>> block;
-  for (const char* format : kResultsSummary) {
-    if (!scanner.next(format, &f)) return scanner.error();
-    block.push_back(f);
-  }
+  if (std::string error = scanAll(scanner, kResultsSummary, block); !error.empty()) return error;
   report.sumReprojError_m = fieldValue(block[1][0]);
   report.maxKlc_m = fieldValue(block[2][0]);
   report.hardCaseCount = fieldInt(block[3][0]);
@@ -329,6 +417,8 @@ std::string parseResultsReport(const std::string& text, ResultsReport& report) {
   report.solvableCount = fieldInt(block[6][0]);
   report.globalSolutionCount = fieldInt(block[6][1]);
   report.loadingSeconds = fieldValue(block[7][0]);
+  report.indexingSeconds = fieldValue(block[7][1]);
+  report.pretreatingSeconds = fieldValue(block[7][2]);
   report.triangulatingSeconds = fieldValue(block[8][0]);
   if (fieldInt(block[3][2]) != report.pointNum || fieldInt(block[6][2]) != report.pointNum) {
     return "the summary block's point count differs from the header's";
@@ -340,11 +430,7 @@ std::string parseResultsReport(const std::string& text, ResultsReport& report) {
 std::string parseSummaryReport(const std::string& text, SummaryReport& report) {
   ReportScanner scanner(text);
   std::vector<std::vector<std::string>> head;
-  std::vector<std::string> f;
-  for (const char* format : kSummaryHead) {
-    if (!scanner.next(format, &f)) return scanner.error();
-    head.push_back(f);
-  }
+  if (std::string error = scanAll(scanner, kSummaryHead, head); !error.empty()) return error;
   report.algorithmName = head[0][0];
   report.createdAt = head[0][1];
   report.sumReprojError_f = fieldValue(head[1][0]);
@@ -358,30 +444,77 @@ std::string parseSummaryReport(const std::string& text, SummaryReport& report) {
   report.cameraNum = fieldInt(head[5][0]);
   report.imageCoordinates = fieldInt(head[5][2]);
   report.maxViewNum = fieldInt(head[5][3]);
+  report.epsilon = fieldValue(head[5][4]);
   if (fieldInt(head[5][1]) != report.pointNum) return "the two point counts of the summary differ";
 
-  for (int p = 0; p < report.pointNum; ++p) {
-    if (!scanner.next(kSummaryRow, &f)) return scanner.error();
-    SummaryRow row;
-    row.number = fieldInt(f[0]);
-    row.views = fieldInt(f[1]);
-    row.seconds = fieldValue(f[2]);
-    row.loops = fieldInt(f[3]);
-    row.reprojError_f = fieldValue(f[4]);
-    row.klc_f = fieldValue(f[5]);
-    row.reprojError_m = fieldValue(f[6]);
-    row.klc_m = fieldValue(f[7]);
-    row.rho_f = fieldValue(f[8]);
-    row.gamma_f = fieldValue(f[9]);
-    row.rho_m = fieldValue(f[10]);
-    row.gamma_m = fieldValue(f[11]);
-    row.text = joinedWithout(f, 2);
-    if (row.number != p + 1) {
-      return at(scanner, "table row " + std::to_string(row.number) + " where " +
-                             std::to_string(p + 1) + " belongs");
-    }
-    report.rows.push_back(std::move(row));
+  if (std::string error = parseTableRows(scanner, report); !error.empty()) return error;
+  if (!scanner.atEnd()) return at(scanner, "text after the last table row");
+  return {};
+}
+
+std::string parseSennicResultsReport(const std::string& text, ResultsReport& report) {
+  ReportScanner scanner(text);
+  std::vector<std::vector<std::string>> header;
+  if (std::string error = scanAll(scanner, kSennicHeader, header); !error.empty()) return error;
+  report.createdAt = header[0][0];
+  report.algorithmName = header[1][0];
+  report.eigenVersion = header[1][1] + "." + header[1][2] + "." + header[1][3];
+  report.cameraNum = fieldInt(header[2][0]);
+  report.pointNum = fieldInt(header[2][1]);
+  report.maxViewNum = fieldInt(header[2][2]);
+  report.epsilon = fieldValue(header[2][3]);
+  for (const std::string& format :
+       {std::string(kSennicNoteLine), kRule, std::string(kSennicColumnsLine), kRule}) {
+    if (!scanner.next(format)) return scanner.error();
   }
+
+  if (std::string error = parsePointRecords(scanner, kSennicPointRecord, report); !error.empty()) {
+    return error;
+  }
+
+  std::vector<std::vector<std::string>> block;
+  if (std::string error = scanAll(scanner, kSennicResultsSummary, block); !error.empty()) {
+    return error;
+  }
+  report.sumReprojError_m = fieldValue(block[1][0]);
+  report.maxKlc_m = fieldValue(block[2][0]);
+  report.hardCaseCount = fieldInt(block[3][0]);
+  report.solvableCount = fieldInt(block[3][1]);
+  report.sumReprojError_f = fieldValue(block[4][0]);
+  report.maxKlc_f = fieldValue(block[5][0]);
+  report.globalSolutionCount = fieldInt(block[6][0]);
+  report.localSolutionCount = fieldInt(block[6][1]);
+  report.triangulatingSeconds = fieldValue(block[7][0]);
+  report.loadingSeconds = fieldValue(block[8][0]);
+  report.indexingSeconds = fieldValue(block[8][1]);
+  report.pretreatingSeconds = fieldValue(block[8][2]);
+  if (fieldInt(block[3][2]) != report.pointNum || fieldInt(block[6][2]) != report.pointNum) {
+    return "the summary block's point count differs from the header's";
+  }
+  if (!scanner.atEnd()) return at(scanner, "text after the summary block");
+  return {};
+}
+
+std::string parseSennicSummaryReport(const std::string& text, SummaryReport& report) {
+  ReportScanner scanner(text);
+  std::vector<std::vector<std::string>> head;
+  if (std::string error = scanAll(scanner, kSennicSummaryHead, head); !error.empty()) return error;
+  report.algorithmName = head[0][0];
+  report.createdAt = head[0][1];
+  report.sumReprojError_f = fieldValue(head[1][0]);
+  report.sumReprojError_m = fieldValue(head[1][1]);
+  report.eigenVersion = head[1][2] + "." + head[1][3] + "." + head[1][4];
+  report.cameraNum = fieldInt(head[2][0]);
+  report.pointNum = fieldInt(head[2][1]);
+  report.maxViewNum = fieldInt(head[2][2]);
+  report.hardCaseCount = fieldInt(head[2][3]);
+  report.localSolutionCount = fieldInt(head[2][4]);
+  report.maxKlc_f = fieldValue(head[2][6]);
+  report.notPositiveDefiniteCount = fieldInt(head[2][7]);
+  report.epsilon = fieldValue(head[3][4]);
+  if (fieldInt(head[2][5]) != report.pointNum) return "the two point counts of the summary differ";
+
+  if (std::string error = parseTableRows(scanner, report); !error.empty()) return error;
   if (!scanner.atEnd()) return at(scanner, "text after the last table row");
   return {};
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Reads the BAL triangulator's report files back and checks every line against the C format
-// strings that make up the file contract. The format strings are spelled out here on their own, so
+// Reads both triangulators' report files back and checks every line against the C format strings
+// that make up the file contract. The format strings are spelled out here on their own, so
 // a change to a writer that breaks the contract fails the tests.
 //
 // Conversions understood: %d and %Nd; %lf, %N.Plf, %.Plf; %.Pe, %N.Pe, %.PE; %s. A field is
@@ -72,7 +72,7 @@ struct ResultsReport {
   std::vector<PointRecord> points;
   double sumReprojError_m = 0, maxKlc_m = 0, sumReprojError_f = 0, maxKlc_f = 0;
   int hardCaseCount = 0, localSolutionCount = 0, solvableCount = 0, globalSolutionCount = 0;
-  double loadingSeconds = 0, triangulatingSeconds = 0;
+  double loadingSeconds = 0, indexingSeconds = 0, pretreatingSeconds = 0, triangulatingSeconds = 0;
 };
 
 // One row of the time-consumption table.
@@ -91,6 +91,7 @@ struct SummaryReport {
   double maxKlc_f = 0;
   int notPositiveDefiniteCount = 0;
   int cameraNum = 0, imageCoordinates = 0, maxViewNum = 0;
+  double epsilon = 0;
   std::vector<SummaryRow> rows;
 };
 
@@ -99,5 +100,9 @@ struct SummaryReport {
 // follow. Returns an empty text on success, otherwise what is wrong and where.
 std::string parseResultsReport(const std::string& text, ResultsReport& report);
 std::string parseSummaryReport(const std::string& text, SummaryReport& report);
+// The same for the .lc triangulator's reports (which have no observation count: imageCoordinates
+// stays 0).
+std::string parseSennicResultsReport(const std::string& text, ResultsReport& report);
+std::string parseSennicSummaryReport(const std::string& text, SummaryReport& report);
 
 }  // namespace tessmark::testing

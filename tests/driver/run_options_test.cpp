@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <Eigen/Core>
 
+#include "driver/sennic.hpp"
 #include "driver/vorlant.hpp"
 
 namespace tessmark {
@@ -134,6 +135,28 @@ TEST(ParseCommandLine, VersionNamesTheProgramAndTheEigenItIsBuiltWith) {
   EXPECT_TRUE(parsed.text.starts_with("vorlant")) << parsed.text;
   EXPECT_NE(parsed.text.find(eigen), std::string::npos) << parsed.text;
   EXPECT_TRUE(parsed.text.ends_with("\n"));
+}
+
+// The .lc program shares the command line; its help names the program, its own data file and the
+// exit statuses of its data-file failures.
+TEST(ParseCommandLine, TheLcProgramTakesTheSameOptionsWithItsOwnDataFile) {
+  const ParsedCommandLine defaults = parseCommandLine(sennicProgram(), std::vector<const char*>{});
+  ASSERT_TRUE(defaults.options);
+  EXPECT_EQ(defaults.options->dataFile, "dinosaur.lc");
+  const ParsedCommandLine given = parseCommandLine(
+      sennicProgram(), std::vector<const char*>{"--data", "set.lc", "--algorithm", "2"});
+  ASSERT_TRUE(given.options);
+  EXPECT_EQ(given.options->dataFile, "set.lc");
+  EXPECT_EQ(given.options->algorithmKey, '2');
+
+  const std::string help =
+      parseCommandLine(sennicProgram(), std::vector<const char*>{"--help"}).text;
+  EXPECT_TRUE(help.starts_with("Usage: sennic")) << help;
+  for (const char* text : {"\"dinosaur.lc\"", "--algorithm KEY", "  128 ", "  129 "}) {
+    EXPECT_NE(help.find(text), std::string::npos) << text;
+  }
+  EXPECT_TRUE(parseCommandLine(sennicProgram(), std::vector<const char*>{"--version"})
+                  .text.starts_with("sennic"));
 }
 
 }  // namespace

@@ -2,90 +2,31 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <functional>
-#include <limits>
 #include <string>
 
 #include <gtest/gtest.h>
 #include <Eigen/Core>
 
 #include "tests/driver/report_format.hpp"
+#include "tests/driver/report_sample.hpp"
 
 namespace tessmark {
 namespace {
 
+using testing::kCreatedAt;
+using testing::kInf;
 using testing::parseResultsReport;
 using testing::parseSummaryReport;
 using testing::ResultsReport;
 using testing::SummaryReport;
+using testing::written;
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr double kInf = std::numeric_limits<double>::infinity();
-const std::string kCreatedAt = "09:05:07 Feb 03, 2014";
-const std::string kEigenVersion = std::to_string(EIGEN_WORLD_VERSION) + "." +
-                                  std::to_string(EIGEN_MAJOR_VERSION) + "." +
-                                  std::to_string(EIGEN_MINOR_VERSION);
+const std::string& kEigenVersion = testing::kEigenVersionText;
 
-// What a writer puts into a file, read back from memory.
-std::string written(const std::function<void(std::FILE*)>& write) {
-  char* buffer = nullptr;
-  std::size_t size = 0;
-  std::FILE* file = open_memstream(&buffer, &size);
-  if (file == nullptr) {
-    ADD_FAILURE() << "open_memstream failed";
-    return {};
-  }
-  write(file);
-  std::fclose(file);
-  std::string text(buffer, size);
-  std::free(buffer);
-  return text;
-}
-
-// Three points: an ordinary one, one whose final K_LC distance is NaN, and one whose solver broke
-// down (non-finite final point and diagnostics).
-struct Sample {
-  TriangulationRun run{3};
-  Eigen::Vector3d x_m[3] = {{1.5, -2.25, 3.0}, {0.5, 0.5, 0.5}, {100.0, -1e-13, 0.0}};
-  Eigen::Vector3d x_f[3] = {{1.25, -2.0, 3.125}, {0.5, 0.5, 0.5}, {kNaN, kInf, -kInf}};
-  bool solvable[3] = {true, true, false};
-  bool global[3] = {true, false, false};
-
-  Sample() {
-    run.cameraNum = 3;
-    run.imageCoordinates = 7;
-    run.maxViewNum = 3;
-    run.algorithmKey = '0';
-    run.algorithmName = "Newton-Raphson";
-    run.viewNum = {2, 3, 2};
-    run.pointSeconds = {1.5e-6, 2.0e-6, 3.0e-6};
-    run.pointLoops = {4, 1000, 0};
-    run.reprojError_m = {0.25, 1.5, kNaN};
-    run.reprojError_f = {0.125, 1.0, kInf};
-    run.klc_m = {1e-3, 2e-3, 5.0};
-    run.klc_f = {1e-16, kNaN, -kInf};
-    run.rho_f = {101220.5, 1.0, kNaN};
-    run.gamma_f = {0.353553, 1.0, kInf};
-    run.rho_m = {98712.25, 1.0, 12.5};
-    run.gamma_m = {0.5, 1.0, kNaN};
-    run.solvableCount = 2;
-    run.hardCaseCount = 1;
-    run.globalSolutionCount = 1;
-    run.localSolutionCount = 2;
-  }
-
-  std::string resultsFile() const {
-    return written([&](std::FILE* file) {
-      writeVorlantResultsHeader(file, run, kCreatedAt);
-      for (int p = 0; p < 3; ++p)
-        writeVorlantPointRecord(file, run, p, x_m[p], x_f[p], solvable[p], global[p]);
-      writeVorlantResultsSummary(file, run);
-    });
-  }
-  std::string summaryFile() const {
-    return written([&](std::FILE* file) { writeVorlantSummaryFile(file, run, kCreatedAt); });
-  }
+// The shared sample, written by vorlant's writers.
+struct Sample : testing::ReportSample {
+  std::string resultsFile() const { return ReportSample::resultsFile(vorlantReports()); }
+  std::string summaryFile() const { return ReportSample::summaryFile(vorlantReports()); }
 };
 
 TEST(VorlantReportNames, CountsKeyByteAndStamp) {

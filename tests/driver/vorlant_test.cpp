@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,6 +17,7 @@
 
 #include "driver/menu.hpp"
 #include "tests/driver/child_process.hpp"
+#include "tests/driver/program_output.hpp"
 #include "tests/driver/report_format.hpp"
 
 namespace tessmark {
@@ -26,13 +26,18 @@ namespace {
 namespace fs = std::filesystem;
 using testing::ChildRequest;
 using testing::ChildResult;
+using testing::describe;
+using testing::firstLines;
+using testing::linesOf;
 using testing::parseResultsReport;
 using testing::parseSummaryReport;
 using testing::readFile;
 using testing::ResultsReport;
+using testing::Reports;
 using testing::runChild;
-using testing::SummaryReport;
-using testing::TemporaryFolder;
+using testing::textOf;
+using testing::withLine;
+using testing::withoutColorSequences;
 using testing::writeFile;
 
 const std::string kVorlant = TESSMARK_VORLANT;
@@ -41,38 +46,10 @@ constexpr const char* kDefaultDataFile = "problem-49-7776-pre.txt";
 
 // ---- The data file ------------------------------------------------------------------------------
 
-std::vector<std::string> linesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);) lines.push_back(line);
-  return lines;
-}
-
-std::string textOf(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  return text;
-}
-
-// The file with line `number` (1-based) replaced.
-std::string withLine(const std::string& text, int number, const std::string& line) {
-  std::vector<std::string> lines = linesOf(text);
-  lines.at(static_cast<std::size_t>(number - 1)) = line;
-  return textOf(lines);
-}
-
-// The file's first `count` lines.
-std::string firstLines(const std::string& text, int count) {
-  std::vector<std::string> lines = linesOf(text);
-  lines.resize(static_cast<std::size_t>(count));
-  return textOf(lines);
-}
-
 // What the reports of a well-formed BAL file must show: its counts and every point's view count.
 struct ProblemShape {
   int cameraNum = 0, pointNum = 0, imageCoordinates = 0;
   std::vector<int> views;
-  int maxViews() const { return views.empty() ? 0 : *std::max_element(views.begin(), views.end()); }
 };
 
 ProblemShape shapeOf(const std::string& text) {
@@ -94,43 +71,7 @@ ProblemShape shapeOf(const std::string& text) {
 // ---- The run's output ---------------------------------------------------------------------------
 
 std::vector<fs::path> reportFilesIn(const fs::path& folder) {
-  std::vector<fs::path> files;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    if (entry.path().filename().string().starts_with("brimvaleRun")) files.push_back(entry.path());
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
-std::string withoutColorSequences(const std::string& text) {
-  std::string plain;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text.compare(i, 2, "\x1b[") == 0) {
-      const std::size_t end = text.find('m', i);
-      if (end != std::string::npos) {
-        i = end;
-        continue;
-      }
-    }
-    plain += text[i];
-  }
-  return plain;
-}
-
-// Whether `text` is exactly `format`, whose six conversions are hour, minute, second, month
-// abbreviation, day and year, with every two-digit field in two digits.
-bool isTimeText(const std::string& text, const std::string& format) {
-  static const std::set<std::string> kMonths{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  const testing::FormatMatch match = testing::matchFormat(format, text);
-  if (!match.matched || match.length != text.size() || match.fields.size() != 6) return false;
-  const std::vector<std::string>& f = match.fields;
-  for (const std::size_t i : {0, 1, 2, 4}) {
-    if (f[i].size() != 2 || f[i][0] == '-') return false;
-  }
-  return std::stoi(f[0]) < 24 && std::stoi(f[1]) < 60 && std::stoi(f[2]) < 60 &&
-         kMonths.contains(f[3]) && std::stoi(f[4]) >= 1 && std::stoi(f[4]) <= 31 &&
-         std::stoi(f[5]) > 0;
+  return testing::reportFilesIn(folder, "brimvaleRun");
 }
 
 std::string progressLine(int point, int views, int pointNum) {
@@ -140,76 +81,23 @@ std::string progressLine(int point, int views, int pointNum) {
   return line;
 }
 
-struct Reports {
-  std::string resultsName, summaryName;
-  ResultsReport results;
-  SummaryReport summary;
-};
-
-// Exactly two report files in `folder`, named after the counts and the key, every line in its
-// format, one record and one table row per point with the point's view count, and summaries that
-// agree with the records.
+// The reports of a run of `shape`'s problem with key 0 (Newton-Raphson) or the given key.
 void checkReports(const fs::path& folder, const ProblemShape& shape, char key,
                   const std::string& algorithmName, Reports& reports) {
-  const std::vector<fs::path> files = reportFilesIn(folder);
-  ASSERT_EQ(files.size(), 2u) << "report files in " << folder;
   const std::string prefix = "brimvaleRun" + std::to_string(shape.cameraNum) + "-" +
                              std::to_string(shape.pointNum) + "-" +
                              std::to_string(shape.imageCoordinates) + "A" + std::string(1, key);
-  reports.resultsName = files[0].filename().string();
-  reports.summaryName = files[1].filename().string();
-  EXPECT_TRUE(isTimeText(reports.resultsName, prefix + "_Results%d_%d_%d-%s%d-%d.txt"))
-      << reports.resultsName;
-  EXPECT_TRUE(isTimeText(reports.summaryName, prefix + "_Summary%d_%d_%d-%s%d-%d.txt"))
-      << reports.summaryName;
-
-  ResultsReport& results = reports.results;
-  SummaryReport& summary = reports.summary;
-  ASSERT_EQ(parseResultsReport(readFile(files[0]), results), "") << reports.resultsName;
-  ASSERT_EQ(parseSummaryReport(readFile(files[1]), summary), "") << reports.summaryName;
-
-  const std::string eigenVersion = std::to_string(EIGEN_WORLD_VERSION) + "." +
-                                   std::to_string(EIGEN_MAJOR_VERSION) + "." +
-                                   std::to_string(EIGEN_MINOR_VERSION);
-  EXPECT_TRUE(isTimeText(results.createdAt, "%d:%d:%d %s %d, %d")) << results.createdAt;
-  EXPECT_EQ(summary.createdAt, results.createdAt);
-  EXPECT_EQ(results.algorithmName, algorithmName);
-  EXPECT_EQ(summary.algorithmName, algorithmName);
-  EXPECT_EQ(results.eigenVersion, eigenVersion);
-  EXPECT_EQ(summary.eigenVersion, eigenVersion);
-  EXPECT_EQ(results.cameraNum, shape.cameraNum);
-  EXPECT_EQ(results.imageCoordinates, shape.imageCoordinates);
-  EXPECT_EQ(results.maxViewNum, shape.maxViews());
-  EXPECT_EQ(summary.cameraNum, shape.cameraNum);
-  EXPECT_EQ(summary.pointNum, shape.pointNum);
-  EXPECT_EQ(summary.imageCoordinates, shape.imageCoordinates);
-  EXPECT_EQ(summary.maxViewNum, shape.maxViews());
-  EXPECT_EQ(results.epsilon, 2.220446049250313e-16);
-  EXPECT_EQ(summary.notPositiveDefiniteCount, 0);
-
-  ASSERT_EQ(results.points.size(), shape.views.size());
-  ASSERT_EQ(summary.rows.size(), shape.views.size());
-  int hardCases = 0, locals = 0;
-  for (std::size_t i = 0; i < shape.views.size(); ++i) {
-    const testing::PointRecord& record = results.points[i];
-    const testing::SummaryRow& row = summary.rows[i];
-    EXPECT_EQ(record.views, shape.views[i]) << "point " << i + 1;
-    EXPECT_EQ(row.views, shape.views[i]) << "point " << i + 1;
-    EXPECT_EQ(record.loopCap, 1000);
-    EXPECT_EQ(row.loops, record.loops) << "point " << i + 1;
-    EXPECT_TRUE(record.loops >= 0 && record.loops <= 1000) << "point " << i + 1;
-    hardCases += record.solvable == "Hard case";
-    locals += record.global == "Local";
-  }
-  EXPECT_EQ(results.hardCaseCount, hardCases);
-  EXPECT_EQ(results.localSolutionCount, locals);
-  EXPECT_EQ(results.solvableCount, shape.pointNum - hardCases);
-  EXPECT_EQ(results.globalSolutionCount, shape.pointNum - locals);
-  EXPECT_EQ(summary.hardCaseCount, hardCases);
-  EXPECT_EQ(summary.localSolutionCount, locals);
-  EXPECT_DOUBLE_EQ(summary.sumReprojError_f, results.sumReprojError_f);
-  EXPECT_DOUBLE_EQ(summary.sumReprojError_m, results.sumReprojError_m);
-  EXPECT_EQ(summary.maxKlc_f, results.maxKlc_f);
+  testing::checkReports(reportFilesIn(folder),
+                        {prefix, algorithmName, shape.cameraNum, shape.pointNum, shape.views, 1000,
+                         1000, parseResultsReport, parseSummaryReport},
+                        reports);
+  if (::testing::Test::HasFatalFailure()) return;
+  // What only this program's reports show.
+  EXPECT_EQ(reports.results.imageCoordinates, shape.imageCoordinates);
+  EXPECT_EQ(reports.summary.imageCoordinates, shape.imageCoordinates);
+  EXPECT_EQ(reports.summary.notPositiveDefiniteCount, 0);
+  EXPECT_DOUBLE_EQ(reports.summary.sumReprojError_f, reports.results.sumReprojError_f);
+  EXPECT_DOUBLE_EQ(reports.summary.sumReprojError_m, reports.results.sumReprojError_m);
 }
 
 // The console of a run with key 0 that triangulated `shape`'s points: the menu, the echo, the
@@ -230,18 +118,14 @@ void checkConsole(const ChildResult& run, const ProblemShape& shape, const Repor
   EXPECT_NE(out.find("   Start triangulating [ display every 500 points ] ...\n\n"),
             std::string::npos);
 
-  std::vector<std::string> expected, shown;
+  std::vector<std::string> expected;
   for (int p = 0; p < shape.pointNum; ++p) {
     if (p == 0 || (p + 1) % 500 == 0 || p + 1 == shape.pointNum) {
       expected.push_back(
           progressLine(p + 1, shape.views[static_cast<std::size_t>(p)], shape.pointNum));
     }
   }
-  std::istringstream lines(out);
-  for (std::string line; std::getline(lines, line);) {
-    if (line.starts_with("   Point No.")) shown.push_back(line + "\n");
-  }
-  EXPECT_EQ(shown, expected);
+  EXPECT_EQ(testing::linesStartingWith(out, "   Point No."), expected);
 
   const std::size_t appended = out.find("  Outputs were appended to:\n");
   ASSERT_NE(appended, std::string::npos) << out;
@@ -249,57 +133,20 @@ void checkConsole(const ChildResult& run, const ProblemShape& shape, const Repor
   EXPECT_NE(out.find(reports.summaryName + " ;\n", appended), std::string::npos) << out;
 }
 
-std::string describe(const ChildResult& run) {
-  return "status " + std::to_string(run.status) +
-         (run.timedOut ? " (killed at the time limit)" : "") + "\n--- standard output:\n" +
-         run.out + "\n--- standard error:\n" + run.err;
-}
-
 // ---- Fixture ------------------------------------------------------------------------------------
 
 // A synthetic problem made once (12 cameras, 40 points), and a fresh folder per test.
-class VorlantProgram : public ::testing::Test {
+class VorlantProgram : public testing::MadeDataTest {
  protected:
-  static void SetUpTestSuite() {
-    dataFolder_ = new TemporaryFolder;
-    const fs::path path = dataFolder_->path() / "problem.txt";
-    const ChildResult made =
-        runChild({kMakeBalProblem,
-                  {path.string(), "--cameras", "12", "--points", "40", "--seed", "11"},
-                  dataFolder_->path()});
-    ASSERT_TRUE(made.exited && made.status == 0) << describe(made);
-    problem_ = new std::string(readFile(path));
-  }
-  static void TearDownTestSuite() {
-    delete problem_;
-    problem_ = nullptr;
-    delete dataFolder_;
-    dataFolder_ = nullptr;
-  }
-
-  const std::string& problem() const { return *problem_; }
-
-  // A new empty working folder inside the test's folder.
-  fs::path newFolder(const std::string& name) {
-    const fs::path path = folder_.path() / name;
-    fs::create_directories(path);
-    return path;
-  }
+  static void SetUpTestSuite() { makeData(kMakeBalProblem, "problem.txt"); }
+  static void TearDownTestSuite() { dropData(); }
 
   static ChildResult vorlant(const fs::path& folder, std::vector<std::string> arguments,
-                             std::optional<std::string> input = std::nullopt) {
-    return runChild({kVorlant, std::move(arguments), folder, std::move(input)});
+                             std::optional<std::string> input = std::nullopt,
+                             std::chrono::seconds timeLimit = std::chrono::seconds{60}) {
+    return runChild({kVorlant, std::move(arguments), folder, std::move(input), timeLimit});
   }
-
-  TemporaryFolder folder_;
-
- private:
-  static TemporaryFolder* dataFolder_;
-  static std::string* problem_;
 };
-
-TemporaryFolder* VorlantProgram::dataFolder_ = nullptr;
-std::string* VorlantProgram::problem_ = nullptr;
 
 // ---- Complete runs ------------------------------------------------------------------------------
 
@@ -457,12 +304,7 @@ TEST_F(VorlantProgram, FailuresReportAndWriteNoReports) {
     const fs::path folder = newFolder("case" + std::to_string(i));
     if (c.data) writeFile(folder / "problem.txt", *c.data);
     const ChildResult run = vorlant(folder, c.arguments, c.input);
-    EXPECT_TRUE(run.exited) << describe(run);
-    EXPECT_EQ(run.status, c.status) << describe(run);
-    for (const std::string& text : c.stderrHas) {
-      EXPECT_NE(run.err.find(text), std::string::npos) << "'" << text << "' not in\n" << run.err;
-    }
-    EXPECT_EQ(run.out.find("Outputs were appended"), std::string::npos);
+    testing::expectFailure(run, c.status, c.stderrHas);
     EXPECT_TRUE(reportFilesIn(folder).empty()) << "a failed run left a report file";
   }
 }
@@ -475,11 +317,10 @@ TEST_F(VorlantProgram, Problem49WithNewtonRaphson) {
   if (dataDir == nullptr || !fs::exists(data)) GTEST_SKIP() << "data file not found: " << data;
 
   const fs::path folder = newFolder("real");
-  ChildRequest request{
-      kVorlant, {"--data", fs::absolute(data).string(), "--algorithm", "0"}, folder};
-  // A second or two optimised; most of a minute unoptimised under the sanitizers.
-  request.timeLimit = std::chrono::seconds(600);
-  const ChildResult run = runChild(request);
+  // A whole run may take a while in a sanitizer build on a busy machine.
+  const ChildResult run =
+      vorlant(folder, {"--data", fs::absolute(data).string(), "--algorithm", "0"}, std::nullopt,
+              std::chrono::seconds{600});
   ASSERT_TRUE(run.exited && run.status == 0) << describe(run);
   const ProblemShape shape = shapeOf(readFile(data));
   ASSERT_EQ(shape.pointNum, 7776);

@@ -1,0 +1,174 @@
+#include "driver/sennic.hpp"
+
+#include <cstdint>
+#include <iomanip>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "console/console.hpp"
+#include "driver/sennic_reports.hpp"
+
+namespace tessmark {
+
+namespace {
+
+constexpr int kRed = 12;
+constexpr int kYellow = 14;
+constexpr int kWhite = 15;
+
+constexpr ColoredText kBanner[] = {
+    {12, false, "tessmark(per Oxford visual geometry group data format)\n"},
+    {6, false, " Dec 05 2013 -- Feb 11 2014, for peer review reference \n"},
+    {9, false,
+     "  How to use: \n"
+     "  1) if you see this, it already works properly on a Windows operating system\n"
+     "  2) place the "},
+    {3, true, " dinosaur.lc "},
+    {9, false,
+     "data file in the same directory as the Calculator\n"
+     "  3) Note: only the exact filename highlighted above is accepted;\n"
+     "     see 'README.txt' and example files for more details.\n"
+     "     data sets: "},
+    {11, false, "http://www.robots.ox.ac.uk/~vgg/data/data-mview.html\n"},
+};
+
+constexpr ColoredText kWrongHeader[] = {
+    {12, false, "Wrong file format!! \n"},
+    {15, false, " The first line of the "},
+    {11, false, "dinosaur.lc"},
+    {15, false, "data file must be "},
+    {14, false, "Jingle_bells,_jingle_bells,_Jingle_all_the_way!\n"},
+};
+
+constexpr const char* kRankDeficientCamera =
+    "something is wrong; rank deficiency of input camera. not perspective. \n";
+
+PreparedData prepareLc(const std::string& path, const PreparationClocks& clocks) {
+  auto points = std::make_unique<LcPointSource>();
+
+  // The header and the counts lie outside the total and the loading time.
+  auto file = std::make_unique<TextFile>(TextFile::open(path));
+  checkLcHeader(*file);
+  const LcCounts counts = readLcCounts(*file);
+  clocks.total.start();
+  setColors(kRed, kYellow);
+  std::cout << "Total camera number is: " << counts.allCameraNum << "\n"
+            << "Total point number is: " << counts.pointNum << "\n";
+  setColors(kWhite, consoleColors().defaultBackground);
+  std::cout << "Loading data, please wait ..."
+            << "\n";
+
+  clocks.loading.start();
+  points->problem = readLcRecords(*file, counts);
+  clocks.loading.stop();
+  clocks.indexing.start();
+  points->visibility = indexLcObservations(points->problem);
+  clocks.indexing.stop();
+  file.reset();  // closing the file is not timed
+
+  clocks.pretreating.start();
+  std::vector<int> rankDeficient;
+  points->tables = pretreatLcCameras(points->problem, rankDeficient);
+  for (std::size_t k = 0; k < rankDeficient.size(); ++k) std::cout << kRankDeficientCamera;
+  PreparedData data;
+  data.maxViewNum = largestViewCount(points->visibility.viewNum);
+  data.workspace = std::make_unique<PointWorkspace>(data.maxViewNum);
+  clocks.pretreating.stop();
+
+  std::cout << setTextColor(kRed) << "Data importing finished !"
+            << "\n"
+            << "Time on loading - indexing - pretreating:"
+            << "\n"
+            << "       ";
+  std::cout << std::defaultfloat << std::setprecision(6);
+  std::cout << setTextColor(kWhite) << std::setw(8) << clocks.loading.seconds()
+            << setTextColor(kRed) << " - " << setTextColor(kWhite) << std::setw(8)
+            << clocks.indexing.seconds() << setTextColor(kRed) << " - " << setTextColor(kWhite)
+            << std::setw(10) << clocks.pretreating.seconds() << setTextColor(kRed) << " (seconds)"
+            << "\n";
+
+  data.cameraNum = points->problem.allCameraNum;
+  data.pointNum = points->problem.pointNum;
+  data.viewNum = points->visibility.viewNum;
+  data.loadingSeconds = clocks.loading.seconds();
+  data.indexingSeconds = clocks.indexing.seconds();
+  data.pretreatingSeconds = clocks.pretreating.seconds();
+  data.points = std::move(points);
+  return data;
+}
+
+// Doubles in the fixed, three-decimal notation the progress lines leave on the stream.
+void writeClosingSummary(const TriangulationRun& run, const std::string& resultsPath,
+                         const std::string& summaryPath) {
+  std::cout << std::fixed << std::setprecision(3);
+  std::cout << "\n"
+            << "  Triangulating finished !"
+            << "\n"
+            << "  Total point number triangulated : " << run.pointNum << " points;"
+            << "\n"
+            << "  Total time elapse :" << setTextColor(kYellow) << run.totalSeconds
+            << setTextColor(kWhite) << " seconds;"
+            << "\n"
+            << "  Time consumption on triangulation :" << setTextColor(kRed)
+            << sumOf(run.pointSeconds) << setTextColor(kWhite) << " seconds;"
+            << "\n";
+  writeRunFindings(std::cout, run);
+  std::cout << "  Outputs were appended to:"
+            << "\n"
+            << "       " << setTextColor(kYellow) << resultsPath << setTextColor(kWhite)
+            << "     and "
+            << "\n"
+            << "       " << setTextColor(kYellow) << summaryPath << setTextColor(kWhite) << " ;"
+            << "\n"
+            << "  Please check them."
+            << "\n"
+            << "  Thank you!"
+            << "\n\n";
+}
+
+}  // namespace
+
+int LcPointSource::locate(int p, PointWorkspace& workspace) const {
+  return locateLcPoint(workspace, visibility, p);
+}
+
+void LcPointSource::gather(int p, int n, PointWorkspace& workspace) const {
+  gatherLcPoint(workspace, problem, tables, p, n);
+}
+
+void writeSennicProgressLine(std::ostream& out, int p, int n, int pointNum) {
+  const double percent = static_cast<double>((std::int64_t{p} + 1) * 100) / pointNum;
+  out << "   Point No." << std::setw(5) << p + 1 << "  from" << std::setw(4) << n << " views "
+      << std::fixed << std::setprecision(3) << std::setw(7) << percent << "% done."
+      << "\n";
+}
+
+const ProgramDescription& sennicProgram() {
+  static const ProgramDescription program{
+      .name = "sennic",
+      .summary =
+          "Triangulates every 3D point of a multi-view \".lc\" data set (3x4 camera matrices and "
+          "a dense table of\nimage points, -1 -1 where a camera does not see a point) with the "
+          "chosen local solver, and appends\nthe results and a summary with a time table to two "
+          "report files.",
+      .defaultDataFile = "dinosaur.lc",
+      .title = "Tessmark 2014(dinosaur.lc)",
+      .banner = kBanner,
+      .wrongHeader = kWrongHeader,
+      .prepare = prepareLc,
+      .menu = sennicMenu(),
+      .blankLineAfterMenuHeading = true,
+      .timesWaiting = false,
+      .depthGuard = DepthGuard::off,
+      .judgement = {DepthGuard::off, KlcMeasure::curvatureScaledStep, KlcTests::traded},
+      .progressBeforePoint = true,
+      .progressLine = writeSennicProgressLine,
+      .reports = sennicReports(),
+      .closingSummary = writeClosingSummary,
+  };
+  return program;
+}
+
+}  // namespace tessmark
