@@ -30,7 +30,9 @@ Eigen::Vector3d householderLeastSquares(const Eigen::Ref<const JacobianMatrix>& 
 
 // The same with column-pivoting Householder QR (rank-revealing, Eigen's default threshold): the
 // arithmetic of Eigen's ColPivHouseholderQR<JacobianMatrix>::solve, components beyond the detected
-// rank 0, and the same SVD fallback when the first component is NaN.
+// rank 0, and the same SVD fallback when the first component is NaN. Unlike the other kernels it
+// still runs Eigen's factorisation, which allocates a temporary per reflector for a dynamic row
+// count.
 Eigen::Vector3d pivotingLeastSquares(const Eigen::Ref<const JacobianMatrix>& jacobian,
                                      const Eigen::Ref<const Eigen::VectorXd>& residuals,
                                      LeastSquaresScratch& scratch);
