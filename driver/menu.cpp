@@ -3,6 +3,7 @@
 #include <array>
 #include <cassert>
 
+#include "solvers/newton/greenstadt.hpp"
 #include "solvers/newton/newton_raphson.hpp"
 
 namespace tessmark {
@@ -16,7 +17,8 @@ constexpr std::array<MenuEntry, 11> kVorlantMenu{{
     {"2", "  2: Gauss-Newton with trust region", "Gauss-Newton with trust region", nullptr},
     {"3", "  3: Jarratt iteration", "Newton-Jarratt iteration", nullptr},
     {"4", "  4: Newton-Raphson with Greenstadt modification",
-     "Newton-Raphson iteration with Greenstadt modification", nullptr},
+     "Newton-Raphson iteration with Greenstadt modification",
+     withOptions<greenstadtNewton, kVorlantGreenstadt>},
     {"5", "  5: Levenberg-Marquardt-Fan algorithm 2011Cubic",
      "Levenberg-Marquardt-Fan algorithm 2011Cubic", nullptr},
     {"6", "  6: Levenberg-Marquardt-Yamashita-Fukushima 2000",
@@ -42,7 +44,8 @@ constexpr std::array<MenuEntry, 11> kSennicMenu{{
      nullptr},
     {"3", "  3: Jarratt iteration", "Newton-Jarratt iteration", nullptr},
     {"4", "  4: Newton-Raphson iteration with Greenstadt modification",
-     "Newton-Raphson iteration with Greenstadt modification", nullptr},
+     "Newton-Raphson iteration with Greenstadt modification",
+     withOptions<greenstadtLineSearch, kSennicGreenstadt>},
     {"5", "  5: Levenberg-Marquardt-Fan algorithm 2011Cubic",
      "Levenberg-Marquardt-Fan algorithm 2011Cubic", nullptr},
     {"6", "  6: Levenberg-Marquardt-Yamashita-Fukushima 2000",
