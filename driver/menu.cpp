@@ -4,6 +4,7 @@
 #include <cassert>
 
 #include "solvers/newton/greenstadt.hpp"
+#include "solvers/newton/jarratt.hpp"
 #include "solvers/newton/newton_raphson.hpp"
 
 namespace tessmark {
@@ -15,7 +16,8 @@ constexpr std::array<MenuEntry, 11> kVorlantMenu{{
      withOptions<newtonRaphson, kVorlantNewtonRaphson>},
     {"1", "  1: Gauss-Newton iteration", "Gauss-Newton", nullptr},
     {"2", "  2: Gauss-Newton with trust region", "Gauss-Newton with trust region", nullptr},
-    {"3", "  3: Jarratt iteration", "Newton-Jarratt iteration", nullptr},
+    {"3", "  3: Jarratt iteration", "Newton-Jarratt iteration",
+     withOptions<jarratt, kVorlantJarratt>},
     {"4", "  4: Newton-Raphson with Greenstadt modification",
      "Newton-Raphson iteration with Greenstadt modification",
      withOptions<greenstadtNewton, kVorlantGreenstadt>},
@@ -42,7 +44,8 @@ constexpr std::array<MenuEntry, 11> kSennicMenu{{
     {"1", "  1: Gauss-Newton method", "Gauss-Newton method", nullptr},
     {"2", "  2: Gauss-Newton with trust region", "Gauss-Newton with trust region strategy",
      nullptr},
-    {"3", "  3: Jarratt iteration", "Newton-Jarratt iteration", nullptr},
+    {"3", "  3: Jarratt iteration", "Newton-Jarratt iteration",
+     withOptions<jarratt, kSennicJarratt>},
     {"4", "  4: Newton-Raphson iteration with Greenstadt modification",
      "Newton-Raphson iteration with Greenstadt modification",
      withOptions<greenstadtLineSearch, kSennicGreenstadt>},
