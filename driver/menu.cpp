@@ -3,6 +3,7 @@
 #include <array>
 #include <cassert>
 
+#include "solvers/newton/damped_newton.hpp"
 #include "solvers/newton/greenstadt.hpp"
 #include "solvers/newton/jarratt.hpp"
 #include "solvers/newton/newton_raphson.hpp"
@@ -29,11 +30,13 @@ constexpr std::array<MenuEntry, 11> kVorlantMenu{{
     {"7", "  7: Levenberg-Marquardt general algorithm",
      "Inexact Newton,Levenberg-Marquardt-Yamashita-Fukushima 2000", nullptr},
     {"8", "  8: exact Newton line search, alpha dx norm as stopping criterion",
-     "Exact damped Newton line search, alpha dx norm stopping criterion", nullptr},
+     "Exact damped Newton line search, alpha dx norm stopping criterion",
+     withOptions<exactDampedNewton, kVorlantDampedNewton>},
     {"9", "  9: Gauss-Newton with Armijo line search", "Gauss-Newton with Armijo line search",
      nullptr},
     {"other", " Otherwise: inexact Newton line search, alpha dx norm as stopping criterion",
-     "Default inexact damped Newton line search, alpha dx norm stopping criterion", nullptr},
+     "Default inexact damped Newton line search, alpha dx norm stopping criterion",
+     withOptions<inexactDampedNewton, kVorlantDampedNewton>},
 }};
 
 // The .lc triangulator's menu: lines 1 and 4 and names 1 and 2 read differently, every solver is
@@ -56,7 +59,8 @@ constexpr std::array<MenuEntry, 11> kSennicMenu{{
     {"7", "  7: Levenberg-Marquardt general algorithm",
      "Inexact Newton,Levenberg-Marquardt-Yamashita-Fukushima 2000", nullptr},
     {"8", "  8: exact Newton line search, alpha dx norm as stopping criterion",
-     "Exact damped Newton line search, alpha dx norm stopping criterion", nullptr},
+     "Exact damped Newton line search, alpha dx norm stopping criterion",
+     withOptions<exactDampedNewton, kSennicDampedNewton>},
     {"9", "  9: Gauss-Newton with Armijo line search", "Gauss-Newton with Armijo line search",
      nullptr},
     {"other", " Otherwise: inexact Newton line search, alpha dx norm as stopping criterion",
