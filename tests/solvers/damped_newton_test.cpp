@@ -4,7 +4,6 @@
 #include <limits>
 #include <ostream>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 #include <Eigen/Cholesky>
@@ -130,27 +129,15 @@ class DampedNewtonCopies : public ::testing::TestWithParam<const Variant*> {};
 // minimiser.
 TEST_P(DampedNewtonCopies, FullStepsOnAQuadraticCost) {
   const Variant& variant = *GetParam();
-  std::vector<synthetic::SceneCamera> cameras;
-  for (const double a : {0.0, 1.0, 2.0}) {
-    synthetic::SceneCamera camera{Eigen::Matrix3d::Identity(), Eigen::Matrix3d::Identity(),
-                                  Eigen::Vector3d::Zero(), Eigen::Matrix<double, 3, 4>::Zero()};
-    camera.matrix << 800 * std::cos(a), 0, 800 * std::sin(a), 320,  //
-        100 * a, 800, 50, 240,                                      //
-        0, 0, 0, 1;
-    cameras.push_back(camera);
-  }
-  Eigen::VectorXd observations(6);
-  observations << 310, 250, 330, 236, 322, 241;
-  const auto data = synthetic::pointData(cameras, observations);
+  const auto data = synthetic::affineProblem();
   const PointProblem problem = data.problem();
   // The minimiser from the normal equations of the linear projections.
   Eigen::MatrixXd a(6, 3);
   Eigen::VectorXd b(6);
-  for (int v = 0; v < 3; ++v) {
-    for (int c = 0; c < 2; ++c) {
-      a.row(2 * v + c) = cameras[v].matrix.block<1, 3>(c, 0);
-      b(2 * v + c) = observations(2 * v + c) - cameras[v].matrix(c, 3);
-    }
+  for (int row = 0; row < 6; ++row) {
+    const auto camera = data.projections.middleRows<3>(3 * (row / 2));
+    a.row(row) = camera.block<1, 3>(row % 2, 0);
+    b(row) = data.observations(row) - camera(row % 2, 3);
   }
   const Eigen::Vector3d minimiser = (a.transpose() * a).ldlt().solve(a.transpose() * b);
 

@@ -1,10 +1,8 @@
 #include "solvers/newton/jarratt.hpp"
 
-#include <cmath>
 #include <limits>
 #include <ostream>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 #include <Eigen/LU>
@@ -38,22 +36,11 @@ SolverResult run(const Variant& variant, const PointProblem& problem, const Eige
 
 class JarrattCopies : public ::testing::TestWithParam<const Variant*> {};
 
-// Affine cameras (third row (0, 0, 0, 1)) make the projections linear in X and the cost quadratic:
-// the Hessian is the same everywhere, T = 0 exactly, and every Jarratt step is the Newton step.
+// Affine cameras make the cost quadratic: the Hessian is the same everywhere, T = 0 exactly, and
+// every Jarratt step is the Newton step.
 TEST_P(JarrattCopies, StepsAreNewtonStepsOnAQuadraticCost) {
   const Variant& variant = *GetParam();
-  std::vector<synthetic::SceneCamera> cameras;
-  for (const double a : {0.0, 1.0, 2.0}) {
-    synthetic::SceneCamera camera{Eigen::Matrix3d::Identity(), Eigen::Matrix3d::Identity(),
-                                  Eigen::Vector3d::Zero(), Eigen::Matrix<double, 3, 4>::Zero()};
-    camera.matrix << 800 * std::cos(a), 0, 800 * std::sin(a), 320,  //
-        100 * a, 800, 50, 240,                                      //
-        0, 0, 0, 1;
-    cameras.push_back(camera);
-  }
-  Eigen::VectorXd observations(6);
-  observations << 310, 250, 330, 236, 322, 241;
-  const auto data = synthetic::pointData(cameras, observations);
+  const auto data = synthetic::affineProblem();
   const PointProblem problem = data.problem();
   const Eigen::Vector3d start(1.5, -2.0, 0.7);
   ASSERT_EQ(costHessian(problem, start, variant.depthGuard),
