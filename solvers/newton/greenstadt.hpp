@@ -48,10 +48,10 @@ ModifiedHessian greenstadtModification(const Eigen::Matrix3d& hessian,
 // x <- x - dx, dx = solveNewtonSystem(H', costGradient(x)) with H' the Greenstadt modification of
 // costHessian(x) (LDLT, SVD fallback when the first component is NaN), until the length of the
 // step just taken is no longer than epsilon, or the iteration index reaches the cap. The first
-// test is the options' (by default |g| at the start: a start with |g| <= epsilon is returned
-// unchanged, no Hessian evaluated). hessianModified is set when any Hessian of the call was
-// modified (the driver counts such points once). A NaN step length ends the loop and the
-// non-finite point is returned.
+// test is the options' (by default |g| at the start: a start with |g| <= epsilon, or with a
+// non-finite gradient, is returned unchanged, no Hessian evaluated). hessianModified is set when
+// any Hessian of the call was modified (the driver counts such points once). A NaN step length
+// ends the loop and the non-finite point is returned.
 SolverResult greenstadtNewton(const PointProblem& problem, SolverContext& context,
                               const Eigen::Vector3d& start, double epsilon,
                               const GreenstadtOptions& options);
@@ -60,7 +60,8 @@ SolverResult greenstadtNewton(const PointProblem& problem, SolverContext& contex
 // -dx (backtrackCubicDecrease: trials x - t dx, t = 1, 1/4, ..., 1/4^20, the first with
 // cost < cost(x) - 1e-4 (t |dx|)^3 or a NaN cost, else the twentieth). The stopping test is on
 // t |dx|, the length of the step actually taken; the options' first test and counter rule apply
-// as above. This is the .lc triangulator's copy (kSennicGreenstadt).
+// as above. A non-finite dx gives a NaN cost at the first trial, which is taken: the call ends
+// with the non-finite point. This is the .lc triangulator's copy (kSennicGreenstadt).
 SolverResult greenstadtLineSearch(const PointProblem& problem, SolverContext& context,
                                   const Eigen::Vector3d& start, double epsilon,
                                   const GreenstadtOptions& options);
