@@ -16,6 +16,11 @@ struct SolverScratch {
   // Whether a point with n views fits.
   bool fits(int viewCount) const { return 2 * Eigen::Index{viewCount} <= residuals.rows(); }
 
+  // The prefixes that a point with n views uses: 2n residuals, 2n Jacobian rows.
+  auto residualsOf(int viewCount) { return residuals.head(2 * Eigen::Index{viewCount}); }
+  auto trialResidualsOf(int viewCount) { return trialResiduals.head(2 * Eigen::Index{viewCount}); }
+  auto jacobianOf(int viewCount) { return jacobian.topRows(2 * Eigen::Index{viewCount}); }
+
   Eigen::VectorXd residuals;         // 2m: r at the current iterate
   Eigen::VectorXd trialResiduals;    // 2m: r at a second point (a trial or intermediate point)
   JacobianMatrix jacobian;           // 2m x 3: J at the current iterate

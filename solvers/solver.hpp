@@ -26,6 +26,7 @@ struct SolverResult {
   Eigen::Vector3d point;         // the final iterate, x_f
   int loops = 0;                 // the solver's loop count: the driver's loopCounter
   bool hessianModified = false;  // some Hessian of this call had to be made positive definite
+  bool capReached = false;       // the loop ended at the solver's loop cap
 };
 
 // What the run passes to every solver beside the point: the program's depth guard and room for

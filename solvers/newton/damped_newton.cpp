@@ -36,7 +36,11 @@ SolverResult dampedIteration(const PointProblem& problem, SolverContext& context
     x += step;
     gradient = costGradient(problem, x, guard);
     ++result.loops;
-    if (++iteration >= options.loopCap || !(step.norm() > epsilon)) break;
+    if (++iteration >= options.loopCap) {
+      result.capReached = true;
+      break;
+    }
+    if (!(step.norm() > epsilon)) break;
   }
   return result;
 }
@@ -76,13 +80,12 @@ SolverResult exactDampedNewton(const PointProblem& problem, SolverContext& conte
 SolverResult inexactDampedNewton(const PointProblem& problem, SolverContext& context,
                                  const Eigen::Vector3d& start, double epsilon,
                                  const DampedNewtonOptions& options) {
-  const Eigen::Index rows = 2 * Eigen::Index{problem.viewCount};
   SolverScratch& scratch = context.scratch;
   return dampedIteration(
       problem, context, start, epsilon, options,
       [&](const Eigen::Vector3d& x, const Eigen::Vector3d&, Eigen::Matrix3d& hessian) {
-        auto residuals = scratch.residuals.head(rows);
-        auto jacobian = scratch.jacobian.topRows(rows);
+        auto residuals = scratch.residualsOf(problem.viewCount);
+        auto jacobian = scratch.jacobianOf(problem.viewCount);
         residualVector(problem, x, residuals);
         projectionJacobian(problem, x, jacobian);
         const Eigen::Vector3d gaussNewton =

@@ -40,8 +40,8 @@ Eigen::Vector3d dampedStep(const Eigen::Matrix3d& hessian, const Eigen::Vector3d
 // x <- x + dampedStep(costHessian(x), costGradient(x), d) with the Newton direction
 // d = -H^-1 g (LDLT, with the options' SVD fallback when the first component is NaN), until the
 // length of the step just taken is no longer than epsilon (tested after every step, so at least
-// one step is taken), or the iteration index reaches the cap. A NaN step length ends the loop and
-// the non-finite point is returned. Never modifies a Hessian.
+// one step is taken), or the iteration index reaches the cap (capReached). A NaN step length ends
+// the loop and the non-finite point is returned. Never modifies a Hessian.
 SolverResult exactDampedNewton(const PointProblem& problem, SolverContext& context,
                                const Eigen::Vector3d& start, double epsilon,
                                const DampedNewtonOptions& options);

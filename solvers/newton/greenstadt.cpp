@@ -34,7 +34,10 @@ SolverResult greenstadtIteration(const PointProblem& problem, SolverContext& con
     stepLength = takeStep(x, step);
     gradient = costGradient(problem, x, guard);
     ++result.loops;
-    if (++iteration >= options.loopCap) break;
+    if (++iteration >= options.loopCap) {
+      result.capReached = true;
+      break;
+    }
   }
   return result;
 }

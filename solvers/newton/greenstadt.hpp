@@ -47,9 +47,9 @@ ModifiedHessian greenstadtModification(const Eigen::Matrix3d& hessian,
 
 // x <- x - dx, dx = solveNewtonSystem(H', costGradient(x)) with H' the Greenstadt modification of
 // costHessian(x) (LDLT, SVD fallback when the first component is NaN), until the length of the
-// step just taken is no longer than epsilon, or the iteration index reaches the cap. The first
-// test is the options' (by default |g| at the start: a start with |g| <= epsilon, or with a
-// non-finite gradient, is returned unchanged, no Hessian evaluated). hessianModified is set when
+// step just taken is no longer than epsilon, or the iteration index reaches the cap (capReached).
+// The first test is the options' (by default |g| at the start: a start with |g| <= epsilon, or with
+// a non-finite gradient, is returned unchanged, no Hessian evaluated). hessianModified is set when
 // any Hessian of the call was modified (the driver counts such points once). A NaN step length
 // ends the loop and the non-finite point is returned.
 SolverResult greenstadtNewton(const PointProblem& problem, SolverContext& context,

@@ -26,7 +26,10 @@ SolverResult jarratt(const PointProblem& problem, SolverContext& context,
     gradient = costGradient(problem, x, guard);
     stepLength = (u - v).norm();
     ++result.loops;
-    if (++iteration >= options.loopCap) break;
+    if (++iteration >= options.loopCap) {
+      result.capReached = true;
+      break;
+    }
   }
   return result;
 }

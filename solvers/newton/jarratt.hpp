@@ -21,11 +21,11 @@ inline constexpr JarrattOptions kSennicJarratt{.loopCap = 500};
 //   y = x - (2/3) u, T = H^-1 (costHessian(y) - H) by the same factorisation,
 //   x <- x - [I - (3/4) T + (9/8) T^2] u,
 // until the length of the step just taken, |u - (3/4) T (u - (3/2) T u)|, is no longer than
-// epsilon, or the iteration index reaches the cap. The first test is on |g| at the start: a start
-// with |g| <= epsilon, or a non-finite gradient, is returned unchanged with the loop count at 1, no
-// Hessian evaluated. On a quadratic cost T = 0 and every step is the Newton step. Non-finite
-// values in u, T or the step flow into x; a NaN step length ends the loop. Never modifies a
-// Hessian.
+// epsilon, or the iteration index reaches the cap (capReached). The first test is on |g| at the
+// start: a start with |g| <= epsilon, or a non-finite gradient, is returned unchanged with the loop
+// count at 1, no Hessian evaluated. On a quadratic cost T = 0 and every step is the Newton step.
+// Non-finite values in u, T or the step flow into x; a NaN step length ends the loop. Never
+// modifies a Hessian.
 SolverResult jarratt(const PointProblem& problem, SolverContext& context,
                      const Eigen::Vector3d& start, double epsilon, const JarrattOptions& options);
 

@@ -24,7 +24,10 @@ SolverResult newtonRaphson(const PointProblem& problem, SolverContext& context,
     gradient = costGradient(problem, x, guard);
     stepLength = step.norm();
     ++result.loops;
-    if (++iteration >= options.loopCap) break;
+    if (++iteration >= options.loopCap) {
+      result.capReached = true;
+      break;
+    }
   }
   return result;
 }

@@ -146,11 +146,13 @@ TEST_P(DampedNewtonCopies, FullStepsOnAQuadraticCost) {
   oneStep.loopCap = 1;
   const SolverResult first = run(variant, problem, start, 1e-12, &oneStep);
   EXPECT_EQ(first.loops, 1);
+  EXPECT_TRUE(first.capReached);  // a cap of one
   EXPECT_LT((first.point - minimiser).norm(), 1e-12 * minimiser.norm());
 
   const SolverResult result = run(variant, problem, start, 1e-12);
   EXPECT_LT((result.point - minimiser).norm(), 1e-12 * minimiser.norm());
   EXPECT_LE(result.loops, 3);
+  EXPECT_FALSE(result.capReached);
 }
 
 // The counters: at the exact minimiser a zero step ends the call after one loop; epsilon = 0 runs
@@ -162,11 +164,13 @@ TEST_P(DampedNewtonCopies, CountersFollowTheRules) {
   const SolverResult atMinimum = run(variant, exact.problem(), synthetic::kExactPoint, 1e-12);
   EXPECT_EQ(atMinimum.point, synthetic::kExactPoint);
   EXPECT_EQ(atMinimum.loops, 1);
+  EXPECT_FALSE(atMinimum.capReached);
 
   const auto noisy =
       synthetic::observePoint(synthetic::cameraRing(6), Eigen::Vector3d(0.3, 0.2, -0.4), 0.5, 5);
   const SolverResult capped = run(variant, noisy.problem(), symmedianPoint(noisy.problem()), 0.0);
   EXPECT_EQ(capped.loops, variant.options->loopCap);
+  EXPECT_TRUE(capped.capReached);
   EXPECT_TRUE(capped.point.allFinite());
   EXPECT_LT(costGradient(noisy.problem(), capped.point, variant.depthGuard).norm(), 1e-9);
 

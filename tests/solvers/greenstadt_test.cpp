@@ -163,6 +163,7 @@ TEST_P(GreenstadtCounters, FollowTheProgramsRules) {
     const SolverResult result = run(variant, noisy.problem(), start, 1e300);
     EXPECT_EQ(result.point != start, c.movesUnderHugeEpsilon);
     EXPECT_EQ(result.loops, c.hugeEpsilonLoops);
+    EXPECT_FALSE(result.capReached);
   }
   {
     SCOPED_TRACE("at the exact minimiser");
@@ -170,6 +171,7 @@ TEST_P(GreenstadtCounters, FollowTheProgramsRules) {
     const SolverResult result = run(variant, exact.problem(), synthetic::kExactPoint, 1e-12);
     EXPECT_EQ(result.point, synthetic::kExactPoint);
     EXPECT_EQ(result.loops, c.atMinimumLoops);
+    EXPECT_FALSE(result.capReached);
     EXPECT_FALSE(result.hessianModified);
   }
   {
@@ -188,6 +190,7 @@ TEST_P(GreenstadtCounters, FollowTheProgramsRules) {
     const SolverResult result =
         run(variant, noisy.problem(), start, std::numeric_limits<double>::denorm_min());
     EXPECT_EQ(result.loops, c.cappedLoops);
+    EXPECT_TRUE(result.capReached);
     EXPECT_TRUE(result.point.allFinite());
     EXPECT_LT(costGradient(noisy.problem(), result.point, variant.depthGuard).norm(), 1e-9);
   }

@@ -71,10 +71,12 @@ TEST_P(JarrattCopies, CountersFollowTheRules) {
   const SolverResult atMinimum = run(variant, exact.problem(), synthetic::kExactPoint, 1e-12);
   EXPECT_EQ(atMinimum.point, synthetic::kExactPoint);
   EXPECT_EQ(atMinimum.loops, 1);
+  EXPECT_FALSE(atMinimum.capReached);
 
   const SolverResult capped =
       run(variant, noisy.problem(), start, std::numeric_limits<double>::denorm_min());
   EXPECT_EQ(capped.loops, cap);
+  EXPECT_TRUE(capped.capReached);
   EXPECT_TRUE(capped.point.allFinite());
   EXPECT_LT(costGradient(noisy.problem(), capped.point, variant.depthGuard).norm(), 1e-9);
 

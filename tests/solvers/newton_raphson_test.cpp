@@ -19,6 +19,7 @@ namespace {
 struct Outcome {
   Eigen::Vector3d x;
   int loops;
+  bool capReached;
 };
 
 // The two programs' copies: the options, and the depth guard each program runs with.
@@ -36,7 +37,7 @@ Outcome solve(const Variant& variant, const PointProblem& problem, const Eigen::
   SolverContext context{variant.depthGuard, scratch};
   const SolverResult result = newtonRaphson(problem, context, start, epsilon, *variant.options);
   EXPECT_FALSE(result.hessianModified);
-  return {result.point, result.loops};
+  return {result.point, result.loops, result.capReached};
 }
 
 // Loop counts of both programs' variants, by situation.
@@ -58,6 +59,7 @@ TEST_P(NewtonRaphsonCounters, FollowTheProgramsRules) {
   const Outcome atMinimum = solve(*c.variant, exact.problem(), synthetic::kExactPoint, 1e-12);
   EXPECT_EQ(atMinimum.x, synthetic::kExactPoint);
   EXPECT_EQ(atMinimum.loops, c.atMinimum);
+  EXPECT_FALSE(atMinimum.capReached);
 
   const Eigen::Vector3d start(1.0, 1.0, 1.0);
   const Outcome untouched = solve(*c.variant, exact.problem(), start, 0.0);
@@ -71,6 +73,7 @@ TEST_P(NewtonRaphsonCounters, FollowTheProgramsRules) {
   const Outcome capped = solve(*c.variant, noisy.problem(), symmedianPoint(noisy.problem()),
                                std::numeric_limits<double>::denorm_min());
   EXPECT_EQ(capped.loops, c.forcedCap);
+  EXPECT_TRUE(capped.capReached);
   EXPECT_TRUE(capped.x.allFinite());
 }
 
