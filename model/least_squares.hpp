@@ -14,8 +14,9 @@ using JacobianMatrix = Eigen::Matrix<double, Eigen::Dynamic, 3>;
 struct LeastSquaresScratch {
   explicit LeastSquaresScratch(int maxViewNum);
 
-  JacobianMatrix factor;  // 2m x 3
-  Eigen::VectorXd rhs;    // 2m
+  JacobianMatrix factor;      // 2m x 3
+  Eigen::VectorXd rhs;        // 2m
+  Eigen::VectorXd reflector;  // 2m: a reflector's vector times its coefficient
 };
 
 // The solution d of min |J d - r| by Householder QR without pivoting: the arithmetic of Eigen's
@@ -30,9 +31,7 @@ Eigen::Vector3d householderLeastSquares(const Eigen::Ref<const JacobianMatrix>& 
 
 // The same with column-pivoting Householder QR (rank-revealing, Eigen's default threshold): the
 // arithmetic of Eigen's ColPivHouseholderQR<JacobianMatrix>::solve, components beyond the detected
-// rank 0, and the same SVD fallback when the first component is NaN. Unlike the other kernels it
-// still runs Eigen's factorisation, which allocates a temporary per reflector for a dynamic row
-// count.
+// rank 0, and the same SVD fallback when the first component is NaN.
 Eigen::Vector3d pivotingLeastSquares(const Eigen::Ref<const JacobianMatrix>& jacobian,
                                      const Eigen::Ref<const Eigen::VectorXd>& residuals,
                                      LeastSquaresScratch& scratch);

@@ -83,7 +83,7 @@ TEST(LeastSquares, NaNFirstComponentFallsBackToTheSvd) {
 
 // The solvers call these once or more per iteration: they must work in the scratch alone, the
 // fallback included.
-TEST(LeastSquares, HouseholderAndSvdSolutionsAllocateNothing) {
+TEST(LeastSquares, SolutionsAllocateNothing) {
   LeastSquaresScratch scratch(12);
   const System regular = randomSystem(24, 5);
   const System single = randomSystem(2, 6);
@@ -93,9 +93,11 @@ TEST(LeastSquares, HouseholderAndSvdSolutionsAllocateNothing) {
   const testing::AllocationScope allocations;
   for (const System* s : {&regular, &single}) {
     sum += householderLeastSquares(s->jacobian, s->residuals, scratch).sum();
+    sum += pivotingLeastSquares(s->jacobian, s->residuals, scratch).sum();
     sum += svdLeastSquares(s->jacobian, s->residuals, scratch).sum();
   }
   sum += householderLeastSquares(zero, r, scratch).sum();
+  sum += pivotingLeastSquares(zero, r, scratch).sum();
   EXPECT_EQ(allocations.count(), 0u);
   EXPECT_TRUE(std::isfinite(sum));
 }
