@@ -9,6 +9,9 @@
 #include "solvers/least_squares/levenberg_marquardt.hpp"
 #include "solvers/least_squares/trust_region.hpp"
 #include "solvers/least_squares/yamashita_fukushima.hpp"
+#include "solvers/newton/damped_newton.hpp"
+#include "solvers/newton/greenstadt.hpp"
+#include "solvers/newton/jarratt.hpp"
 #include "solvers/newton/newton_raphson.hpp"
 
 namespace tessmark {
@@ -22,9 +25,11 @@ constexpr std::array<MenuEntry, 11> kVorlantMenu{{
      withOptions<gaussNewton, kVorlantGaussNewton>},
     {"2", "  2: Gauss-Newton with trust region", "Gauss-Newton with trust region",
      withOptions<gaussNewtonTrustRegion, kVorlantTrustRegion>},
-    {"3", "  3: Jarratt iteration", "Newton-Jarratt iteration", nullptr},
+    {"3", "  3: Jarratt iteration", "Newton-Jarratt iteration",
+     withOptions<jarratt, kVorlantJarratt>},
     {"4", "  4: Newton-Raphson with Greenstadt modification",
-     "Newton-Raphson iteration with Greenstadt modification", nullptr},
+     "Newton-Raphson iteration with Greenstadt modification",
+     withOptions<greenstadtNewton, kVorlantGreenstadt>},
     {"5", "  5: Levenberg-Marquardt-Fan algorithm 2011Cubic",
      "Levenberg-Marquardt-Fan algorithm 2011Cubic",
      withOptions<levenbergMarquardtFan, kVorlantFan>},
@@ -36,11 +41,13 @@ constexpr std::array<MenuEntry, 11> kVorlantMenu{{
      "Inexact Newton,Levenberg-Marquardt-Yamashita-Fukushima 2000",
      withOptions<levenbergMarquardt, kVorlantLevenbergMarquardt>},
     {"8", "  8: exact Newton line search, alpha dx norm as stopping criterion",
-     "Exact damped Newton line search, alpha dx norm stopping criterion", nullptr},
+     "Exact damped Newton line search, alpha dx norm stopping criterion",
+     withOptions<exactDampedNewton, kVorlantDampedNewton>},
     {"9", "  9: Gauss-Newton with Armijo line search", "Gauss-Newton with Armijo line search",
      withOptions<gaussNewtonArmijo, kVorlantArmijo>},
     {"other", " Otherwise: inexact Newton line search, alpha dx norm as stopping criterion",
-     "Default inexact damped Newton line search, alpha dx norm stopping criterion", nullptr},
+     "Default inexact damped Newton line search, alpha dx norm stopping criterion",
+     withOptions<inexactDampedNewton, kVorlantDampedNewton>},
 }};
 
 // The .lc triangulator's menu: lines 1 and 4 and names 1 and 2 read differently, every solver is
@@ -52,9 +59,11 @@ constexpr std::array<MenuEntry, 11> kSennicMenu{{
      withOptions<fullStepGaussNewton, kSennicGaussNewton>},
     {"2", "  2: Gauss-Newton with trust region", "Gauss-Newton with trust region strategy",
      withOptions<gaussNewtonTrustRegion, kSennicTrustRegion>},
-    {"3", "  3: Jarratt iteration", "Newton-Jarratt iteration", nullptr},
+    {"3", "  3: Jarratt iteration", "Newton-Jarratt iteration",
+     withOptions<jarratt, kSennicJarratt>},
     {"4", "  4: Newton-Raphson iteration with Greenstadt modification",
-     "Newton-Raphson iteration with Greenstadt modification", nullptr},
+     "Newton-Raphson iteration with Greenstadt modification",
+     withOptions<greenstadtLineSearch, kSennicGreenstadt>},
     {"5", "  5: Levenberg-Marquardt-Fan algorithm 2011Cubic",
      "Levenberg-Marquardt-Fan algorithm 2011Cubic", withOptions<levenbergMarquardtFan, kSennicFan>},
     {"6", "  6: Levenberg-Marquardt-Yamashita-Fukushima 2000",
@@ -64,7 +73,8 @@ constexpr std::array<MenuEntry, 11> kSennicMenu{{
      "Inexact Newton,Levenberg-Marquardt-Yamashita-Fukushima 2000",
      withOptions<levenbergMarquardt, kSennicLevenbergMarquardt>},
     {"8", "  8: exact Newton line search, alpha dx norm as stopping criterion",
-     "Exact damped Newton line search, alpha dx norm stopping criterion", nullptr},
+     "Exact damped Newton line search, alpha dx norm stopping criterion",
+     withOptions<exactDampedNewton, kSennicDampedNewton>},
     {"9", "  9: Gauss-Newton with Armijo line search", "Gauss-Newton with Armijo line search",
      withOptions<gaussNewtonArmijo, kSennicArmijo>},
     {"other", " Otherwise: inexact Newton line search, alpha dx norm as stopping criterion",

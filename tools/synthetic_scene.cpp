@@ -90,4 +90,19 @@ PointData exactlyReprojectingProblem() {
   return pointData(cameras, observations);
 }
 
+PointData affineProblem() {
+  std::vector<SceneCamera> cameras;
+  for (const double a : {0.0, 1.0, 2.0}) {
+    Eigen::Matrix<double, 3, 4> matrix;
+    matrix << 800 * std::cos(a), 0, 800 * std::sin(a), 320,  //
+        100 * a, 800, 50, 240,                               //
+        0, 0, 0, 1;
+    cameras.push_back({Eigen::Matrix3d::Identity(), Eigen::Matrix3d::Identity(),
+                       Eigen::Vector3d::Zero(), matrix});
+  }
+  Eigen::VectorXd observations(6);
+  observations << 310, 250, 330, 236, 322, 241;
+  return pointData(cameras, observations);
+}
+
 }  // namespace tessmark::synthetic

@@ -53,6 +53,11 @@ PointData pointData(const std::vector<SceneCamera>& cameras, const Eigen::Vector
 inline const Eigen::Vector3d kExactPoint(0.5, 0.25, 1.0);
 PointData exactlyReprojectingProblem();
 
+// Three affine cameras (third row (0, 0, 0, 1)) and observations none of them fits: the projections
+// are linear in X, so the cost is a quadratic whose Hessian is the same everywhere, with a single
+// minimiser at a nonzero cost.
+PointData affineProblem();
+
 // The exact projection of a point by a camera matrix.
 Eigen::Vector2d project(const Eigen::Matrix<double, 3, 4>& camera, const Eigen::Vector3d& point);
 

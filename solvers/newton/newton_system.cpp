@@ -1,15 +1,35 @@
 #include "solvers/newton/newton_system.hpp"
 
-#include <Eigen/Cholesky>
+#include <limits>
 
 #include "model/linear_solve.hpp"
 
 namespace tessmark {
 
 Eigen::Vector3d solveNewtonSystem(const Eigen::Matrix3d& hessian, const Eigen::Vector3d& gradient) {
-  Eigen::Vector3d step = Eigen::LDLT<Eigen::Matrix3d>(hessian).solve(gradient);
-  if (needsSvdFallback(step)) step = svdSolve(hessian, gradient);
-  return step;
+  return NewtonFactorisation(hessian, gradient).step();
+}
+
+NewtonFactorisation::NewtonFactorisation(const Eigen::Matrix3d& hessian,
+                                         const Eigen::Vector3d& gradient)
+    : ldlt_(hessian), step_(ldlt_.solve(gradient)) {
+  if (!needsSvdFallback(step_)) return;
+  usesSvd_ = true;
+  // Eigen leaves the decomposition of a non-finite matrix unset: solving with it would read
+  // garbage.
+  svdComputed_ = hessian.allFinite();
+  if (svdComputed_) {
+    svd_.compute(hessian, Eigen::ComputeFullU | Eigen::ComputeFullV);
+    step_ = svd_.solve(gradient);
+  } else {
+    step_.setConstant(std::numeric_limits<double>::quiet_NaN());
+  }
+}
+
+Eigen::Matrix3d NewtonFactorisation::solve(const Eigen::Matrix3d& rightHandSides) const {
+  if (!usesSvd_) return ldlt_.solve(rightHandSides);
+  if (svdComputed_) return svd_.solve(rightHandSides);
+  return Eigen::Matrix3d::Constant(std::numeric_limits<double>::quiet_NaN());
 }
 
 }  // namespace tessmark

@@ -1,7 +1,9 @@
 #pragma once
 // The Newton system shared by the Newton-family solvers.
 
+#include <Eigen/Cholesky>
 #include <Eigen/Core>
+#include <Eigen/SVD>
 
 namespace tessmark {
 
@@ -9,5 +11,29 @@ namespace tessmark {
 // of that solution is NaN, the SVD least-squares solution instead. Eigen's LDLT drops exactly zero
 // pivots (their components come out 0), so a NaN normally needs non-finite input or overflow.
 Eigen::Vector3d solveNewtonSystem(const Eigen::Matrix3d& hessian, const Eigen::Vector3d& gradient);
+
+// The Newton system of solveNewtonSystem, with its factorisation kept for further right-hand sides
+// (Jarratt's iteration solves with H twice). The first solve, H u = g, decides the factorisation
+// once: LDLT, or, when u's first component is NaN, a two-sided Jacobi SVD of H (least-squares,
+// minimum-norm solutions) that then also serves every later solve. A non-finite H has no SVD: the
+// fallback's solutions are then all NaN. Fixed-size storage only: nothing is allocated.
+class NewtonFactorisation {
+ public:
+  NewtonFactorisation(const Eigen::Matrix3d& hessian, const Eigen::Vector3d& gradient);
+
+  // u, the solution of H u = g.
+  const Eigen::Vector3d& step() const { return step_; }
+  // Whether the SVD replaced the LDLT.
+  bool usesSvd() const { return usesSvd_; }
+  // X with H X = B, by the factorisation chosen for u.
+  Eigen::Matrix3d solve(const Eigen::Matrix3d& rightHandSides) const;
+
+ private:
+  Eigen::LDLT<Eigen::Matrix3d> ldlt_;
+  Eigen::JacobiSVD<Eigen::Matrix3d> svd_;  // computed only for the fallback of a finite H
+  bool usesSvd_ = false;
+  bool svdComputed_ = false;
+  Eigen::Vector3d step_;
+};
 
 }  // namespace tessmark

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -32,8 +33,8 @@ using testing::linesOf;
 using testing::parseResultsReport;
 using testing::parseSummaryReport;
 using testing::readFile;
-using testing::ResultsReport;
 using testing::Reports;
+using testing::ResultsReport;
 using testing::runChild;
 using testing::textOf;
 using testing::withLine;
@@ -95,8 +96,19 @@ void checkReports(const fs::path& folder, const ProblemShape& shape, char key,
   // What only this program's reports show.
   EXPECT_EQ(reports.results.imageCoordinates, shape.imageCoordinates);
   EXPECT_EQ(reports.summary.imageCoordinates, shape.imageCoordinates);
-  EXPECT_EQ(reports.summary.notPositiveDefiniteCount, 0);
-  EXPECT_DOUBLE_EQ(reports.summary.sumReprojError_f, reports.results.sumReprojError_f);
+  // Only the Greenstadt solver (key 4) modifies Hessians, at most once per point.
+  if (key == '4') {
+    EXPECT_GE(reports.summary.notPositiveDefiniteCount, 0);
+    EXPECT_LE(reports.summary.notPositiveDefiniteCount, shape.pointNum);
+  } else {
+    EXPECT_EQ(reports.summary.notPositiveDefiniteCount, 0);
+  }
+  // A point whose solver diverged to a non-finite result makes the final sum NaN in both files.
+  if (std::isnan(reports.results.sumReprojError_f)) {
+    EXPECT_TRUE(std::isnan(reports.summary.sumReprojError_f));
+  } else {
+    EXPECT_DOUBLE_EQ(reports.summary.sumReprojError_f, reports.results.sumReprojError_f);
+  }
   EXPECT_DOUBLE_EQ(reports.summary.sumReprojError_m, reports.results.sumReprojError_m);
 }
 
@@ -131,6 +143,15 @@ void checkConsole(const ChildResult& run, const ProblemShape& shape, const Repor
   ASSERT_NE(appended, std::string::npos) << out;
   EXPECT_NE(out.find(reports.resultsName + "  and \n", appended), std::string::npos) << out;
   EXPECT_NE(out.find(reports.summaryName + " ;\n", appended), std::string::npos) << out;
+}
+
+// The keystroke that selects a menu row: its digit, or 'x' for the row every other key selects.
+char keyOf(const MenuEntry& entry) { return entry.key[1] == '\0' ? entry.key[0] : 'x'; }
+
+// The echo of the selected row on the console.
+std::string echoOf(const MenuEntry& entry) {
+  return "Algorithm selected is : \n    " + std::string(1, keyOf(entry)) + ": " +
+         entry.selectedName + "\n\n";
 }
 
 // ---- Fixture ------------------------------------------------------------------------------------
@@ -204,6 +225,24 @@ TEST_F(VorlantProgram, CompleteRunsWriteTwoWellFormedReports) {
     if (HasFatalFailure()) return;
     checkConsole(run, shape, reports, c.colors);
     EXPECT_EQ(reportFilesIn(folder).size(), 2u) << "report files outside " << c.reportDir;
+  }
+}
+
+// Every solver the menu has, chosen by its key: a complete run with both reports in their formats.
+TEST_F(VorlantProgram, EveryAvailableKeyRunsToTheEnd) {
+  const ProblemShape shape = shapeOf(problem());
+  for (const MenuEntry& entry : vorlantMenu()) {
+    if (entry.solver == nullptr) continue;
+    const char key = keyOf(entry);
+    SCOPED_TRACE(std::string("key ") + key);
+    const fs::path folder = newFolder(std::string("key-") + key);
+    writeFile(folder / "problem.txt", problem());
+    const ChildResult run =
+        vorlant(folder, {"--data", "problem.txt", "--algorithm", std::string(1, key)});
+    ASSERT_TRUE(run.exited && run.status == 0) << describe(run);
+    EXPECT_NE(withoutColorSequences(run.out).find(echoOf(entry)), std::string::npos) << run.out;
+    Reports reports;
+    checkReports(folder, shape, key, entry.selectedName, reports);
   }
 }
 
@@ -311,16 +350,26 @@ TEST_F(VorlantProgram, FailuresReportAndWriteNoReports) {
 
 // ---- Real data ----------------------------------------------------------------------------------
 
+// A run on the real problem takes well under a second in an optimised build, but a minute or more
+// in an unoptimised sanitizer build (Eigen without inlining): the limit is only there against a
+// hang.
+constexpr std::chrono::seconds kRealDataTimeLimit{900};
+
+ChildResult vorlantOnRealData(const fs::path& folder, const fs::path& data, char key) {
+  return runChild({kVorlant,
+                   {"--data", fs::absolute(data).string(), "--algorithm", std::string(1, key)},
+                   folder,
+                   std::nullopt,
+                   kRealDataTimeLimit});
+}
+
 TEST_F(VorlantProgram, Problem49WithNewtonRaphson) {
   const char* dataDir = std::getenv("TESSMARK_DATA_DIR");
   const fs::path data = fs::path(dataDir != nullptr ? dataDir : "") / kDefaultDataFile;
   if (dataDir == nullptr || !fs::exists(data)) GTEST_SKIP() << "data file not found: " << data;
 
   const fs::path folder = newFolder("real");
-  // A whole run may take a while in a sanitizer build on a busy machine.
-  const ChildResult run =
-      vorlant(folder, {"--data", fs::absolute(data).string(), "--algorithm", "0"}, std::nullopt,
-              std::chrono::seconds{600});
+  const ChildResult run = vorlantOnRealData(folder, data, '0');
   ASSERT_TRUE(run.exited && run.status == 0) << describe(run);
   const ProblemShape shape = shapeOf(readFile(data));
   ASSERT_EQ(shape.pointNum, 7776);
@@ -337,7 +386,7 @@ TEST_F(VorlantProgram, Problem49WithNewtonRaphson) {
   EXPECT_LT(reports.results.sumReprojError_f, reports.results.sumReprojError_m);
 }
 
-// Every other wired key on the real problem, run twice: both runs exit 0 and write well-formed
+// Every key but 0 (run above) on the real problem, twice: both runs exit 0 and write well-formed
 // reports, and every point's record and table row (all but the times) are the same in both.
 class VorlantOnProblem49 : public VorlantProgram, public ::testing::WithParamInterface<char> {};
 
@@ -358,19 +407,11 @@ TEST_P(VorlantOnProblem49, RunsAndReproducesItsResults) {
   Reports runs[2];
   for (int i = 0; i < 2; ++i) {
     const fs::path folder = newFolder("run" + std::to_string(i));
-    // Key 1 runs most points to its cap of 1000 iterations: seconds, but allow for a busy machine.
-    const ChildResult run =
-        runChild({kVorlant,
-                  {"--data", fs::absolute(data).string(), "--algorithm", std::string(1, key)},
-                  folder,
-                  std::nullopt,
-                  std::chrono::seconds(600)});
+    const ChildResult run = vorlantOnRealData(folder, data, key);
     ASSERT_TRUE(run.exited && run.status == 0) << describe(run);
     checkReports(folder, shape, key, entry.selectedName, runs[i]);
     if (HasFatalFailure()) return;
-    const std::string echo =
-        std::string("Algorithm selected is : \n    ") + key + ": " + entry.selectedName + "\n\n";
-    EXPECT_NE(run.out.find(echo), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(echoOf(entry)), std::string::npos) << run.out;
     EXPECT_EQ(run.err, "");
   }
   const ResultsReport& first = runs[0].results;
@@ -379,18 +420,24 @@ TEST_P(VorlantOnProblem49, RunsAndReproducesItsResults) {
   for (std::size_t p = 0; p < first.points.size(); ++p) {
     ASSERT_EQ(first.points[p].text, second.points[p].text) << "point " << p + 1;
   }
-  EXPECT_EQ(first.sumReprojError_f, second.sumReprojError_f);
+  if (!(std::isnan(first.sumReprojError_f) && std::isnan(second.sumReprojError_f))) {
+    EXPECT_EQ(first.sumReprojError_f, second.sumReprojError_f);
+  }
   EXPECT_EQ(first.solvableCount, second.solvableCount);
   EXPECT_EQ(first.globalSolutionCount, second.globalSolutionCount);
   ASSERT_EQ(runs[0].summary.rows.size(), runs[1].summary.rows.size());
   for (std::size_t p = 0; p < runs[0].summary.rows.size(); ++p) {
     ASSERT_EQ(runs[0].summary.rows[p].text, runs[1].summary.rows[p].text) << "row " << p + 1;
   }
-  EXPECT_LT(first.sumReprojError_f, first.sumReprojError_m);
+  EXPECT_EQ(runs[0].summary.notPositiveDefiniteCount, runs[1].summary.notPositiveDefiniteCount);
+  // Jarratt (key 3) diverges to a non-finite point on Ladybug, and the total with it.
+  if (!std::isnan(first.sumReprojError_f)) {
+    EXPECT_LT(first.sumReprojError_f, first.sumReprojError_m);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(LeastSquaresKeys, VorlantOnProblem49,
-                         ::testing::Values('1', '2', '5', '6', '7', '9'),
+INSTANTIATE_TEST_SUITE_P(Keys, VorlantOnProblem49,
+                         ::testing::Values('1', '2', '3', '4', '5', '6', '7', '8', '9', 'x'),
                          [](const auto& info) { return std::string("key_") + info.param; });
 
 }  // namespace

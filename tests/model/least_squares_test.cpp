@@ -8,6 +8,8 @@
 #include <Eigen/QR>
 #include <Eigen/SVD>
 
+#include "tests/support/allocation_counter.hpp"
+
 namespace tessmark {
 namespace {
 
@@ -77,6 +79,27 @@ TEST(LeastSquares, NaNFirstComponentFallsBackToTheSvd) {
   JacobianMatrix broken = JacobianMatrix::Ones(4, 3);
   broken(2, 1) = std::numeric_limits<double>::infinity();
   EXPECT_TRUE(svdLeastSquares(broken, r, scratch).array().isNaN().all());
+}
+
+// The solvers call these once or more per iteration: they must work in the scratch alone, the
+// fallback included.
+TEST(LeastSquares, SolutionsAllocateNothing) {
+  LeastSquaresScratch scratch(12);
+  const System regular = randomSystem(24, 5);
+  const System single = randomSystem(2, 6);
+  const JacobianMatrix zero = JacobianMatrix::Zero(8, 3);  // NaN first component: the fallback
+  const Eigen::VectorXd r = Eigen::VectorXd::Ones(8);
+  double sum = 0.0;
+  const testing::AllocationScope allocations;
+  for (const System* s : {&regular, &single}) {
+    sum += householderLeastSquares(s->jacobian, s->residuals, scratch).sum();
+    sum += pivotingLeastSquares(s->jacobian, s->residuals, scratch).sum();
+    sum += svdLeastSquares(s->jacobian, s->residuals, scratch).sum();
+  }
+  sum += householderLeastSquares(zero, r, scratch).sum();
+  sum += pivotingLeastSquares(zero, r, scratch).sum();
+  EXPECT_EQ(allocations.count(), 0u);
+  EXPECT_TRUE(std::isfinite(sum));
 }
 
 TEST(LeastSquares, NormalEquationPiecesAreColumnProducts) {

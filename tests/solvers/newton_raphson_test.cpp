@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include <gtest/gtest.h>
+#include <Eigen/Cholesky>
 #include <Eigen/LU>
 
 #include "model/diagnostics.hpp"
@@ -121,6 +122,37 @@ TEST(SolveNewtonSystem, SolvesByLdltAndFallsBackOnNaN) {
   const Eigen::Vector3d step = solveNewtonSystem(nearlySingular, Eigen::Vector3d(2, 1e10, 3));
   EXPECT_TRUE(step.allFinite()) << step.transpose();
   EXPECT_TRUE(step.isApprox(Eigen::Vector3d(2, 0, 3))) << step.transpose();
+}
+
+// The factorisation chosen by the first solve serves the later ones: LDLT while its solution's
+// first component is a number, the SVD for every solve once it was NaN, NaN throughout for a
+// non-finite matrix.
+TEST(NewtonFactorisation, LaterSolvesUseTheFactorisationOfTheFirst) {
+  const Eigen::Matrix3d rhs = (Eigen::Matrix3d() << 1, 0, 2, 0, 3, 1, 4, 1, 0).finished();
+
+  const Eigen::Matrix3d regular = (Eigen::Matrix3d() << 4, 1, 0, 1, 3, 1, 0, 1, 2).finished();
+  const NewtonFactorisation ldlt(regular, Eigen::Vector3d(1, 2, 3));
+  EXPECT_FALSE(ldlt.usesSvd());
+  EXPECT_EQ(ldlt.step(), solveNewtonSystem(regular, Eigen::Vector3d(1, 2, 3)));
+  EXPECT_EQ(ldlt.solve(rhs), Eigen::Matrix3d(Eigen::LDLT<Eigen::Matrix3d>(regular).solve(rhs)));
+
+  // The 1e-300 pivot: the SVD counts that direction as null for the matrix solve as well.
+  const Eigen::Matrix3d nearlySingular = Eigen::Vector3d(1, 1e-300, 1).asDiagonal();
+  const NewtonFactorisation svd(nearlySingular, Eigen::Vector3d(2, 1e10, 3));
+  EXPECT_TRUE(svd.usesSvd());
+  EXPECT_TRUE(svd.step().isApprox(Eigen::Vector3d(2, 0, 3)));
+  const Eigen::Matrix3d solved = svd.solve(rhs);
+  EXPECT_TRUE(solved.allFinite()) << solved;
+  EXPECT_TRUE(solved.row(1).isZero()) << solved;
+  EXPECT_TRUE(solved.row(0).isApprox(rhs.row(0)) && solved.row(2).isApprox(rhs.row(2))) << solved;
+
+  Eigen::Matrix3d broken = regular;
+  broken.row(0).setConstant(std::numeric_limits<double>::quiet_NaN());
+  broken.col(0).setConstant(std::numeric_limits<double>::quiet_NaN());
+  const NewtonFactorisation none(broken, Eigen::Vector3d(1, 2, 3));
+  EXPECT_TRUE(none.usesSvd());
+  EXPECT_TRUE(none.step().array().isNaN().all());
+  EXPECT_TRUE(none.solve(rhs).array().isNaN().all());
 }
 
 }  // namespace
