@@ -8,11 +8,11 @@
 
 #include <benchmark/benchmark.h>
 
-#include "driver/menu.hpp"
 #include "driver/sennic.hpp"
 #include "driver/vorlant.hpp"
 #include "model/judgement.hpp"
 #include "model/symmedian.hpp"
+#include "solvers/menus.hpp"
 #include "solvers/newton/newton_raphson.hpp"
 #include "tools/synthetic_scene.hpp"
 
@@ -42,10 +42,10 @@ void pointPipeline(benchmark::State& state, const ProgramDescription& program,
   for (auto _ : state) {
     const PointProblem problem = points[i++ % points.size()].problem();
     const Eigen::Vector3d x_m = symmedianPoint(problem);
-    SolverContext context{program.depthGuard, scratch};
+    SolverContext context{program.solvers.depthGuard, scratch};
     const SolverResult result = entry.solver(problem, context, x_m, 1e-12);
     loops += result.loops;
-    benchmark::DoNotOptimize(judgePoint(problem, x_m, result.point, program.judgement));
+    benchmark::DoNotOptimize(judgePoint(problem, x_m, result.point, program.solvers.judgement));
   }
   state.counters["loops"] = benchmark::Counter(loops, benchmark::Counter::kAvgIterations);
   state.SetItemsProcessed(state.iterations());
@@ -83,7 +83,7 @@ void judgement(benchmark::State& state) {
   for (auto _ : state) {
     const std::size_t k = i++ % points.size();
     benchmark::DoNotOptimize(
-        judgePoint(points[k].problem(), starts[k], starts[k], vorlantProgram().judgement));
+        judgePoint(points[k].problem(), starts[k], starts[k], vorlantProgram().solvers.judgement));
   }
 }
 BENCHMARK(judgement)->Unit(benchmark::kMicrosecond);
@@ -92,7 +92,7 @@ BENCHMARK(judgement)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
   for (const ProgramDescription* program : kPrograms) {
-    for (const MenuEntry& entry : program->menu) {
+    for (const MenuEntry& entry : program->solvers.menu) {
       if (entry.solver == nullptr) continue;
       const std::string name = std::string("pointPipeline/") + program->name + "/key:" + entry.key;
       benchmark::RegisterBenchmark(name.c_str(), pointPipeline, *program, entry)

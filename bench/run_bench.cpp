@@ -9,12 +9,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include "driver/menu.hpp"
 #include "driver/sennic.hpp"
 #include "driver/vorlant.hpp"
 #include "model/judgement.hpp"
 #include "model/point_workspace.hpp"
 #include "model/symmedian.hpp"
+#include "solvers/menus.hpp"
 
 namespace {
 
@@ -98,10 +98,10 @@ void wholeRun(benchmark::State& state, const Registered& registered, const MenuE
       data.points->gather(p, n, workspace);
       const PointProblem problem = workspace.problem(n);
       const Eigen::Vector3d x_m = symmedianPoint(problem);
-      SolverContext context{program.depthGuard, workspace.scratch};
+      SolverContext context{program.solvers.depthGuard, workspace.scratch};
       const SolverResult result = entry.solver(problem, context, x_m, 1e-12);
       loops += result.loops;
-      cost += judgePoint(problem, x_m, result.point, program.judgement).reprojError_f;
+      cost += judgePoint(problem, x_m, result.point, program.solvers.judgement).reprojError_f;
     }
     benchmark::DoNotOptimize(cost);
   }
@@ -117,7 +117,7 @@ void wholeRun(benchmark::State& state, const Registered& registered, const MenuE
 
 int main(int argc, char** argv) {
   for (const Registered& dataSet : kDataSets) {
-    for (const MenuEntry& entry : dataSet.program().menu) {
+    for (const MenuEntry& entry : dataSet.program().solvers.menu) {
       if (entry.solver == nullptr) continue;
       const std::string name = std::string(dataSet.name) + "/key:" + entry.key;
       benchmark::RegisterBenchmark(name.c_str(), wholeRun, dataSet, entry)

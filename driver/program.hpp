@@ -13,11 +13,11 @@
 #include <Eigen/Core>
 
 #include "console/stopwatch.hpp"
-#include "driver/menu.hpp"
 #include "driver/run_support.hpp"
 #include "driver/triangulation_run.hpp"
 #include "model/judgement.hpp"
 #include "model/point_workspace.hpp"
+#include "solvers/menus.hpp"
 
 namespace tessmark {
 
@@ -83,14 +83,14 @@ struct ProgramDescription {
   // or is not in the expected format; prints nothing of the failure itself.
   PreparedData (*prepare)(const std::string& path, const PreparationClocks& clocks);
 
-  // The algorithm menu.
-  std::span<const MenuEntry> menu;
+  // The menu and the rules of the solvers and the judgement.
+  const SolverProgram& solvers;
+
+  // The menu dialogue.
   bool blankLineAfterMenuHeading;
   bool timesWaiting;  // whether a waiting stopwatch covers the menu and the pause
 
   // The per-point loop.
-  DepthGuard depthGuard;  // of the solvers' gradients and Hessians
-  JudgementRules judgement;
   bool progressBeforePoint;  // the progress line opens the point, or follows its solve
   void (*progressLine)(std::ostream& out, int p, int n, int pointNum);
 

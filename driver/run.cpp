@@ -55,7 +55,7 @@ const MenuEntry* chooseAlgorithm(const ProgramDescription& program, const RunOpt
   std::cout << setTextColor(10) << "Please select a desired algorithm number for triangulation:"
             << "\n";
   if (program.blankLineAfterMenuHeading) std::cout << "\n";
-  for (const MenuEntry& entry : program.menu) std::cout << entry.menuLine << "\n";
+  for (const MenuEntry& entry : program.solvers.menu) std::cout << entry.menuLine << "\n";
   white();
   const int key = options.algorithmKey ? *options.algorithmKey : readKey();
   const std::string name = program.name;
@@ -65,7 +65,7 @@ const MenuEntry* chooseAlgorithm(const ProgramDescription& program, const RunOpt
     return nullptr;
   }
   run.algorithmKey = static_cast<unsigned char>(key);
-  const MenuEntry& entry = selectMenuEntry(program.menu, run.algorithmKey);
+  const MenuEntry& entry = selectMenuEntry(program.solvers.menu, run.algorithmKey);
   run.algorithmName = entry.selectedName;
   std::cout << "\n"
             << setTextColor(kRed) << "Algorithm selected is : "
@@ -85,7 +85,7 @@ PointJudgement judgeAndCount(const ProgramDescription& program, TriangulationRun
                              const PointProblem& problem, const Eigen::Vector3d& x_m,
                              const Eigen::Vector3d& x_f) {
   const auto i = static_cast<std::size_t>(p);
-  const PointJudgement judgement = judgePoint(problem, x_m, x_f, program.judgement);
+  const PointJudgement judgement = judgePoint(problem, x_m, x_f, program.solvers.judgement);
   run.rho_m[i] = judgement.rho_m;
   run.rho_f[i] = judgement.rho_f;
   run.reprojError_f[i] = judgement.reprojError_f;
@@ -177,7 +177,7 @@ int runTriangulation(const ProgramDescription& program, const RunOptions& option
     points.gather(p, n, workspace);
     const PointProblem problem = workspace.problem(n);
     const Eigen::Vector3d x_m = symmedianPoint(problem);
-    SolverContext context{program.depthGuard, workspace.scratch};
+    SolverContext context{program.solvers.depthGuard, workspace.scratch};
     const SolverResult solved = entry->solver(problem, context, x_m, kTolerance);
     pointWatch.stop();
     run.pointSeconds[i] = pointWatch.seconds();

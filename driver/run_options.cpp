@@ -37,7 +37,7 @@ std::string usageText(const ProgramDescription& program) {
       "  --version          show the version and the Eigen version\n\n"
       "Algorithm keys, as the menu shows them (without --algorithm, one keystroke is read from\n"
       "standard input; any key that is not a digit selects the last line):\n";
-  for (const MenuEntry& entry : program.menu) {
+  for (const MenuEntry& entry : program.solvers.menu) {
     text += std::string(entry.menuLine) + (entry.solver ? "" : " (not available yet)") + "\n";
   }
   text +=

@@ -11,13 +11,13 @@
 #include <gtest/gtest.h>
 #include <Eigen/Core>
 
-#include "driver/menu.hpp"
 #include "driver/sennic.hpp"
 #include "driver/vorlant.hpp"
 #include "input/bal_pretreatment.hpp"
 #include "model/judgement.hpp"
 #include "model/point_workspace.hpp"
 #include "model/symmedian.hpp"
+#include "solvers/menus.hpp"
 #include "tests/support/allocation_counter.hpp"
 #include "tools/synthetic_scene.hpp"
 
@@ -37,7 +37,7 @@ struct Row {
 std::vector<Row> solverRows() {
   std::vector<Row> rows;
   for (const ProgramDescription* program : kPrograms) {
-    for (const MenuEntry& entry : program->menu) {
+    for (const MenuEntry& entry : program->solvers.menu) {
       if (entry.solver != nullptr) rows.push_back({program, &entry});
     }
   }
@@ -56,7 +56,7 @@ class EveryMenuSolver : public ::testing::TestWithParam<Row> {
  protected:
   SolverResult solve(const synthetic::PointData& data, const Eigen::Vector3d& start) {
     SolverScratch scratch(data.viewCount);
-    SolverContext context{GetParam().program->depthGuard, scratch};
+    SolverContext context{GetParam().program->solvers.depthGuard, scratch};
     return GetParam().entry->solver(data.problem(), context, start, 1e-12);
   }
 
@@ -201,9 +201,9 @@ TEST_P(EveryMenuSolver, GatherStartSolveAndJudgeAllocateNothing) {
     source->gather(p, n, workspace);
     const PointProblem problem = workspace.problem(n);
     const Eigen::Vector3d x_m = symmedianPoint(problem);
-    SolverContext context{program.depthGuard, workspace.scratch};
+    SolverContext context{program.solvers.depthGuard, workspace.scratch};
     const SolverResult result = GetParam().entry->solver(problem, context, x_m, 1e-12);
-    costs += judgePoint(problem, x_m, result.point, program.judgement).reprojError_f;
+    costs += judgePoint(problem, x_m, result.point, program.solvers.judgement).reprojError_f;
     views += n;
   }
   EXPECT_EQ(allocations.count(), 0u);

@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/menu.hpp"
+#include "solvers/menus.hpp"
 #include "tests/driver/child_process.hpp"
 #include "tests/driver/program_output.hpp"
 #include "tests/driver/report_format.hpp"

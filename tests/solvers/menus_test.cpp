@@ -1,4 +1,4 @@
-#include "driver/menu.hpp"
+#include "solvers/menus.hpp"
 
 #include <set>
 #include <string>

@@ -1,4 +1,4 @@
-#include "driver/menu.hpp"
+#include "solvers/menus.hpp"
 
 #include <array>
 #include <cassert>
@@ -95,5 +95,19 @@ const MenuEntry& selectMenuEntry(std::span<const MenuEntry> menu, unsigned char 
 std::span<const MenuEntry> vorlantMenu() { return kVorlantMenu; }
 
 std::span<const MenuEntry> sennicMenu() { return kSennicMenu; }
+
+const SolverProgram& vorlantSolvers() {
+  static constexpr SolverProgram kProgram{
+      "vorlant", kVorlantMenu, DepthGuard::on,
+      JudgementRules{DepthGuard::on, KlcMeasure::newtonStep, KlcTests::asNamed}};
+  return kProgram;
+}
+
+const SolverProgram& sennicSolvers() {
+  static constexpr SolverProgram kProgram{
+      "sennic", kSennicMenu, DepthGuard::off,
+      JudgementRules{DepthGuard::off, KlcMeasure::curvatureScaledStep, KlcTests::traded}};
+  return kProgram;
+}
 
 }  // namespace tessmark
