@@ -9,6 +9,9 @@ namespace tessmark {
 namespace {
 
 constexpr const char* kVersion = "0.1.0";
+constexpr const char* kPlainBalHelp =
+    "  --plain-bal        FILE is a standard BAL file, without the header-ID line (one there is\n"
+    "                     skipped); a name ending in \".bz2\" is decompressed as it is read\n";
 
 // One line saying what is wrong, and where to look.
 std::string usageError(const ProgramDescription& program, const std::string& problem) {
@@ -21,8 +24,8 @@ std::string usageError(const ProgramDescription& program, const std::string& pro
 std::string usageText(const ProgramDescription& program) {
   std::string text =
       std::string("Usage: ") + program.name +
-      " [--data FILE | FILE] [--algorithm KEY] [--output-dir DIR] [--color=WHEN] [--help] "
-      "[--version]\n\n" +
+      " [--data FILE | FILE] [--algorithm KEY] [--output-dir DIR] [--color=WHEN] " +
+      (program.preparePlain ? "[--plain-bal] " : "") + "[--help] [--version]\n\n" +
       program.summary +
       "\n\n"
       "Options:\n"
@@ -32,7 +35,9 @@ std::string usageText(const ProgramDescription& program) {
       "  --algorithm KEY    take KEY (one character) as the menu keystroke; nothing waits for a "
       "key\n"
       "  --output-dir DIR   write the two report files into DIR (default: the current directory)\n"
-      "  --color=WHEN       colours: auto (terminal only, unless NO_COLOR is set), always, never\n"
+      "  --color=WHEN       colours: auto (terminal only, unless NO_COLOR is set), always, "
+      "never\n" +
+      (program.preparePlain ? kPlainBalHelp : "") +
       "  -h, --help         show this text\n"
       "  --version          show the version and the Eigen version\n\n"
       "Algorithm keys, as the menu shows them (without --algorithm, one keystroke is read from\n"
@@ -103,6 +108,8 @@ ParsedCommandLine parseCommandLine(const ProgramDescription& program,
       if (!takeValue() || value.empty())
         return {std::nullopt, usageError(program, "--output-dir needs a folder"), 2};
       options.outputDir = value;
+    } else if (argument == "--plain-bal" && !hasValue && program.preparePlain) {
+      options.plainData = true;
     } else if (argument == "--color") {
       if (!takeValue())
         return {std::nullopt, usageError(program, "--color needs auto, always or never"), 2};

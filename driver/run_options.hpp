@@ -17,6 +17,7 @@ struct RunOptions {
   std::optional<unsigned char> algorithmKey;   // --algorithm KEY (one byte)
   std::string outputDir;                       // --output-dir DIR; empty: the current directory
   ColorMode colorMode = ColorMode::automatic;  // --color=auto|always|never
+  bool plainData = false;                      // --plain-bal (offered when preparePlain is set)
 };
 
 // What the command line asks for: a run, or a text to print and an exit status.
