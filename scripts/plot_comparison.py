@@ -30,12 +30,17 @@ LINE_STYLES = ["-", "--", "-.", ":"]
 
 
 def read_rows(folder):
-    """The rows of points.csv grouped by solver, in the order of the file."""
+    """The columns the pictures need, (cost_ratio, time_ratio, loops) per row, grouped by solver in
+    the order of the file."""
     solvers = {}
     with open(os.path.join(folder, "points.csv"), newline="", encoding="utf-8") as file:
-        for row in csv.DictReader(file):
-            label = row["key"] + ": " + row["solver"]
-            solvers.setdefault(label, []).append(row)
+        rows = csv.reader(file)
+        header = next(rows)
+        key, name, cost, time, loops = (header.index(column) for column in
+                                        ("key", "solver", "cost_ratio", "time_ratio", "loops"))
+        for row in rows:
+            solvers.setdefault(row[key] + ": " + row[name], []).append(
+                {"cost_ratio": row[cost], "time_ratio": row[time], "loops": row[loops]})
     return solvers
 
 
@@ -51,6 +56,7 @@ def draw_profile(solvers, column, what, title, path):
     largest = max(finite, default=1.0)
     right = max(2.0, largest * 1.25)
     figure, axes = plt.subplots(figsize=(10, 6), layout="constrained")
+    lowest = 1.0  # the smallest fraction at tau = 1 + 1e-9: the y axis starts a little below it
     for index, (label, values) in enumerate(ratios.items()):
         count = len(values)
         xs, ys = [1.0], [0.0]
@@ -61,12 +67,16 @@ def draw_profile(solvers, column, what, title, path):
             solved += 1
             xs.append(max(r, 1.0))
             ys.append(solved / count)
+        lowest = min(lowest, sum(1 for r in values if r <= 1.0 + 1e-9) / max(count, 1))
         xs.append(right)
         ys.append(ys[-1])
         axes.step(xs, ys, where="post", label=label, linewidth=1.4, **style(index))
     axes.set_xscale("log", base=2)
     axes.set_xlim(1.0, right)
-    axes.set_ylim(0.0, 1.02)
+    # When every solver finds the best value for most points, the curves differ only near the
+    # top: the axis then starts at a round value below the lowest curve.
+    bottom = max(0.0, math.floor((lowest - 0.02) * 20) / 20)
+    axes.set_ylim(bottom, 1.0 + 0.02 * (1.0 - bottom))
     axes.set_xlabel("tau: " + what + " within a factor tau of the best solver's for the point")
     axes.set_ylabel("fraction of points")
     axes.set_title(title)
