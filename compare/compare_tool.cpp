@@ -12,14 +12,13 @@
 #include <new>
 #include <string_view>
 
-#include <Eigen/Core>
-
 #include "compare/comparison.hpp"
 #include "compare/csv.hpp"
 #include "compare/plots.hpp"
 #include "compare/progress.hpp"
 #include "compare/summary.hpp"
 #include "console/stopwatch.hpp"
+#include "driver/run_options.hpp"
 #include "input/input_error.hpp"
 
 namespace tessmark {
@@ -27,7 +26,6 @@ namespace tessmark {
 namespace {
 
 constexpr const char* kName = "tessmark-compare";
-constexpr const char* kVersion = "0.1.0";
 
 std::string usageError(const std::string& problem) {
   return std::string(kName) + ": " + problem + "\nTry '" + kName +
@@ -103,30 +101,16 @@ ParsedCompareLine parseCompareCommandLine(std::span<const char* const> arguments
   CompareOptions options;
   bool formatGiven = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
-    std::string_view argument = arguments[i];
+    CommandLineArgument current(arguments, i);
+    const std::string_view argument = current.option;
+    const bool hasValue = current.hasValue;
     std::string_view value;
-    bool hasValue = false;
-    if (const auto equals = argument.find('=');
-        argument.starts_with("--") && equals != std::string_view::npos) {
-      value = argument.substr(equals + 1);
-      argument = argument.substr(0, equals);
-      hasValue = true;
-    }
-    const auto takeValue = [&]() -> bool {
-      if (hasValue) return true;
-      if (i + 1 >= arguments.size()) return false;
-      value = arguments[++i];
-      return true;
-    };
+    const auto takeValue = [&] { return current.takeValue(value); };
     if ((argument == "--help" && !hasValue) || argument == "-h") {
       return {std::nullopt, compareUsageText(), 0};
     }
     if (argument == "--version" && !hasValue) {
-      return {std::nullopt,
-              std::string(kName) + " (Tessmark) " + kVersion + ", Eigen " +
-                  std::to_string(EIGEN_WORLD_VERSION) + "." + std::to_string(EIGEN_MAJOR_VERSION) +
-                  "." + std::to_string(EIGEN_MINOR_VERSION) + "\n",
-              0};
+      return {std::nullopt, versionText(kName), 0};
     }
     if (argument == "--format") {
       if (!takeValue() || (value != "bal" && value != "lc")) {

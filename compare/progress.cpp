@@ -11,7 +11,7 @@ namespace tessmark {
 
 namespace {
 
-constexpr std::size_t kBarWidth = 24;
+constexpr std::size_t kBarWidth = 20;
 constexpr std::chrono::milliseconds kRedrawInterval{100};
 
 std::size_t terminalWidth(std::FILE* out) {
@@ -54,7 +54,7 @@ std::string ProgressBar::line(int s, std::span<const ComparedSolver> solvers, in
   const auto filled = static_cast<std::size_t>(fraction * kBarWidth);
   const double rate = passSeconds > 0 ? done / passSeconds : 0.0;
   char figures[128];
-  std::snprintf(figures, sizeof figures, " [%s%s] %d/%d points  %.0f points/s  %s left",
+  std::snprintf(figures, sizeof figures, " [%s%s] %d/%d points, %.0f/s, %s left",
                 std::string(filled, '#').c_str(), std::string(kBarWidth - filled, '.').c_str(),
                 done, pointNum, rate, duration(secondsLeft).c_str());
   // The pass's name gives way first.

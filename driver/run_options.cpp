@@ -21,6 +21,12 @@ std::string usageError(const ProgramDescription& program, const std::string& pro
 
 }  // namespace
 
+std::string versionText(std::string_view name) {
+  return std::string(name) + " (Tessmark) " + kVersion + ", Eigen " +
+         std::to_string(EIGEN_WORLD_VERSION) + "." + std::to_string(EIGEN_MAJOR_VERSION) + "." +
+         std::to_string(EIGEN_MINOR_VERSION) + "\n";
+}
+
 std::string usageText(const ProgramDescription& program) {
   std::string text =
       std::string("Usage: ") + program.name +
@@ -57,6 +63,26 @@ std::string usageText(const ProgramDescription& program) {
   return text;
 }
 
+CommandLineArgument::CommandLineArgument(std::span<const char* const> arguments, std::size_t& index)
+    : option(arguments[index]), arguments_(arguments), index_(index) {
+  if (const auto equals = option.find('=');
+      option.starts_with("--") && equals != std::string_view::npos) {
+    inlineValue_ = option.substr(equals + 1);
+    option = option.substr(0, equals);
+    hasValue = true;
+  }
+}
+
+bool CommandLineArgument::takeValue(std::string_view& value) {
+  if (hasValue) {
+    value = inlineValue_;
+    return true;
+  }
+  if (index_ + 1 >= arguments_.size()) return false;
+  value = arguments_[++index_];
+  return true;
+}
+
 ParsedCommandLine parseCommandLine(const ProgramDescription& program,
                                    std::span<const char* const> arguments) {
   RunOptions options;
@@ -64,31 +90,17 @@ ParsedCommandLine parseCommandLine(const ProgramDescription& program,
   bool dataGiven = false;       // by --data
   bool positionalData = false;  // as a lone file name
   for (std::size_t i = 0; i < arguments.size(); ++i) {
-    std::string_view argument = arguments[i];
+    CommandLineArgument current(arguments, i);
+    const std::string_view argument = current.option;
+    const bool hasValue = current.hasValue;
     std::string_view value;
-    bool hasValue = false;
-    if (const auto equals = argument.find('=');
-        argument.starts_with("--") && equals != std::string_view::npos) {
-      value = argument.substr(equals + 1);
-      argument = argument.substr(0, equals);
-      hasValue = true;
-    }
-    auto takeValue = [&]() -> bool {
-      if (hasValue) return true;
-      if (i + 1 >= arguments.size()) return false;
-      value = arguments[++i];
-      return true;
-    };
+    const auto takeValue = [&] { return current.takeValue(value); };
 
     if ((argument == "--help" && !hasValue) || argument == "-h") {
       return {std::nullopt, usageText(program), 0};
     }
     if (argument == "--version" && !hasValue) {
-      return {std::nullopt,
-              std::string(program.name) + " (Tessmark) " + kVersion + ", Eigen " +
-                  std::to_string(EIGEN_WORLD_VERSION) + "." + std::to_string(EIGEN_MAJOR_VERSION) +
-                  "." + std::to_string(EIGEN_MINOR_VERSION) + "\n",
-              0};
+      return {std::nullopt, versionText(program.name), 0};
     }
     if (argument == "--data") {
       if (!takeValue() || value.empty())

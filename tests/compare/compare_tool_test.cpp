@@ -3,6 +3,7 @@
 #include "compare/compare_tool.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -14,6 +15,7 @@
 
 #include "compare/csv.hpp"
 #include "compare/plots.hpp"
+#include "compare/progress.hpp"
 #include "tests/compare/csv_reader.hpp"
 #include "tests/driver/child_process.hpp"
 #include "tests/driver/program_output.hpp"
@@ -60,6 +62,9 @@ TEST(CompareCommandLine, OptionsAndTheFormatTheNameSuggests) {
     EXPECT_EQ(parsed.options->keys, c.keys);
     EXPECT_EQ(parsed.options->outputDir, c.outputDir);
   }
+  const ParsedCompareLine version = parseCompareCommandLine(std::vector<const char*>{"--version"});
+  EXPECT_TRUE(version.text.starts_with("tessmark-compare (Tessmark) ")) << version.text;
+  EXPECT_NE(version.text.find(", Eigen "), std::string::npos) << version.text;
   const ParsedCompareLine help = parseCompareCommandLine(std::vector<const char*>{"--help"});
   EXPECT_EQ(help.status, 0);
   for (const char* text : {"--format bal|lc", "--keys", "--out DIR", "points.csv", "summary.csv",
@@ -91,6 +96,34 @@ TEST(CompareCommandLine, UsageErrorsGiveStatusTwo) {
     EXPECT_TRUE(parsed.text.starts_with(std::string("tessmark-compare: ") + c.says)) << parsed.text;
     EXPECT_TRUE(parsed.text.ends_with("\nTry 'tessmark-compare --help' for more information.\n"));
     EXPECT_EQ(std::count(parsed.text.begin(), parsed.text.end(), '\n'), 2) << parsed.text;
+  }
+}
+
+// The progress line fits the terminal; the solver's name gives way before the figures.
+TEST(ProgressLine, FitsTheTerminalTheNameGivingWayFirst) {
+  std::string error;
+  const auto solvers = chooseSolvers(vorlantSolvers(), "0x", error);
+  ASSERT_TRUE(solvers);
+  struct Case {
+    int s, done;
+    std::size_t width;
+    const char* starts;
+    const char* has;
+  };
+  const Case cases[] = {
+      {-1, 0, 120, "starts [....................] 0/7776 points, 0/s, ? left", ""},
+      {0, 7776, 120, "[1/2] 0 Newton-Raphson [####################] 7776/7776 points", ""},
+      {1, 3888, 200, "[2/2] x Default inexact damped Newton line search", "[##########..........]"},
+      {1, 3888, 80, "[2/2] x Default", " [##########..........] 3888/7776 points"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.starts);
+    const std::string line =
+        ProgressBar::line(c.s, *solvers, c.done, 7776, 2.0, c.done > 0 ? 12.0 : NAN, c.width);
+    EXPECT_TRUE(line.starts_with(c.starts)) << line;
+    EXPECT_NE(line.find(c.has), std::string::npos) << line;
+    EXPECT_LT(line.size(), c.width) << line;
+    EXPECT_TRUE(line.ends_with(c.done > 0 ? ", 12 s left" : ", ? left")) << line;
   }
 }
 
