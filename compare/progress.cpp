@@ -22,7 +22,7 @@ std::size_t terminalWidth(std::FILE* out) {
 
 std::string duration(double seconds) {
   char text[32];
-  if (!std::isfinite(seconds)) return "?";
+  if (!(seconds >= 0 && seconds < 1e7)) return "?";  // NaN, or no estimate worth showing
   if (seconds < 60) {
     std::snprintf(text, sizeof text, "%.0f s", std::ceil(seconds));
   } else {

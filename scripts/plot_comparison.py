@@ -82,7 +82,8 @@ def draw_profile(solvers, column, what, title, path):
     axes.set_title(title)
     axes.grid(True, which="both", alpha=0.3)
     # Profiles rise towards the upper left; the lower right is usually free.
-    axes.legend(loc="lower right", fontsize=8, framealpha=0.85)
+    if ratios:  # a data set without points has no curves
+        axes.legend(loc="lower right", fontsize=8, framealpha=0.85)
     figure.savefig(path, dpi=80)
     plt.close(figure)
 
