@@ -229,7 +229,11 @@ int runComparison(const CompareOptions& options) {
   std::cout << "  wrote " << pointsPath << " (" << comparison.outcomes.size() << " rows) and "
             << summaryPath << "\n";
 
-  // The pictures.
+  // The pictures; those of an earlier comparison in the folder go, whether or not new ones come.
+  for (const char* file : kPlotFiles) {
+    std::error_code ignored;
+    std::filesystem::remove(joined(options.outputDir, file), ignored);
+  }
   const std::string python = findPlottingPython();
   if (python.empty()) {
     std::cout << "  no plots: no Python with matplotlib found; install it (Debian: apt-get install "

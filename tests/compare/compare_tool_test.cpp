@@ -353,9 +353,11 @@ TEST_F(CompareTool, BadInputIsRefusedBeforeAnythingIsWritten) {
 }
 
 // The pictures when matplotlib is there (CI installs it), and a one-line note and the CSV files
-// when it is not.
+// when it is not; pictures of an earlier comparison in the folder do not stay behind.
 TEST_F(CompareTool, DrawsThePlotsOrSaysHowToGetThem) {
   writeFile(in("problem.txt"), balText());
+  fs::create_directory(in("without"));
+  writeFile(in("without") / kPlotFiles[0], "a picture of an earlier comparison");
   const ChildResult without = compare({"--keys", "02", "--out", "without", "problem.txt"});
   ASSERT_TRUE(without.exited && without.status == 0) << describe(without);
   const std::vector<std::string> note = testing::linesStartingWith(without.out, "  no plots:");
