@@ -249,7 +249,9 @@ TEST(PrintfText, ConversionsMatchSnprintfForEveryFlagWidthAndPrecision) {
     SCOPED_TRACE(format);
     for (int value : awkwardInts()) {
       ASSERT_EQ(fastText(format, value), libraryText(format, value));
-      ASSERT_EQ(fastText(format, -value), libraryText(format, -value));
+      if (value != std::numeric_limits<int>::min()) {  // its negation does not exist
+        ASSERT_EQ(fastText(format, -value), libraryText(format, -value));
+      }
     }
   }
   const char* const textFormats[] = {"%s", "%12s|", "%-12s|", "%.3s|", "%8.2s|"};
