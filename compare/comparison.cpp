@@ -75,6 +75,7 @@ Comparison compareSolvers(const PreparedData& data, const SolverProgram& program
   Stopwatch passWatch;
 
   // The starts, as the programs compute them: the point gathered, then its symmedian point.
+  report(-1, 0, data.pointNum);
   passWatch.start();
   for (int p = 0; p < data.pointNum; ++p) {
     const auto i = static_cast<std::size_t>(p);
@@ -92,6 +93,7 @@ Comparison compareSolvers(const PreparedData& data, const SolverProgram& program
   // One solver after the other over every point, as a single-key run does.
   for (std::size_t s = 0; s < solvers.size(); ++s) {
     const SolverFunction solve = solvers[s].entry->solver;
+    report(static_cast<int>(s), 0, data.pointNum);
     passWatch.start();
     for (int p = 0; p < data.pointNum; ++p) {
       const auto i = static_cast<std::size_t>(p);

@@ -80,7 +80,8 @@ struct Comparison {
 };
 
 // Told how far the comparison is: solver index s (-1 for the pass of the starts) and the points
-// done in its pass; called every few points and once at the end of each pass.
+// done in its pass; called with 0 as each pass begins (so that a pass is timed from its start),
+// every few points, and once at the end of each pass (with the point count).
 using ComparisonProgress = std::function<void(int s, int pointsDone)>;
 
 // Runs the comparison on the prepared data (its workspace is used for every point) with the

@@ -2,6 +2,7 @@
 // ratios and summaries built from them.
 #include "compare/comparison.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -250,8 +252,26 @@ void expectSameAsSingleKeyRuns(const ProgramCase& program, const fs::path& progr
   std::string error;
   const auto solvers = chooseSolvers(rules, keys, error);
   ASSERT_TRUE(solvers) << error;
-  const Comparison comparison = compareSolvers(set.data, rules, *solvers);
+  std::vector<std::pair<int, int>> told;  // (pass, points done) as the progress was told
+  const Comparison comparison = compareSolvers(
+      set.data, rules, *solvers, [&told](int s, int done) { told.emplace_back(s, done); });
   ASSERT_EQ(comparison.outcomes.size(), keys.size() * static_cast<std::size_t>(set.data.pointNum));
+
+  // The progress: the passes in order (the starts, then each solver), each told when it begins
+  // and when it ends, its counts rising in between.
+  for (int pass = -1; pass < static_cast<int>(keys.size()); ++pass) {
+    SCOPED_TRACE("progress of pass " + std::to_string(pass));
+    std::vector<int> done;
+    for (const auto& [s, count] : told) {
+      if (s == pass) done.push_back(count);
+    }
+    ASSERT_GE(done.size(), 2u);
+    EXPECT_EQ(done.front(), 0);
+    EXPECT_EQ(done.back(), set.data.pointNum);
+    EXPECT_TRUE(std::is_sorted(done.begin(), done.end()));
+  }
+  EXPECT_TRUE(std::is_sorted(told.begin(), told.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; }));
   const ReportWriters& writers = program.description().reports;
 
   for (int s = 0; s < static_cast<int>(keys.size()); ++s) {
