@@ -82,6 +82,10 @@ struct ProgramDescription {
   // stopwatch where the program's total begins. Throws InputError for a file that cannot be opened
   // or is not in the expected format; prints nothing of the failure itself.
   PreparedData (*prepare)(const std::string& path, const PreparationClocks& clocks);
+  // The same for a data file in the format as publicly distributed, chosen by --plain-bal: for the
+  // BAL program a standard BAL file without the header-ID line, compressed when its name ends in
+  // ".bz2". Null: the program has no such option.
+  PreparedData (*preparePlain)(const std::string& path, const PreparationClocks& clocks) = nullptr;
 
   // The menu and the rules of the solvers and the judgement.
   const SolverProgram& solvers;

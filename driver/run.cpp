@@ -16,7 +16,6 @@ namespace tessmark {
 
 namespace {
 
-constexpr double kTolerance = 1.0e-12;  // handed to every solver
 constexpr int kRed = 12;
 constexpr int kWhite = 15;
 
@@ -32,7 +31,7 @@ std::string echoedKey(unsigned char key) {
 int prepareData(const ProgramDescription& program, const RunOptions& options,
                 const PreparationClocks& clocks, PreparedData& data) {
   try {
-    data = program.prepare(options.dataFile, clocks);
+    data = (options.plainData ? program.preparePlain : program.prepare)(options.dataFile, clocks);
   } catch (const InputError& error) {
     const std::string detail = std::string(program.name) + ": " + error.what();
     switch (error.kind) {
@@ -177,7 +176,7 @@ int runTriangulation(const ProgramDescription& program, const RunOptions& option
     const PointProblem problem = workspace.problem(n);
     const Eigen::Vector3d x_m = symmedianPoint(problem);
     SolverContext context{program.solvers.depthGuard, workspace.scratch};
-    const SolverResult solved = entry->solver(problem, context, x_m, kTolerance);
+    const SolverResult solved = entry->solver(problem, context, x_m, kSolverTolerance);
     pointWatch.stop();
     run.pointSeconds[i] = pointWatch.seconds();
     loopCounter = solved.loops;

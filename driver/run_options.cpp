@@ -9,6 +9,9 @@ namespace tessmark {
 namespace {
 
 constexpr const char* kVersion = "0.1.0";
+constexpr const char* kPlainBalHelp =
+    "  --plain-bal        FILE is a standard BAL file, without the header-ID line (one there is\n"
+    "                     skipped); a name ending in \".bz2\" is decompressed as it is read\n";
 
 // One line saying what is wrong, and where to look.
 std::string usageError(const ProgramDescription& program, const std::string& problem) {
@@ -18,11 +21,17 @@ std::string usageError(const ProgramDescription& program, const std::string& pro
 
 }  // namespace
 
+std::string versionText(std::string_view name) {
+  return std::string(name) + " (Tessmark) " + kVersion + ", Eigen " +
+         std::to_string(EIGEN_WORLD_VERSION) + "." + std::to_string(EIGEN_MAJOR_VERSION) + "." +
+         std::to_string(EIGEN_MINOR_VERSION) + "\n";
+}
+
 std::string usageText(const ProgramDescription& program) {
   std::string text =
       std::string("Usage: ") + program.name +
-      " [--data FILE | FILE] [--algorithm KEY] [--output-dir DIR] [--color=WHEN] [--help] "
-      "[--version]\n\n" +
+      " [--data FILE | FILE] [--algorithm KEY] [--output-dir DIR] [--color=WHEN] " +
+      (program.preparePlain ? "[--plain-bal] " : "") + "[--help] [--version]\n\n" +
       program.summary +
       "\n\n"
       "Options:\n"
@@ -32,7 +41,9 @@ std::string usageText(const ProgramDescription& program) {
       "  --algorithm KEY    take KEY (one character) as the menu keystroke; nothing waits for a "
       "key\n"
       "  --output-dir DIR   write the two report files into DIR (default: the current directory)\n"
-      "  --color=WHEN       colours: auto (terminal only, unless NO_COLOR is set), always, never\n"
+      "  --color=WHEN       colours: auto (terminal only, unless NO_COLOR is set), always, "
+      "never\n" +
+      (program.preparePlain ? kPlainBalHelp : "") +
       "  -h, --help         show this text\n"
       "  --version          show the version and the Eigen version\n\n"
       "Algorithm keys, as the menu shows them (without --algorithm, one keystroke is read from\n"
@@ -52,6 +63,26 @@ std::string usageText(const ProgramDescription& program) {
   return text;
 }
 
+CommandLineArgument::CommandLineArgument(std::span<const char* const> arguments, std::size_t& index)
+    : option(arguments[index]), arguments_(arguments), index_(index) {
+  if (const auto equals = option.find('=');
+      option.starts_with("--") && equals != std::string_view::npos) {
+    inlineValue_ = option.substr(equals + 1);
+    option = option.substr(0, equals);
+    hasValue = true;
+  }
+}
+
+bool CommandLineArgument::takeValue(std::string_view& value) {
+  if (hasValue) {
+    value = inlineValue_;
+    return true;
+  }
+  if (index_ + 1 >= arguments_.size()) return false;
+  value = arguments_[++index_];
+  return true;
+}
+
 ParsedCommandLine parseCommandLine(const ProgramDescription& program,
                                    std::span<const char* const> arguments) {
   RunOptions options;
@@ -59,31 +90,17 @@ ParsedCommandLine parseCommandLine(const ProgramDescription& program,
   bool dataGiven = false;       // by --data
   bool positionalData = false;  // as a lone file name
   for (std::size_t i = 0; i < arguments.size(); ++i) {
-    std::string_view argument = arguments[i];
+    CommandLineArgument current(arguments, i);
+    const std::string_view argument = current.option;
+    const bool hasValue = current.hasValue;
     std::string_view value;
-    bool hasValue = false;
-    if (const auto equals = argument.find('=');
-        argument.starts_with("--") && equals != std::string_view::npos) {
-      value = argument.substr(equals + 1);
-      argument = argument.substr(0, equals);
-      hasValue = true;
-    }
-    auto takeValue = [&]() -> bool {
-      if (hasValue) return true;
-      if (i + 1 >= arguments.size()) return false;
-      value = arguments[++i];
-      return true;
-    };
+    const auto takeValue = [&] { return current.takeValue(value); };
 
     if ((argument == "--help" && !hasValue) || argument == "-h") {
       return {std::nullopt, usageText(program), 0};
     }
     if (argument == "--version" && !hasValue) {
-      return {std::nullopt,
-              std::string(program.name) + " (Tessmark) " + kVersion + ", Eigen " +
-                  std::to_string(EIGEN_WORLD_VERSION) + "." + std::to_string(EIGEN_MAJOR_VERSION) +
-                  "." + std::to_string(EIGEN_MINOR_VERSION) + "\n",
-              0};
+      return {std::nullopt, versionText(program.name), 0};
     }
     if (argument == "--data") {
       if (!takeValue() || value.empty())
@@ -103,6 +120,8 @@ ParsedCommandLine parseCommandLine(const ProgramDescription& program,
       if (!takeValue() || value.empty())
         return {std::nullopt, usageError(program, "--output-dir needs a folder"), 2};
       options.outputDir = value;
+    } else if (argument == "--plain-bal" && !hasValue && program.preparePlain) {
+      options.plainData = true;
     } else if (argument == "--color") {
       if (!takeValue())
         return {std::nullopt, usageError(program, "--color needs auto, always or never"), 2};

@@ -8,6 +8,7 @@
 
 #include "console/console.hpp"
 #include "driver/vorlant_reports.hpp"
+#include "input/bzip2_file.hpp"
 
 namespace tessmark {
 
@@ -34,18 +35,21 @@ constexpr ColoredText kBanner[] = {
 
 constexpr ColoredText kWrongHeader[] = {{12, false, "Wrong data file header ID!! \n"}};
 
-PreparedData prepareBal(const std::string& path, const PreparationClocks& clocks) {
+// The BAL file with the header-ID line first, or (plain) a standard BAL file without it (a
+// header-ID line there is skipped), compressed when its name ends in ".bz2"; the same console lines
+// for both.
+PreparedData prepareBalFile(const std::string& path, const PreparationClocks& clocks, bool plain) {
   clocks.total.start();
   clocks.loading.start();
   auto points = std::make_unique<BalPointSource>();
 
   // Loading.
-  TextFile file = TextFile::open(path);
+  TextFile file = plain ? openDataFile(path) : TextFile::open(path);
   std::cout.flush();
   std::cout << setTextColor(9) << "Checking data file format:"
             << "\n";
-  checkBalHeader(file);
-  const BalCounts counts = readBalCounts(file);
+  if (!plain) checkBalHeader(file);
+  const BalCounts counts = plain ? readBalCountsAfterOptionalHeader(file) : readBalCounts(file);
   setColors(12, 14);
   std::cout << "Total camera number is: " << counts.cameraNum << "\n"
             << "Total point number is: " << counts.pointNum << "\n"
@@ -54,6 +58,7 @@ PreparedData prepareBal(const std::string& path, const PreparationClocks& clocks
   std::cout << "Importing data. Please wait..."
             << "\n";
   points->problem = readBalRecords(file, counts);
+  if (plain) checkRestOfCompressedFile(file);
   clocks.loading.stop();
   std::cout << setTextColor(4) << "Time spent on data loading: " << clocks.loading.seconds()
             << " seconds"
@@ -92,6 +97,14 @@ PreparedData prepareBal(const std::string& path, const PreparationClocks& clocks
   data.pretreatingSeconds = clocks.pretreating.seconds();
   data.points = std::move(points);
   return data;
+}
+
+PreparedData prepareBal(const std::string& path, const PreparationClocks& clocks) {
+  return prepareBalFile(path, clocks, false);
+}
+
+PreparedData preparePlainBal(const std::string& path, const PreparationClocks& clocks) {
+  return prepareBalFile(path, clocks, true);
 }
 
 // Doubles in the fixed, five-decimal notation the progress lines left on the stream.
@@ -159,6 +172,7 @@ const ProgramDescription& vorlantProgram() {
       .banner = kBanner,
       .wrongHeader = kWrongHeader,
       .prepare = prepareBal,
+      .preparePlain = preparePlainBal,
       .solvers = vorlantSolvers(),
       .blankLineAfterMenuHeading = false,
       .timesWaiting = true,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cctype>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -98,6 +99,24 @@ class RecordRoom {
   std::int64_t size_ = 0;
 };
 
+// Line `line` as the counts line.
+BalCounts countsOnLine(const TextFile& file, std::string_view line) {
+  LineTokens tokens(file, line);
+  tokens.require(3, kCountNames);
+  BalCounts counts;
+  counts.cameraNum = readCount(file, tokens, "camera count");
+  counts.pointNum = readCount(file, tokens, "point count");
+  counts.imageCoordinates = readCount(file, tokens, "observation count");
+  if (counts.pointNum > counts.imageCoordinates) {
+    malformed(file, file.lineNumber(),
+              "expected a point count no larger than the observation count (every point needs at "
+              "least one observation), found point count " +
+                  std::to_string(counts.pointNum) + " and observation count " +
+                  std::to_string(counts.imageCoordinates));
+  }
+  return counts;
+}
+
 }  // namespace
 
 void checkBalHeader(TextFile& file) {
@@ -122,20 +141,23 @@ void checkBalHeader(TextFile& file) {
 }
 
 BalCounts readBalCounts(TextFile& file) {
-  LineTokens tokens(file, file.nextLine("the counts line (" + std::string(kCountNames) + ")"));
-  tokens.require(3, kCountNames);
-  BalCounts counts;
-  counts.cameraNum = readCount(file, tokens, "camera count");
-  counts.pointNum = readCount(file, tokens, "point count");
-  counts.imageCoordinates = readCount(file, tokens, "observation count");
-  if (counts.pointNum > counts.imageCoordinates) {
+  return countsOnLine(file, file.nextLine("the counts line (" + std::string(kCountNames) + ")"));
+}
+
+BalCounts readBalCountsAfterOptionalHeader(TextFile& file) {
+  const std::string_view line =
+      file.nextLine("the header ID or the counts line (" + std::string(kCountNames) + ")");
+  const std::string_view first = LineTokens(file, line).next();
+  if (first == kBalHeaderId) return readBalCounts(file);
+  const bool number = !first.empty() && (std::isdigit(static_cast<unsigned char>(first[0])) ||
+                                         first[0] == '+' || first[0] == '-');
+  if (!number) {
     malformed(file, file.lineNumber(),
-              "expected a point count no larger than the observation count (every point needs at "
-              "least one observation), found point count " +
-                  std::to_string(counts.pointNum) + " and observation count " +
-                  std::to_string(counts.imageCoordinates));
+              "expected the header ID '" + std::string(kBalHeaderId) + "' or the counts line (" +
+                  kCountNames + "), found " +
+                  (first.empty() ? std::string("an empty line") : quotedToken(first)));
   }
-  return counts;
+  return countsOnLine(file, line);
 }
 
 BalProblem readBalRecords(TextFile& file, const BalCounts& counts) {

@@ -55,6 +55,12 @@ void checkBalHeader(TextFile& file);
 // point without an observation cannot be triangulated); throws InputError(malformed) naming line 2
 // otherwise.
 BalCounts readBalCounts(TextFile& file);
+// Line 1 of a BAL file whose header-ID line is optional: when its first token is kBalHeaderId, the
+// counts are read from line 2 (readBalCounts); otherwise line 1 is the counts line, as in the
+// standard format. Throws as readBalCounts does, and InputError(malformed, line 1) "expected the
+// header ID '...' or the counts line (...), found ..." when line 1 is missing or its first token
+// is neither the header ID nor a number.
+BalCounts readBalCountsAfterOptionalHeader(TextFile& file);
 // The imageCoordinates observation lines and the 9 cameraNum camera parameter lines that follow the
 // counts line (the counts come from readBalCounts). No count that the file cannot back reaches the
 // allocator: the arrays are first sized for as many records as the rest of the file can hold (at

@@ -180,6 +180,13 @@ std::string_view TextFile::nextLine(std::string_view what) {
 
 bool TextFile::atEnd() { return begin_ == end_ && !fill(); }
 
+void TextFile::skipRest() {
+  do {
+    consumed_ += end_ - begin_;
+    begin_ = end_ = scanned_ = 0;
+  } while (fill());
+}
+
 std::optional<std::uint64_t> TextFile::remainingBytes() const {
   if (!size_) return std::nullopt;
   return *size_ > consumed_ ? *size_ - consumed_ : 0;

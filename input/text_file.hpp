@@ -60,6 +60,10 @@ class TextFile {
   // bound on what the rest of the file can hold. None for a source of unknown length (a pipe, a
   // device).
   std::optional<std::uint64_t> remainingBytes() const;
+  // Reads the rest of the source and throws it away, so that a source that checks its bytes as it
+  // delivers them (a compressed stream) has checked them all. The current line's view is invalid
+  // afterwards, and the file is at its end.
+  void skipRest();
 
  private:
   TextFile() = default;

@@ -2,7 +2,8 @@
 # Builds everything, makes a synthetic problem shaped like the Ladybug data set (49 cameras, 7776
 # points) in a scratch folder, and triangulates it there with Newton-Raphson (key 0), without
 # waiting for any key; then the same with sennic on a synthetic .lc set shaped like the Dinosaur
-# sequence (36 turntable cameras, 4983 points). Prints the folder and the start of the reports.
+# sequence (36 turntable cameras, 4983 points); then compares every solver on the BAL problem
+# (tessmark-compare, into comparison/). Prints the folder and the start of the reports.
 #   scripts/demo.sh [KEY]                default KEY: 0
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,6 +19,7 @@ cd "$scratch"
 "$root/build/driver/vorlant" --algorithm "${1:-0}"
 "$root/build/tools/make_lc_problem" dinosaur.lc --seed 2014
 "$root/build/driver/sennic" --algorithm "${1:-0}"
+"$root/build/compare/tessmark-compare" --out comparison problem-49-7776-pre.txt
 
 echo
 echo "Demo folder: $scratch"

@@ -11,6 +11,9 @@
 
 namespace tessmark {
 
+// The epsilon both programs hand to every solver of their menus.
+inline constexpr double kSolverTolerance = 1.0e-12;
+
 struct MenuEntry {
   const char* key;           // "0".."9", or "other" for the last row
   const char* menuLine;      // as shown in the menu

@@ -125,6 +125,27 @@ TEST(ParseCommandLine, HelpListsOptionsAlgorithmsAndStatuses) {
   }
 }
 
+// --plain-bal belongs to the BAL program only: its help names it, the .lc program refuses it.
+TEST(ParseCommandLine, PlainBalIsTheBalProgramsOption) {
+  for (const std::vector<const char*>& arguments :
+       {std::vector<const char*>{"--plain-bal"}, {"f.txt.bz2", "--plain-bal", "--algorithm=0"}}) {
+    SCOPED_TRACE(shown(arguments));
+    const ParsedCommandLine parsed = parse(arguments);
+    ASSERT_TRUE(parsed.options) << parsed.text;
+    EXPECT_TRUE(parsed.options->plainData);
+  }
+  EXPECT_FALSE(parse({"f.txt"}).options->plainData);
+  EXPECT_EQ(parse({"--plain-bal=yes"}).status, 2);
+  EXPECT_NE(usageText(vorlantProgram()).find("--plain-bal"), std::string::npos);
+
+  const ParsedCommandLine sennic =
+      parseCommandLine(sennicProgram(), std::vector<const char*>{"--plain-bal"});
+  EXPECT_FALSE(sennic.options);
+  EXPECT_EQ(sennic.status, 2);
+  EXPECT_NE(sennic.text.find("unknown option '--plain-bal'"), std::string::npos) << sennic.text;
+  EXPECT_EQ(usageText(sennicProgram()).find("--plain-bal"), std::string::npos);
+}
+
 TEST(ParseCommandLine, VersionNamesTheProgramAndTheEigenItIsBuiltWith) {
   const ParsedCommandLine parsed = parse({"--version"});
   EXPECT_FALSE(parsed.options);

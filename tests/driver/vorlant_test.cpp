@@ -26,6 +26,7 @@
 #include "tests/driver/child_process.hpp"
 #include "tests/driver/program_output.hpp"
 #include "tests/driver/report_format.hpp"
+#include "tests/support/bzip2_text.hpp"
 
 namespace tessmark {
 namespace {
@@ -281,6 +282,104 @@ TEST_F(VorlantProgram, ObservationsOutOfPointOrderGiveTheSameResults) {
   }
   EXPECT_EQ(shuffled.results.sumReprojError_f, grouped.results.sumReprojError_f);
   EXPECT_EQ(shuffled.results.sumReprojError_m, grouped.results.sumReprojError_m);
+}
+
+// The public BAL layout behind --plain-bal: the file without its header-ID line, as it is and
+// compressed, gives the reports of the file with it (times aside), under the same names; the option
+// skips a header-ID line that is there. Without the option the header check stays as it is.
+TEST_F(VorlantProgram, PlainBalFilesGiveTheResultsOfTheHeaderVersion) {
+  const ProblemShape shape = shapeOf(problem());
+  const std::string plain = problem().substr(problem().find('\n') + 1);
+  struct Case {
+    const char* name;
+    const char* dataName;
+    std::string bytes;
+    bool plainOption;
+  };
+  const Case cases[] = {
+      {"header ID", "problem.txt", problem(), false},
+      {"plain", "problem.txt", plain, true},
+      {"header ID with the option", "problem.txt", problem(), true},
+      {"plain, compressed", "problem.txt.bz2", testing::bzip2Compressed(plain), true},
+      {"plain, compressed in small blocks", "p.bz2", testing::bzip2Compressed(plain, 1), true},
+  };
+  std::vector<Reports> runs;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path folder = newFolder(c.name);
+    writeFile(folder / c.dataName, c.bytes);
+    std::vector<std::string> arguments = {"--data", c.dataName, "--algorithm", "0"};
+    if (c.plainOption) arguments.push_back("--plain-bal");
+    const ChildResult run = vorlant(folder, arguments);
+    ASSERT_TRUE(run.exited && run.status == 0) << describe(run);
+    EXPECT_NE(run.out.find("Checking data file format:\n"), std::string::npos) << run.out;
+    checkReports(folder, shape, '0', "Newton-Raphson", runs.emplace_back());
+    if (HasFatalFailure()) return;
+  }
+  for (std::size_t k = 1; k < runs.size(); ++k) {
+    for (std::size_t i = 0; i < shape.views.size(); ++i) {
+      ASSERT_EQ(runs[k].results.points[i].text, runs[0].results.points[i].text)
+          << cases[k].name << ", point " << i + 1;
+      ASSERT_EQ(runs[k].summary.rows[i].text, runs[0].summary.rows[i].text)
+          << cases[k].name << ", point " << i + 1;
+    }
+  }
+}
+
+TEST_F(VorlantProgram, PlainBalFailuresReportAndWriteNoReports) {
+  const std::string plain = problem().substr(problem().find('\n') + 1);
+  const std::string compressed = testing::bzip2Compressed(plain);
+  struct Case {
+    const char* name;
+    const char* dataName;
+    std::optional<std::string> bytes;  // none: no file of that name
+    bool plainOption;
+    int status;
+    std::vector<std::string> stderrHas;
+  };
+  const Case cases[] = {
+      {"plain file without the option",
+       "problem.txt",
+       plain,
+       false,
+       128,
+       {"Wrong data file header ID!! \n", "problem.txt:1:"}},
+      {"neither header nor counts with the option",
+       "problem.txt",
+       withLine(problem(), 1, "Rome_is_not_built_in_one_day"),
+       true,
+       128,
+       {"problem.txt:1: expected the header ID 'Rome_is_not_built_in_one_day!' or the counts "
+        "line"}},
+      {"truncated compressed file",
+       "problem.txt.bz2",
+       compressed.substr(0, compressed.size() - 9),
+       true,
+       128,
+       {"problem.txt.bz2: expected a bzip2 stream", "(a truncated file)"}},
+      {"compressed file without the option",
+       "problem.txt.bz2",
+       compressed,
+       false,
+       128,
+       {"Wrong data file header ID!! \n"}},
+      {"missing compressed file",
+       "problem.txt.bz2",
+       std::nullopt,
+       true,
+       129,
+       {"open file error\n"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path folder = newFolder(c.name);
+    if (c.bytes) writeFile(folder / c.dataName, *c.bytes);
+    std::vector<std::string> arguments = {"--data", c.dataName, "--algorithm", "0"};
+    if (c.plainOption) arguments.push_back("--plain-bal");
+    const ChildResult run = vorlant(folder, arguments);
+    testing::expectFailure(run, c.status, c.stderrHas);
+    EXPECT_TRUE(reportFilesIn(folder).empty()) << "a failed run left a report file";
+  }
 }
 
 // ---- Failures -----------------------------------------------------------------------------------

@@ -1,0 +1,282 @@
+#include "compare/compare_tool.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iomanip>
+#include <iostream>
+#include <new>
+#include <string_view>
+
+#include "compare/comparison.hpp"
+#include "compare/csv.hpp"
+#include "compare/plots.hpp"
+#include "compare/progress.hpp"
+#include "compare/summary.hpp"
+#include "console/stopwatch.hpp"
+#include "driver/run_options.hpp"
+#include "input/input_error.hpp"
+
+namespace tessmark {
+
+namespace {
+
+constexpr const char* kName = "tessmark-compare";
+
+std::string usageError(const std::string& problem) {
+  return std::string(kName) + ": " + problem + "\nTry '" + kName +
+         " --help' for more information.\n";
+}
+
+const char* formatName(DataFormat format) { return format == DataFormat::lc ? "lc" : "bal"; }
+
+std::string joined(const std::string& folder, const char* name) {
+  return (std::filesystem::path(folder) / name).string();
+}
+
+int failInput(const InputError& error) {
+  std::cerr << kName << ": " << error.what() << "\n";
+  return error.kind == InputError::Kind::cannotOpen ? kCompareExitCannotOpen
+                                                    : kCompareExitMalformed;
+}
+
+void describeData(const CompareOptions& options, const DataSet& set, const SolverProgram& rules) {
+  const PreparedData& data = set.data;
+  std::cout << kName << ": " << options.dataFile << " (" << formatName(set.format) << ", "
+            << rules.name << "'s solvers and rules)\n"
+            << "  " << data.cameraNum << " cameras, " << data.pointNum << " points";
+  if (set.format == DataFormat::bal) std::cout << ", " << data.imageCoordinates << " observations";
+  std::cout << ", at most " << data.maxViewNum << " views per point\n"
+            << std::setprecision(6) << "  loading " << data.loadingSeconds << " s, indexing "
+            << data.indexingSeconds << " s, pretreating " << data.pretreatingSeconds << " s\n";
+  for (const int camera : set.rankDeficientCameras) {
+    std::cout << "  note: camera " << camera
+              << " is no perspective camera (its left 3x3 block has a zero third row); the points "
+                 "it sees come out non-finite\n";
+  }
+}
+
+}  // namespace
+
+std::string compareUsageText() {
+  return std::string("Usage: ") + kName +
+         " [--format bal|lc] [--keys KEYS] [--out DIR] [--help] [--version] DATAFILE\n\n"
+         "Loads DATAFILE once, runs every chosen solver of the program's menu on every point from "
+         "the\nsame symmedian start, judges each result by that program's rules, and writes a "
+         "table to the\nconsole, DIR/points.csv (one row per point and solver), DIR/summary.csv "
+         "(one row per solver)\nand, when Python can import matplotlib, the performance "
+         "profiles DIR/cost_profile.png and\nDIR/time_profile.png and the loop histogram "
+         "DIR/loops.png.\n\n"
+         "Options:\n"
+         "  --format bal|lc  bal: a BAL problem, with or without the header-ID line, judged by "
+         "vorlant's\n"
+         "                   solvers and rules; lc: a .lc data set, by sennic's (default: lc "
+         "for a name\n"
+         "                   ending in .lc or .lc.bz2, bal otherwise). A name ending in .bz2 is\n"
+         "                   decompressed as it is read.\n"
+         "  --keys KEYS      the solvers by their menu keys, in this order (default: 0123456789x;"
+         "\n                   x is the row that any other key selects)\n"
+         "  --out DIR        write the files into DIR (default: the current directory); DIR is "
+         "created\n                   when missing, once the data file has been read\n"
+         "  -h, --help       show this text\n"
+         "  --version        show the version and the Eigen version\n\n"
+         "Environment: TESSMARK_PYTHON names the Python interpreter for the plots (default: "
+         "python3,\nthen /usr/bin/python3).\n\n"
+         "Exit status:\n"
+         "  0    the files were written (and the plots drawn, or skipped with a note)\n"
+         "  1    a chosen key's solver is not available in this build\n"
+         "  2    the command line is wrong\n"
+         "  3    the output folder or a file in it cannot be written\n"
+         "  4    memory ran out\n"
+         "  5    matplotlib was found but the plots could not be drawn\n"
+         "  128  the data file is not in the expected format\n"
+         "  129  the data file cannot be opened\n";
+}
+
+ParsedCompareLine parseCompareCommandLine(std::span<const char* const> arguments) {
+  CompareOptions options;
+  bool formatGiven = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    CommandLineArgument current(arguments, i);
+    const std::string_view argument = current.option;
+    const bool hasValue = current.hasValue;
+    std::string_view value;
+    const auto takeValue = [&] { return current.takeValue(value); };
+    if ((argument == "--help" && !hasValue) || argument == "-h") {
+      return {std::nullopt, compareUsageText(), 0};
+    }
+    if (argument == "--version" && !hasValue) {
+      return {std::nullopt, versionText(kName), 0};
+    }
+    if (argument == "--format") {
+      if (!takeValue() || (value != "bal" && value != "lc")) {
+        return {std::nullopt, usageError("--format needs bal or lc"), kCompareExitUsage};
+      }
+      options.format = value == "lc" ? DataFormat::lc : DataFormat::bal;
+      formatGiven = true;
+    } else if (argument == "--keys") {
+      if (!takeValue()) return {std::nullopt, usageError("--keys needs keys"), kCompareExitUsage};
+      if (const std::string problem = keyListProblem(value); !problem.empty()) {
+        return {std::nullopt, usageError("--keys: " + problem), kCompareExitUsage};
+      }
+      options.keys = value;
+    } else if (argument == "--out") {
+      if (!takeValue() || value.empty()) {
+        return {std::nullopt, usageError("--out needs a folder"), kCompareExitUsage};
+      }
+      options.outputDir = value;
+    } else if (!argument.starts_with("-") && !argument.empty() && !hasValue) {
+      if (!options.dataFile.empty()) {
+        return {std::nullopt, usageError("one data file only: '" + std::string(argument) + "'"),
+                kCompareExitUsage};
+      }
+      options.dataFile = argument;
+    } else {
+      return {std::nullopt, usageError("unknown option '" + std::string(arguments[i]) + "'"),
+              kCompareExitUsage};
+    }
+  }
+  if (options.dataFile.empty()) {
+    return {std::nullopt, usageError("no data file given"), kCompareExitUsage};
+  }
+  if (!formatGiven) options.format = formatOfName(options.dataFile);
+  return {options, {}, 0};
+}
+
+std::string compareOutputProblem(const std::string& outputDir) {
+  struct stat status {};
+  if (stat(outputDir.c_str(), &status) == 0) {
+    if (!S_ISDIR(status.st_mode)) return "not a folder";
+    if (access(outputDir.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
+    return "";
+  }
+  if (errno != ENOENT) return std::strerror(errno);
+  std::filesystem::path parent = std::filesystem::path(outputDir).parent_path();
+  if (parent.empty()) parent = ".";
+  if (stat(parent.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+    return "missing, and so is the folder it would be created in";
+  }
+  if (access(parent.c_str(), W_OK | X_OK) != 0) {
+    return std::string("missing, and cannot be created: ") + std::strerror(errno);
+  }
+  return "";
+}
+
+namespace {
+
+int runComparison(const CompareOptions& options) {
+  const SolverProgram& rules = solverProgramOf(options.format);
+  std::string error;
+  const auto solvers = chooseSolvers(rules, options.keys, error);
+  if (!solvers) {
+    std::cerr << kName << ": " << error << "\n";
+    return kCompareExitUnavailable;
+  }
+
+  // The input, read completely before anything is written.
+  DataSet set;
+  try {
+    set = loadDataSet(options.dataFile, options.format);
+  } catch (const InputError& failure) {
+    return failInput(failure);
+  }
+  describeData(options, set, rules);
+  std::cout << "  solvers: " << options.keys << "\n" << std::flush;
+
+  Stopwatch wholeWatch;
+  wholeWatch.start();
+  Comparison comparison;
+  {
+    ProgressBar bar(stderr, *solvers, set.data.pointNum);
+    comparison =
+        compareSolvers(set.data, rules, *solvers, [&bar](int s, int done) { bar.update(s, done); });
+  }
+  wholeWatch.stop();
+  const std::vector<SolverSummary> summaries = summarize(comparison);
+
+  std::cout << "\n";
+  writeSummaryTable(std::cout, comparison, summaries);
+  std::cout << std::fixed << std::setprecision(3) << "\n  starts: " << comparison.startPassSeconds
+            << " s (gathering and symmedian point, once per point); solvers and judgement: "
+            << wholeWatch.seconds() - comparison.startPassSeconds
+            << " s; whole comparison: " << wholeWatch.seconds() << " s\n";
+  std::cout << std::defaultfloat;
+
+  // The files.
+  std::error_code created;
+  std::filesystem::create_directory(options.outputDir, created);
+  if (created) {
+    std::cerr << kName << ": cannot create '" << options.outputDir << "': " << created.message()
+              << "\n";
+    return kCompareExitOutput;
+  }
+  const std::string pointsPath = joined(options.outputDir, "points.csv");
+  const std::string summaryPath = joined(options.outputDir, "summary.csv");
+  std::string failure =
+      writeFileWith(pointsPath, [&](std::FILE* file) { writePointsCsv(file, comparison); });
+  if (failure.empty()) {
+    failure = writeFileWith(summaryPath,
+                            [&](std::FILE* file) { writeSummaryCsv(file, comparison, summaries); });
+  }
+  if (!failure.empty()) {
+    std::cerr << kName << ": cannot write " << failure << "\n";
+    return kCompareExitOutput;
+  }
+  std::cout << "  wrote " << pointsPath << " (" << comparison.outcomes.size() << " rows) and "
+            << summaryPath << "\n";
+
+  // The pictures; those of an earlier comparison in the folder go, whether or not new ones come.
+  for (const char* file : kPlotFiles) {
+    std::error_code ignored;
+    std::filesystem::remove(joined(options.outputDir, file), ignored);
+  }
+  const std::string python = findPlottingPython();
+  if (python.empty()) {
+    std::cout << "  no plots: no Python with matplotlib found; install it (Debian: apt-get install "
+                 "python3-matplotlib, or set TESSMARK_PYTHON) and run: python3 "
+                 "scripts/plot_comparison.py "
+              << options.outputDir << "\n";
+    return 0;
+  }
+  std::cout << std::flush;
+  const std::string title =
+      std::filesystem::path(options.dataFile).filename().string() + ", " + rules.name + " rules";
+  if (failure = drawPlots(python, options.outputDir, title); !failure.empty()) {
+    std::cerr << kName << ": no plots: " << failure << "\n";
+    return kCompareExitPlots;
+  }
+  std::cout << "  drew";
+  for (const char* file : kPlotFiles) std::cout << " " << joined(options.outputDir, file);
+  std::cout << "\n";
+  return 0;
+}
+
+}  // namespace
+
+int compareMain(std::span<const char* const> arguments) {
+  const ParsedCompareLine parsed = parseCompareCommandLine(arguments);
+  if (!parsed.options) {
+    (parsed.status == 0 ? std::cout : std::cerr) << parsed.text;
+    return parsed.status;
+  }
+  if (const std::string problem = compareOutputProblem(parsed.options->outputDir);
+      !problem.empty()) {
+    std::cerr << kName << ": cannot write into '" << parsed.options->outputDir << "': " << problem
+              << "\n";
+    return kCompareExitOutput;
+  }
+  try {
+    return runComparison(*parsed.options);
+  } catch (const std::bad_alloc&) {
+    std::cerr << kName
+              << ": memory ran out; the data set is too large for this machine, or its "
+                 "counts are wrong\n";
+    return kCompareExitOutOfMemory;
+  }
+}
+
+}  // namespace tessmark

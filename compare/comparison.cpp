@@ -1,0 +1,149 @@
+#include "compare/comparison.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "console/stopwatch.hpp"
+#include "input/text_file.hpp"
+#include "model/symmedian.hpp"
+
+namespace tessmark {
+
+namespace {
+
+// Progress is reported every this many points.
+constexpr int kProgressStep = 64;
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+}  // namespace
+
+std::string keyListProblem(std::string_view keys) {
+  if (keys.empty()) return "no keys given: name one or more of " + std::string(kAllKeys);
+  for (std::size_t k = 0; k < keys.size(); ++k) {
+    if (kAllKeys.find(keys[k]) == std::string_view::npos) {
+      return "unknown key " + quotedToken(keys.substr(k, 1)) + ": the keys are " +
+             std::string(kAllKeys) + " (x: the row that any other key selects)";
+    }
+    if (keys.find(keys[k]) != k) return "key '" + std::string(1, keys[k]) + "' is named twice";
+  }
+  return "";
+}
+
+std::optional<std::vector<ComparedSolver>> chooseSolvers(const SolverProgram& program,
+                                                         std::string_view keys,
+                                                         std::string& error) {
+  error = keyListProblem(keys);
+  if (!error.empty()) return std::nullopt;
+  std::vector<ComparedSolver> solvers;
+  for (const char key : keys) {
+    const MenuEntry& entry = program.menu[kAllKeys.find(key)];
+    if (entry.solver == nullptr) {
+      error = std::string("key '") + key + "' (" + entry.selectedName +
+              ") is not available in this build";
+      return std::nullopt;
+    }
+    solvers.push_back({key, &entry});
+  }
+  return solvers;
+}
+
+bool solvedPoint(const SolverOutcome& outcome) {
+  return outcome.x_f.allFinite() && std::isfinite(outcome.judgement.reprojError_f);
+}
+
+Comparison compareSolvers(const PreparedData& data, const SolverProgram& program,
+                          std::span<const ComparedSolver> solvers,
+                          const ComparisonProgress& progress) {
+  Comparison comparison;
+  comparison.solvers.assign(solvers.begin(), solvers.end());
+  comparison.pointNum = data.pointNum;
+  comparison.viewNum = data.viewNum;
+  const auto pointCount = static_cast<std::size_t>(data.pointNum);
+  comparison.starts.resize(pointCount);
+  comparison.startSeconds.resize(pointCount);
+  comparison.outcomes.resize(solvers.size() * pointCount);
+  comparison.passSeconds.resize(solvers.size());
+  const auto report = [&progress](int s, int done, int total) {
+    if (progress && (done % kProgressStep == 0 || done == total)) progress(s, done);
+  };
+
+  const PointSource& points = *data.points;
+  PointWorkspace& workspace = *data.workspace;
+  Stopwatch pointWatch;
+  Stopwatch passWatch;
+
+  // The starts, as the programs compute them: the point gathered, then its symmedian point.
+  report(-1, 0, data.pointNum);
+  passWatch.start();
+  for (int p = 0; p < data.pointNum; ++p) {
+    const auto i = static_cast<std::size_t>(p);
+    const int n = points.locate(p, workspace);
+    pointWatch.start();
+    points.gather(p, n, workspace);
+    comparison.starts[i] = symmedianPoint(workspace.problem(n));
+    pointWatch.stop();
+    comparison.startSeconds[i] = pointWatch.seconds();
+    report(-1, p + 1, data.pointNum);
+  }
+  passWatch.stop();
+  comparison.startPassSeconds = passWatch.seconds();
+
+  // One solver after the other over every point, as a single-key run does.
+  for (std::size_t s = 0; s < solvers.size(); ++s) {
+    const SolverFunction solve = solvers[s].entry->solver;
+    report(static_cast<int>(s), 0, data.pointNum);
+    passWatch.start();
+    for (int p = 0; p < data.pointNum; ++p) {
+      const auto i = static_cast<std::size_t>(p);
+      const int n = points.locate(p, workspace);
+      points.gather(p, n, workspace);
+      const PointProblem problem = workspace.problem(n);
+      const Eigen::Vector3d& x_m = comparison.starts[i];
+      SolverContext context{program.depthGuard, workspace.scratch};
+      pointWatch.start();
+      const SolverResult solved = solve(problem, context, x_m, kSolverTolerance);
+      pointWatch.stop();
+
+      SolverOutcome& outcome = comparison.outcomes[s * pointCount + i];
+      outcome.x_f = solved.point;
+      outcome.loops = solved.loops;
+      outcome.capReached = solved.capReached;
+      outcome.hessianModified = solved.hessianModified;
+      outcome.solveSeconds = pointWatch.seconds();
+      outcome.judgement = judgePoint(problem, x_m, solved.point, program.judgement);
+      report(static_cast<int>(s), p + 1, data.pointNum);
+    }
+    passWatch.stop();
+    comparison.passSeconds[s] = passWatch.seconds();
+  }
+  fillProfileRatios(comparison);
+  return comparison;
+}
+
+void fillProfileRatios(Comparison& comparison) {
+  const auto solverCount = static_cast<int>(comparison.solvers.size());
+  for (int p = 0; p < comparison.pointNum; ++p) {
+    double bestCost = kInfinity;
+    double bestTime = kInfinity;
+    for (int s = 0; s < solverCount; ++s) {
+      const SolverOutcome& outcome = comparison.outcome(s, p);
+      if (!solvedPoint(outcome)) continue;
+      bestCost = std::min(bestCost, outcome.judgement.reprojError_f);
+      bestTime = std::min(bestTime, outcome.solveSeconds);
+    }
+    for (int s = 0; s < solverCount; ++s) {
+      SolverOutcome& outcome = comparison.outcome(s, p);
+      if (!solvedPoint(outcome)) {
+        outcome.costRatio = kInfinity;
+        outcome.timeRatio = kInfinity;
+        continue;
+      }
+      outcome.costRatio = (outcome.judgement.reprojError_f + kCostFloor) / (bestCost + kCostFloor);
+      outcome.timeRatio = (outcome.solveSeconds + kTimeFloor) / (bestTime + kTimeFloor);
+    }
+  }
+}
+
+}  // namespace tessmark

@@ -1,0 +1,27 @@
+#pragma once
+// The comparison's pictures, drawn by matplotlib: the program carries a copy of
+// scripts/plot_comparison.py and hands it to a Python interpreter that can import matplotlib.
+
+#include <string>
+#include <string_view>
+
+namespace tessmark {
+
+// The plotting script, as built into the program.
+extern const std::string_view kPlotScript;
+
+// The picture files the script writes into the output folder.
+inline constexpr const char* kPlotFiles[] = {"cost_profile.png", "time_profile.png", "loops.png"};
+
+// The first interpreter that imports matplotlib: the one named by the environment variable
+// TESSMARK_PYTHON when it is set (and no other), otherwise "python3" on the PATH, then
+// /usr/bin/python3 (Debian's, where python3-matplotlib installs). Empty when there is none.
+std::string findPlottingPython();
+
+// Runs the script with `python` on `folder` (which holds points.csv), titling the pictures with
+// `title`. Returns "" when it drew them, otherwise why not (the script's own error is left on the
+// standard error stream).
+std::string drawPlots(const std::string& python, const std::string& folder,
+                      const std::string& title);
+
+}  // namespace tessmark

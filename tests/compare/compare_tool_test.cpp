@@ -1,0 +1,385 @@
+// tessmark-compare as a script runs it: its command line, the files it writes, what it refuses,
+// and its plots.
+#include "compare/compare_tool.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "compare/csv.hpp"
+#include "compare/plots.hpp"
+#include "compare/progress.hpp"
+#include "tests/compare/csv_reader.hpp"
+#include "tests/driver/child_process.hpp"
+#include "tests/driver/program_output.hpp"
+#include "tests/support/bzip2_text.hpp"
+
+namespace tessmark {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ChildResult;
+using testing::describe;
+using testing::parseCsv;
+using testing::readFile;
+using testing::runChild;
+using testing::writeFile;
+
+const std::string kCompare = TESSMARK_COMPARE;
+using Table = std::vector<std::vector<std::string>>;
+
+// ---- Command line -------------------------------------------------------------------------------
+
+TEST(CompareCommandLine, OptionsAndTheFormatTheNameSuggests) {
+  struct Case {
+    std::vector<const char*> arguments;
+    DataFormat format;
+    std::string keys = "0123456789x";
+    std::string outputDir = ".";
+  };
+  const Case cases[] = {
+      {{"p.txt"}, DataFormat::bal},
+      {{"problem-49-7776-pre.txt.bz2"}, DataFormat::bal},
+      {{"dinosaur.lc"}, DataFormat::lc},
+      {{"dinosaur.lc.bz2"}, DataFormat::lc},
+      {{"--format", "bal", "set.lc"}, DataFormat::bal},
+      {{"--format=lc", "set.txt"}, DataFormat::lc},
+      {{"--keys", "x20", "p.txt"}, DataFormat::bal, "x20"},
+      {{"p.txt", "--keys=5", "--out", "o"}, DataFormat::bal, "5", "o"},
+      {{"--out=a/b", "p.txt"}, DataFormat::bal, "0123456789x", "a/b"},
+  };
+  for (const Case& c : cases) {
+    const ParsedCompareLine parsed = parseCompareCommandLine(c.arguments);
+    ASSERT_TRUE(parsed.options) << parsed.text;
+    EXPECT_EQ(parsed.options->format, c.format) << c.arguments.back();
+    EXPECT_EQ(parsed.options->keys, c.keys);
+    EXPECT_EQ(parsed.options->outputDir, c.outputDir);
+  }
+  const ParsedCompareLine version = parseCompareCommandLine(std::vector<const char*>{"--version"});
+  EXPECT_TRUE(version.text.starts_with("tessmark-compare (Tessmark) ")) << version.text;
+  EXPECT_NE(version.text.find(", Eigen "), std::string::npos) << version.text;
+  const ParsedCompareLine help = parseCompareCommandLine(std::vector<const char*>{"--help"});
+  EXPECT_EQ(help.status, 0);
+  for (const char* text : {"--format bal|lc", "--keys", "--out DIR", "points.csv", "summary.csv",
+                           "cost_profile.png", "TESSMARK_PYTHON", "  128 ", "  129 "}) {
+    EXPECT_NE(help.text.find(text), std::string::npos) << text;
+  }
+}
+
+TEST(CompareCommandLine, UsageErrorsGiveStatusTwo) {
+  struct Case {
+    std::vector<const char*> arguments;
+    const char* says;
+  };
+  const Case cases[] = {
+      {{}, "no data file given"},
+      {{"--format", "txt", "p.txt"}, "--format needs bal or lc"},
+      {{"p.txt", "--format"}, "--format needs bal or lc"},
+      {{"--keys", "0a", "p.txt"}, "--keys: unknown key 'a'"},
+      {{"--keys=", "p.txt"}, "--keys: no keys given"},
+      {{"--keys", "00", "p.txt"}, "--keys: key '0' is named twice"},
+      {{"--out", "", "p.txt"}, "--out needs a folder"},
+      {{"a.txt", "b.txt"}, "one data file only: 'b.txt'"},
+      {{"--bogus", "p.txt"}, "unknown option '--bogus'"},
+  };
+  for (const Case& c : cases) {
+    const ParsedCompareLine parsed = parseCompareCommandLine(c.arguments);
+    EXPECT_FALSE(parsed.options);
+    EXPECT_EQ(parsed.status, 2);
+    EXPECT_TRUE(parsed.text.starts_with(std::string("tessmark-compare: ") + c.says)) << parsed.text;
+    EXPECT_TRUE(parsed.text.ends_with("\nTry 'tessmark-compare --help' for more information.\n"));
+    EXPECT_EQ(std::count(parsed.text.begin(), parsed.text.end(), '\n'), 2) << parsed.text;
+  }
+}
+
+// The progress line fits the terminal; the solver's name gives way before the figures.
+TEST(ProgressLine, FitsTheTerminalTheNameGivingWayFirst) {
+  std::string error;
+  const auto solvers = chooseSolvers(vorlantSolvers(), "0x", error);
+  ASSERT_TRUE(solvers);
+  struct Case {
+    int s, done;
+    std::size_t width;
+    const char* starts;
+    const char* has;
+  };
+  const Case cases[] = {
+      {-1, 0, 120, "starts [....................] 0/7776 points, 0/s, ? left", ""},
+      {0, 7776, 120, "[1/2] 0 Newton-Raphson [####################] 7776/7776 points", ""},
+      {1, 3888, 200, "[2/2] x Default inexact damped Newton line search", "[##########..........]"},
+      {1, 3888, 80, "[2/2] x Default", " [##########..........] 3888/7776 points"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.starts);
+    const std::string line =
+        ProgressBar::line(c.s, *solvers, c.done, 7776, 2.0, c.done > 0 ? 12.0 : NAN, c.width);
+    EXPECT_TRUE(line.starts_with(c.starts)) << line;
+    EXPECT_NE(line.find(c.has), std::string::npos) << line;
+    EXPECT_LT(line.size(), c.width) << line;
+    EXPECT_TRUE(line.ends_with(c.done > 0 ? ", 12 s left" : ", ? left")) << line;
+  }
+}
+
+// ---- Runs ---------------------------------------------------------------------------------------
+
+// A synthetic BAL problem (12 cameras, 40 points) and a .lc set, made once, and a folder per test.
+class CompareTool : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    data_ = new testing::TemporaryFolder;
+    for (const auto& [maker, name] :
+         {std::pair{TESSMARK_MAKE_BAL, "problem.txt"}, std::pair{TESSMARK_MAKE_LC, "set.lc"}}) {
+      const ChildResult made = runChild(
+          {maker,
+           {(data_->path() / name).string(), "--cameras", "12", "--points", "40", "--seed", "7"},
+           data_->path()});
+      ASSERT_TRUE(made.exited && made.status == 0) << describe(made);
+    }
+  }
+  static void TearDownTestSuite() {
+    delete data_;
+    data_ = nullptr;
+  }
+  static std::string balText() { return readFile(data_->path() / "problem.txt"); }
+  static std::string lcText() { return readFile(data_->path() / "set.lc"); }
+
+  // No plots but in the test of the plots: they take seconds each.
+  void SetUp() override { setenv("TESSMARK_PYTHON", kNoPython, 1); }
+  void TearDown() override { unsetenv("TESSMARK_PYTHON"); }
+  static constexpr const char* kNoPython = "/nonexistent/python3";
+
+  ChildResult compare(std::vector<std::string> arguments) {
+    return runChild({kCompare, std::move(arguments), folder_.path()});
+  }
+  fs::path in(const std::string& name) const { return folder_.path() / name; }
+
+  testing::TemporaryFolder folder_;
+  static testing::TemporaryFolder* data_;
+};
+
+testing::TemporaryFolder* CompareTool::data_ = nullptr;
+
+// The tidy files: the header rows, one row per (point, solver) and per solver, every field where
+// it belongs, numbers that read as numbers; the console table lists every solver.
+TEST_F(CompareTool, WritesTidyFilesAndATable) {
+  writeFile(in("problem.txt"), balText());
+  const ChildResult run = compare({"--out", "out", "problem.txt"});
+  ASSERT_TRUE(run.exited && run.status == 0) << describe(run);
+
+  const Table points = parseCsv(readFile(in("out/points.csv")));
+  ASSERT_EQ(points.size(), 1u + 11u * 40u);
+  EXPECT_EQ(points[0],
+            std::vector<std::string>(std::begin(kPointColumns), std::end(kPointColumns)));
+  std::set<std::string> names;
+  for (std::size_t r = 1; r < points.size(); ++r) {
+    const std::vector<std::string>& row = points[r];
+    ASSERT_EQ(row.size(), std::size(kPointColumns)) << "row " << r;
+    const std::size_t s = (r - 1) / 40;
+    EXPECT_EQ(row[0], std::to_string((r - 1) % 40 + 1));
+    EXPECT_EQ(row[2], std::string(1, kAllKeys[s]));
+    EXPECT_EQ(row[3], vorlantMenu()[s].selectedName);
+    names.insert(row[3]);
+    for (const std::size_t column : {5, 6, 16, 17, 18}) {
+      EXPECT_TRUE(row[column] == "true" || row[column] == "false") << row[column];
+    }
+    for (const std::size_t column : {7, 8, 9, 12, 13, 14, 15, 19, 20, 21, 22}) {
+      char* end = nullptr;
+      std::strtod(row[column].c_str(), &end);
+      EXPECT_EQ(*end, '\0') << kPointColumns[column] << ": '" << row[column] << "'";
+    }
+  }
+  EXPECT_EQ(names.size(), 11u);
+
+  const Table summary = parseCsv(readFile(in("out/summary.csv")));
+  ASSERT_EQ(summary.size(), 12u);
+  EXPECT_EQ(summary[0],
+            std::vector<std::string>(std::begin(kSummaryColumns), std::end(kSummaryColumns)));
+  for (std::size_t s = 0; s < 11; ++s) {
+    EXPECT_EQ(summary[s + 1][0], std::string(1, kAllKeys[s]));
+    EXPECT_EQ(summary[s + 1][2], "40");
+  }
+
+  const std::vector<std::string> rows = testing::linesStartingWith(run.out, "x   Default");
+  EXPECT_EQ(rows.size(), 1u) << run.out;
+  EXPECT_NE(run.out.find("vorlant's solvers and rules"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("12 cameras, 40 points"), std::string::npos) << run.out;
+  EXPECT_EQ(run.err, "") << "no progress bar without a terminal";
+}
+
+// The rows without the columns that hold times.
+Table withoutTimes(Table table) {
+  for (std::vector<std::string>& row : table) {
+    row.erase(row.begin() + 19, row.begin() + 21);  // start_seconds, solve_seconds
+    row.pop_back();                                 // time_ratio
+  }
+  return table;
+}
+
+// The public formats as distributed give the results of the header-ID file; an .lc set is read by
+// its name or by --format.
+TEST_F(CompareTool, HeaderlessAndCompressedFilesGiveTheSameResults) {
+  const std::string plain = balText().substr(balText().find('\n') + 1);
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::vector<std::string> options;
+  };
+  const Case cases[] = {
+      {"problem.txt", balText(), {}},
+      {"plain.txt", plain, {}},
+      {"plain.txt.bz2", testing::bzip2Compressed(plain), {}},
+      {"header.txt.bz2", testing::bzip2Compressed(balText(), 1), {"--format", "bal"}},
+  };
+  std::optional<Table> first;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeFile(in(c.name), c.bytes);
+    std::vector<std::string> arguments = {"--keys", "026x", "--out", std::string(c.name) + ".out"};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    arguments.push_back(c.name);
+    const ChildResult run = compare(arguments);
+    ASSERT_TRUE(run.exited && run.status == 0) << describe(run);
+    const Table table =
+        withoutTimes(parseCsv(readFile(in(std::string(c.name) + ".out/points.csv"))));
+    ASSERT_EQ(table.size(), 1u + 4u * 40u);
+    if (!first) first = table;
+    EXPECT_EQ(table, *first);
+  }
+
+  for (const auto& [name, options] :
+       {std::pair<std::string, std::vector<std::string>>{"set.lc", {}},
+        {"set.lc.bz2", {}},
+        {"set.txt", {"--format", "lc"}}}) {
+    SCOPED_TRACE(name);
+    writeFile(in(name), name.ends_with(".bz2") ? testing::bzip2Compressed(lcText()) : lcText());
+    std::vector<std::string> arguments = {"--keys", "1x", "--out", name + ".out"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    arguments.push_back(name);
+    const ChildResult run = compare(arguments);
+    ASSERT_TRUE(run.exited && run.status == 0) << describe(run);
+    EXPECT_NE(run.out.find("sennic's solvers and rules"), std::string::npos) << run.out;
+    EXPECT_EQ(parseCsv(readFile(in(name + ".out/summary.csv"))).size(), 3u);
+  }
+}
+
+// Bad input is refused with the file, the line and what was expected, and nothing is written: the
+// output folder is not created, or stays as it was.
+TEST_F(CompareTool, BadInputIsRefusedBeforeAnythingIsWritten) {
+  const std::string compressed = testing::bzip2Compressed(balText());
+  const std::string& good = balText();
+  const std::size_t secondLine = good.find('\n') + 1;
+  struct Case {
+    const char* name;
+    const char* dataName;
+    std::optional<std::string> bytes;
+    std::vector<std::string> options;
+    int status;
+    std::vector<std::string> stderrHas;
+  };
+  const Case cases[] = {
+      {"missing file",
+       "problem.txt",
+       std::nullopt,
+       {},
+       129,
+       {"tessmark-compare: problem.txt: No such file or directory"}},
+      {"short counts line",
+       "problem.txt",
+       good.substr(0, secondLine) + "12 40\n" + good.substr(good.find('\n', secondLine) + 1),
+       {},
+       128,
+       {"problem.txt:2: expected 3 values"}},
+      {"file ends early",
+       "problem.txt",
+       good.substr(0, good.size() / 3),
+       {},
+       128,
+       {"problem.txt:", "found the end of the file"}},
+      {"truncated .bz2",
+       "problem.txt.bz2",
+       compressed.substr(0, compressed.size() - 20),
+       {},
+       128,
+       {"problem.txt.bz2: expected a bzip2 stream", "(a truncated file)"}},
+      {"corrupt .bz2",
+       "problem.txt.bz2",
+       compressed.substr(0, 10) + "xxxxxxxx" + compressed.substr(18),
+       {},
+       128,
+       {"problem.txt.bz2: expected a bzip2 stream"}},
+      {"an .lc set read as BAL",
+       "set.txt",
+       lcText(),
+       {},
+       128,
+       {"set.txt:1: expected the header ID 'Rome_is_not_built_in_one_day!' or the counts line"}},
+      {"a BAL file read as .lc", "problem.lc", good, {}, 128, {"problem.lc:1:"}},
+      {"output folder in a missing folder",
+       "problem.txt",
+       good,
+       {"--out", "no/such/dir"},
+       3,
+       {"cannot write into 'no/such/dir'"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path folder = in(std::string("case-") + c.dataName);
+    fs::remove_all(in(c.dataName));
+    if (c.bytes) writeFile(in(c.dataName), *c.bytes);
+    const std::string out = c.options.empty() ? "out" : c.options.back();
+    std::vector<std::string> arguments =
+        c.options.empty() ? std::vector<std::string>{"--out", "out"} : c.options;
+    arguments.push_back(c.dataName);
+    const ChildResult run = compare(arguments);
+    testing::expectFailure(run, c.status, c.stderrHas);
+    EXPECT_FALSE(fs::exists(in(out))) << "the output folder was created";
+    EXPECT_EQ(run.out, "") << "nothing is reported before the input is read";
+
+    // An existing output folder stays empty.
+    fs::create_directory(in("kept"));
+    std::vector<std::string> kept = {"--out", "kept", c.dataName};
+    if (c.status != 3) {
+      testing::expectFailure(compare(kept), c.status, c.stderrHas);
+      EXPECT_TRUE(fs::is_empty(in("kept")));
+    }
+  }
+}
+
+// The pictures when matplotlib is there (CI installs it), and a one-line note and the CSV files
+// when it is not; pictures of an earlier comparison in the folder do not stay behind.
+TEST_F(CompareTool, DrawsThePlotsOrSaysHowToGetThem) {
+  writeFile(in("problem.txt"), balText());
+  fs::create_directory(in("without"));
+  writeFile(in("without") / kPlotFiles[0], "a picture of an earlier comparison");
+  const ChildResult without = compare({"--keys", "02", "--out", "without", "problem.txt"});
+  ASSERT_TRUE(without.exited && without.status == 0) << describe(without);
+  const std::vector<std::string> note = testing::linesStartingWith(without.out, "  no plots:");
+  ASSERT_EQ(note.size(), 1u) << without.out;
+  EXPECT_NE(note[0].find("python3-matplotlib"), std::string::npos);
+  EXPECT_NE(note[0].find("scripts/plot_comparison.py without"), std::string::npos);
+  EXPECT_TRUE(fs::exists(in("without/points.csv")));
+  EXPECT_TRUE(fs::exists(in("without/summary.csv")));
+  for (const char* file : kPlotFiles) EXPECT_FALSE(fs::exists(in("without") / file)) << file;
+
+  unsetenv("TESSMARK_PYTHON");
+  if (findPlottingPython().empty()) GTEST_SKIP() << "no Python with matplotlib on this machine";
+  const ChildResult with = compare({"--keys", "02x", "--out", "with", "problem.txt"});
+  ASSERT_TRUE(with.exited && with.status == 0) << describe(with);
+  for (const char* file : kPlotFiles) {
+    SCOPED_TRACE(file);
+    const std::string png = readFile(in("with") / file);
+    EXPECT_TRUE(png.starts_with("\x89PNG\r\n\x1a\n"));
+    EXPECT_GT(png.size(), 10000u);
+  }
+  EXPECT_NE(with.out.find("drew"), std::string::npos) << with.out;
+}
+
+}  // namespace
+}  // namespace tessmark

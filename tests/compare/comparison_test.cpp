@@ -1,0 +1,365 @@
+// The comparison's numbers: the same as each program's single-key run reports, and the profile
+// ratios and summaries built from them.
+#include "compare/comparison.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "compare/data_set.hpp"
+#include "compare/summary.hpp"
+#include "driver/sennic.hpp"
+#include "driver/vorlant.hpp"
+#include "tests/driver/child_process.hpp"
+#include "tests/driver/program_output.hpp"
+#include "tests/driver/report_format.hpp"
+#include "tests/driver/report_sample.hpp"
+#include "tests/support/bzip2_text.hpp"
+
+namespace tessmark {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ChildResult;
+using testing::describe;
+using testing::readFile;
+using testing::ResultsReport;
+using testing::runChild;
+using testing::SummaryReport;
+using testing::TemporaryFolder;
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// ---- Keys ---------------------------------------------------------------------------------------
+
+TEST(KeyList, NamesEachKeyOnceFromTheMenu) {
+  struct Case {
+    const char* keys;
+    const char* problem;  // "" when the list is good
+  };
+  const Case cases[] = {
+      {"0123456789x", ""},
+      {"x0", ""},
+      {"7", ""},
+      {"", "no keys given"},
+      {"01a", "unknown key 'a'"},
+      {"0 1", "unknown key ' '"},
+      {"X", "unknown key 'X'"},
+      {"0120", "key '0' is named twice"},
+      {"xx", "key 'x' is named twice"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keys);
+    const std::string problem = keyListProblem(c.keys);
+    if (*c.problem == '\0') {
+      EXPECT_EQ(problem, "");
+    } else {
+      EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+    }
+  }
+  std::string error;
+  const auto solvers = chooseSolvers(sennicSolvers(), "x70", error);
+  ASSERT_TRUE(solvers) << error;
+  ASSERT_EQ(solvers->size(), 3u);
+  EXPECT_EQ((*solvers)[0].entry, &sennicMenu()[10]);
+  EXPECT_EQ((*solvers)[1].entry, &sennicMenu()[7]);
+  EXPECT_EQ((*solvers)[2].key, '0');
+  EXPECT_FALSE(chooseSolvers(vorlantSolvers(), "00", error));
+}
+
+// ---- Ratios and summaries -----------------------------------------------------------------------
+
+// A comparison of three solvers on four points, with the final costs and times given.
+Comparison madeComparison(const std::vector<std::vector<double>>& costs,
+                          const std::vector<std::vector<double>>& seconds,
+                          const std::vector<std::vector<int>>& loops) {
+  Comparison comparison;
+  const auto solverCount = static_cast<int>(costs.size());
+  comparison.pointNum = static_cast<int>(costs[0].size());
+  for (int s = 0; s < solverCount; ++s) {
+    comparison.solvers.push_back({kAllKeys[static_cast<std::size_t>(s)], &vorlantMenu()[0]});
+  }
+  comparison.passSeconds.assign(costs.size(), 0.5);
+  comparison.outcomes.resize(costs.size() * costs[0].size());
+  for (int s = 0; s < solverCount; ++s) {
+    for (int p = 0; p < comparison.pointNum; ++p) {
+      SolverOutcome& outcome = comparison.outcome(s, p);
+      const double cost = costs[static_cast<std::size_t>(s)][static_cast<std::size_t>(p)];
+      outcome.judgement.reprojError_f = cost;
+      outcome.x_f = std::isnan(cost) ? Eigen::Vector3d(kNaN, 0, 0) : Eigen::Vector3d(1, 2, 3);
+      outcome.solveSeconds = seconds[static_cast<std::size_t>(s)][static_cast<std::size_t>(p)];
+      outcome.loops = loops[static_cast<std::size_t>(s)][static_cast<std::size_t>(p)];
+      outcome.judgement.solvable = p % 2 == 0;
+      outcome.judgement.global = s == 0;
+      outcome.capReached = outcome.loops == 1000;
+    }
+  }
+  return comparison;
+}
+
+// Dolan and More: each solver's cost and time against the best solved result of the point; a
+// point not solved (non-finite) has ratio infinity and is no one's best; costs of exactly 0 stay
+// comparable through the additive floor.
+TEST(ProfileRatios, AgainstTheBestSolvedResultOfEachPoint) {
+  Comparison comparison = madeComparison(
+      //  point: 0      1     2     3
+      {/* s0 */ {2.0, 0.0, kNaN, 5.0},
+       /* s1 */ {1.0, 0.0, 3.0, kNaN},
+       /* s2 */ {1.0 + 1e-12, 1e-6, kInf, kNaN}},
+      {{1e-6, 4e-6, 1e-3, 2e-6}, {2e-6, 1e-6, 2e-6, 1e-6}, {4e-6, 0.0, 1e-6, 1e-6}},
+      {{3, 4, 1000, 2}, {5, 1000, 7, 1}, {1, 1, 1, 1000}});
+  fillProfileRatios(comparison);
+  struct Expected {
+    int s, p;
+    double cost, time;
+  };
+  const double floorTime = kTimeFloor;
+  const Expected expected[] = {
+      {0, 0, (2.0 + kCostFloor) / (1.0 + kCostFloor), 1.0},
+      {1, 0, 1.0, (2e-6 + floorTime) / (1e-6 + floorTime)},
+      {2, 0, (1.0 + 1e-12 + kCostFloor) / (1.0 + kCostFloor),
+       (4e-6 + floorTime) / (1e-6 + floorTime)},
+      {0, 1, 1.0, (4e-6 + floorTime) / floorTime},
+      {1, 1, 1.0, (1e-6 + floorTime) / floorTime},
+      {2, 1, (1e-6 + kCostFloor) / kCostFloor, 1.0},
+      {0, 2, kInf, kInf},  // NaN cost: not solved
+      {1, 2, 1.0, 1.0},    // the only solved result is the best in both
+      {2, 2, kInf, kInf},  // infinite cost: not solved
+      {0, 3, 1.0, 1.0},
+      {1, 3, kInf, kInf},
+      {2, 3, kInf, kInf},
+  };
+  for (const Expected& e : expected) {
+    SCOPED_TRACE("solver " + std::to_string(e.s) + ", point " + std::to_string(e.p));
+    EXPECT_DOUBLE_EQ(comparison.outcome(e.s, e.p).costRatio, e.cost);
+    EXPECT_DOUBLE_EQ(comparison.outcome(e.s, e.p).timeRatio, e.time);
+  }
+
+  // A point no solver solves has no best: every ratio is infinite.
+  Comparison unsolved = madeComparison({{kNaN}, {kInf}}, {{1e-6}, {1e-6}}, {{1}, {1}});
+  fillProfileRatios(unsolved);
+  EXPECT_EQ(unsolved.outcome(0, 0).costRatio, kInf);
+  EXPECT_EQ(unsolved.outcome(1, 0).timeRatio, kInf);
+
+  const std::vector<SolverSummary> summaries = summarize(comparison);
+  ASSERT_EQ(summaries.size(), 3u);
+  struct Figures {
+    int bestCost, nonFinite, maxLoops, capReached;
+    double totalFinalCost, medianLoops, solveSeconds;
+  };
+  const Figures figures[] = {
+      {2, 1, 1000, 1, 7.0, 3.5, 1e-6 + 4e-6 + 1e-3 + 2e-6},
+      {3, 1, 1000, 1, 4.0, 6.0, 6e-6},
+      {1, 2, 1000, 1, 1.0 + 1e-12 + 1e-6, 1.0, 6e-6},  // 1 + 1e-12 is within 1e-9 of the best
+  };
+  for (std::size_t s = 0; s < 3; ++s) {
+    SCOPED_TRACE("solver " + std::to_string(s));
+    const SolverSummary& summary = summaries[s];
+    EXPECT_EQ(summary.bestCost, figures[s].bestCost);
+    EXPECT_EQ(summary.nonFinite, figures[s].nonFinite);
+    EXPECT_EQ(summary.maxLoops, figures[s].maxLoops);
+    EXPECT_EQ(summary.capReached, figures[s].capReached);
+    EXPECT_DOUBLE_EQ(summary.totalFinalCost, figures[s].totalFinalCost);
+    EXPECT_DOUBLE_EQ(summary.medianLoops, figures[s].medianLoops);
+    EXPECT_DOUBLE_EQ(summary.solveSeconds, figures[s].solveSeconds);
+    EXPECT_DOUBLE_EQ(summary.microsecondsPerPoint, 1e6 * figures[s].solveSeconds / 4);
+    EXPECT_EQ(summary.solvable, 2);
+    EXPECT_EQ(summary.global, s == 0 ? 4 : 0);
+    EXPECT_EQ(summary.passSeconds, 0.5);
+  }
+  const Comparison odd = madeComparison({{1, 1, 1}}, {{0, 0, 0}}, {{9, 2, 5}});
+  EXPECT_EQ(summarize(odd)[0].medianLoops, 5.0);
+}
+
+// ---- The same numbers as the programs -----------------------------------------------------------
+
+struct ProgramCase {
+  const char* name;
+  const char* maker;
+  const char* dataName;
+  const char* program;
+  const ProgramDescription& (*description)();
+  DataFormat format;
+  std::string (*parseResults)(const std::string&, ResultsReport&);
+  std::string (*parseSummary)(const std::string&, SummaryReport&);
+  const char* reportPrefix;
+  const char* realDataName;
+  const char* realDataKey;  // one key whose run is quick in every build
+};
+
+const ProgramCase kPrograms[] = {
+    {"vorlant", TESSMARK_MAKE_BAL, "problem.txt", TESSMARK_VORLANT, vorlantProgram, DataFormat::bal,
+     testing::parseResultsReport, testing::parseSummaryReport, "brimvaleRun",
+     "problem-49-7776-pre.txt", "0"},
+    {"sennic", TESSMARK_MAKE_LC, "set.lc", TESSMARK_SENNIC, sennicProgram, DataFormat::lc,
+     testing::parseSennicResultsReport, testing::parseSennicSummaryReport, "dinosaur",
+     "dinosaur.lc", "2"},
+};
+
+// The run that a single-key program would have made of solver s of the comparison: its counts, the
+// comparison's per-point numbers and the labels counted.
+TriangulationRun runOf(const Comparison& comparison, const PreparedData& data, int s) {
+  TriangulationRun run(comparison.pointNum);
+  run.cameraNum = data.cameraNum;
+  run.imageCoordinates = data.imageCoordinates;
+  run.maxViewNum = data.maxViewNum;
+  run.algorithmKey =
+      static_cast<unsigned char>(comparison.solvers[static_cast<std::size_t>(s)].key);
+  run.algorithmName = comparison.solvers[static_cast<std::size_t>(s)].entry->selectedName;
+  run.viewNum = comparison.viewNum;
+  for (int p = 0; p < comparison.pointNum; ++p) {
+    const auto i = static_cast<std::size_t>(p);
+    const SolverOutcome& outcome = comparison.outcome(s, p);
+    const PointJudgement& judged = outcome.judgement;
+    run.pointSeconds[i] = comparison.startSeconds[i] + outcome.solveSeconds;
+    run.pointLoops[i] = outcome.loops;
+    run.reprojError_m[i] = judged.reprojError_m;
+    run.reprojError_f[i] = judged.reprojError_f;
+    run.klc_m[i] = judged.klc_m;
+    run.klc_f[i] = judged.klc_f;
+    run.rho_m[i] = judged.rho_m;
+    run.rho_f[i] = judged.rho_f;
+    run.gamma_m[i] = judged.gamma_m;
+    run.gamma_f[i] = judged.gamma_f;
+    ++(judged.solvable ? run.solvableCount : run.hardCaseCount);
+    ++(judged.global ? run.globalSolutionCount : run.localSolutionCount);
+    run.notPositiveDefiniteCount += outcome.hessianModified ? 1 : 0;
+  }
+  return run;
+}
+
+// The program's own report writers, fed with the comparison's numbers for each key of `keys`,
+// write every point record and table row (times aside) exactly as the single-key run of `program`
+// on `programData` wrote them, with the same counts, sums and Hessian modifications. The
+// comparison reads `comparedData`, the same problem in another layout when it differs.
+void expectSameAsSingleKeyRuns(const ProgramCase& program, const fs::path& programData,
+                               const fs::path& comparedData, std::string_view keys,
+                               const fs::path& folder) {
+  const DataSet set = loadDataSet(comparedData.string(), program.format);
+  const SolverProgram& rules = solverProgramOf(program.format);
+  ASSERT_EQ(&rules, &program.description().solvers);
+  std::string error;
+  const auto solvers = chooseSolvers(rules, keys, error);
+  ASSERT_TRUE(solvers) << error;
+  std::vector<std::pair<int, int>> told;  // (pass, points done) as the progress was told
+  const Comparison comparison = compareSolvers(
+      set.data, rules, *solvers, [&told](int s, int done) { told.emplace_back(s, done); });
+  ASSERT_EQ(comparison.outcomes.size(), keys.size() * static_cast<std::size_t>(set.data.pointNum));
+
+  // The progress: the passes in order (the starts, then each solver), each told when it begins
+  // and when it ends, its counts rising in between.
+  for (int pass = -1; pass < static_cast<int>(keys.size()); ++pass) {
+    SCOPED_TRACE("progress of pass " + std::to_string(pass));
+    std::vector<int> done;
+    for (const auto& [s, count] : told) {
+      if (s == pass) done.push_back(count);
+    }
+    ASSERT_GE(done.size(), 2u);
+    EXPECT_EQ(done.front(), 0);
+    EXPECT_EQ(done.back(), set.data.pointNum);
+    EXPECT_TRUE(std::is_sorted(done.begin(), done.end()));
+  }
+  EXPECT_TRUE(std::is_sorted(told.begin(), told.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; }));
+  const ReportWriters& writers = program.description().reports;
+
+  for (int s = 0; s < static_cast<int>(keys.size()); ++s) {
+    const char key = (*solvers)[static_cast<std::size_t>(s)].key;
+    SCOPED_TRACE(std::string(program.name) + " key " + key);
+    const fs::path runFolder = folder / (std::string("key-") + key);
+    fs::create_directory(runFolder);
+    const ChildResult run = runChild({program.program,
+                                      {"--data", programData.string(), "--algorithm",
+                                       std::string(1, key), "--output-dir", runFolder.string()},
+                                      folder,
+                                      std::nullopt,
+                                      std::chrono::seconds{900}});
+    ASSERT_TRUE(run.exited && run.status == 0) << describe(run);
+    const std::vector<fs::path> files = testing::reportFilesIn(runFolder, program.reportPrefix);
+    ASSERT_EQ(files.size(), 2u);
+    ResultsReport reported, compared;
+    SummaryReport reportedSummary, comparedSummary;
+    ASSERT_EQ(program.parseResults(readFile(files[0]), reported), "");
+    ASSERT_EQ(program.parseSummary(readFile(files[1]), reportedSummary), "");
+
+    const TriangulationRun made = runOf(comparison, set.data, s);
+    const std::string results = testing::written([&](std::FILE* file) {
+      writers.resultsHeader(file, made, testing::kCreatedAt);
+      for (int p = 0; p < made.pointNum; ++p) {
+        const SolverOutcome& outcome = comparison.outcome(s, p);
+        writers.pointRecord(file, made, p, comparison.starts[static_cast<std::size_t>(p)],
+                            outcome.x_f, outcome.judgement.solvable, outcome.judgement.global);
+      }
+      writers.resultsSummary(file, made);
+    });
+    const std::string summary = testing::written(
+        [&](std::FILE* file) { writers.summaryFile(file, made, testing::kCreatedAt); });
+    ASSERT_EQ(program.parseResults(results, compared), "");
+    ASSERT_EQ(program.parseSummary(summary, comparedSummary), "");
+
+    ASSERT_EQ(compared.points.size(), reported.points.size());
+    for (std::size_t p = 0; p < reported.points.size(); ++p) {
+      ASSERT_EQ(compared.points[p].text, reported.points[p].text) << "point " << p + 1;
+      ASSERT_EQ(comparedSummary.rows[p].text, reportedSummary.rows[p].text) << "row " << p + 1;
+    }
+    EXPECT_EQ(compared.solvableCount, reported.solvableCount);
+    EXPECT_EQ(compared.hardCaseCount, reported.hardCaseCount);
+    EXPECT_EQ(compared.globalSolutionCount, reported.globalSolutionCount);
+    EXPECT_EQ(compared.localSolutionCount, reported.localSolutionCount);
+    EXPECT_EQ(comparedSummary.notPositiveDefiniteCount, reportedSummary.notPositiveDefiniteCount);
+    if (!std::isnan(reported.sumReprojError_f)) {
+      EXPECT_EQ(compared.sumReprojError_f, reported.sumReprojError_f);
+    }
+    EXPECT_EQ(compared.sumReprojError_m, reported.sumReprojError_m);
+  }
+}
+
+class SameAsThePrograms : public ::testing::TestWithParam<ProgramCase> {};
+
+// Every key of each program's menu on a synthetic data set.
+TEST_P(SameAsThePrograms, EveryKeyGivesTheNumbersOfItsSingleKeyRun) {
+  const ProgramCase& program = GetParam();
+  TemporaryFolder folder;
+  const fs::path data = folder.path() / program.dataName;
+  const ChildResult made =
+      runChild({program.maker,
+                {data.string(), "--cameras", "12", "--points", "40", "--seed", "5"},
+                folder.path()});
+  ASSERT_TRUE(made.exited && made.status == 0) << describe(made);
+  expectSameAsSingleKeyRuns(program, data, data, kAllKeys, folder.path());
+}
+
+// The real data sets, one key each: Ladybug as distributed (no header-ID line, .bz2) against
+// vorlant's run of the header-ID file, and Dinosaur against sennic.
+TEST_P(SameAsThePrograms, OneKeyOnTheRealDataSet) {
+  const ProgramCase& program = GetParam();
+  const char* dataDir = std::getenv("TESSMARK_DATA_DIR");
+  const fs::path data = fs::path(dataDir != nullptr ? dataDir : "") / program.realDataName;
+  if (dataDir == nullptr || !fs::exists(data)) GTEST_SKIP() << "data file not found: " << data;
+  TemporaryFolder folder;
+  fs::path compared = data;
+  if (program.format == DataFormat::bal) {
+    const std::string text = readFile(data);
+    compared = folder.path() / "problem-49-7776-pre.txt.bz2";
+    testing::writeFile(
+        compared, testing::bzip2Compressed(std::string_view(text).substr(text.find('\n') + 1)));
+  }
+  expectSameAsSingleKeyRuns(program, data, compared, program.realDataKey, folder.path());
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, SameAsThePrograms, ::testing::ValuesIn(kPrograms),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tessmark
