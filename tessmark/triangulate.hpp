@@ -12,12 +12,10 @@
 //
 // What one call does, for a point seen in n >= 1 views:
 //  1. Per view v: the camera's pose block [K | R | C] (calibration, rotation world to camera,
-//  camera
-//     centre): the caller's, or derived from P as the .lc reader derives it (see CameraPose); and
-//     the coefficient rows of P's first and second derivatives, from P as given (not normalised).
+//     camera centre), the caller's or derived from P as the .lc reader derives it (see PointViews);
+//     and the coefficient rows of P's first and second derivatives, from P as given.
 //  2. The start x_m: the "symmedian point", nearest in the least-squares sense to the n viewing
-//  rays
-//     c_v + s R_v^T K_v^-1 (u_v, 1).
+//     rays, the lines through C_v along R_v^T K_v^-1 (u_v, 1).
 //  3. The chosen solver refines x_m into the final point x_f. It minimises the L2 reprojection
 //     cost sum_v |pi_v(X) - u_v|^2, pi_v(X) = (p1 . X~, p2 . X~) / (p3 . X~), X~ = (X, 1), p1..p3
 //     the rows of P_v; stopping tolerance 1e-12, as both programs hand every solver.
@@ -27,7 +25,7 @@
 //
 // Errors: bad input (no view, sizes that disagree, a non-finite camera matrix, observation or pose,
 // a camera matrix that is no perspective camera, an unknown solver key or name) throws
-// TriangulationError before anything is computed. Numerical breakdown is not an error: a solver
+// TriangulationError before anything is solved. Numerical breakdown is not an error: a solver
 // that diverges returns non-finite coordinates, which the judgement labels Local, as in the
 // programs' reports.
 //
