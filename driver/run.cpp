@@ -169,7 +169,6 @@ int runTriangulation(const ProgramDescription& program, const RunOptions& option
     const bool showsLine = showsProgress(p, run.pointNum, run.displayInterval);
     if (program.progressBeforePoint && showsLine) {
       program.progressLine(std::cout, p, run.viewNum[i], run.pointNum);
-      std::cout.flush();
     }
     int loopCounter = 0;
     const int n = points.locate(p, workspace);
@@ -187,7 +186,6 @@ int runTriangulation(const ProgramDescription& program, const RunOptions& option
 
     if (!program.progressBeforePoint && showsLine) {
       program.progressLine(std::cout, p, n, run.pointNum);
-      std::cout.flush();
     }
     run.pointLoops[i] = loopCounter;
     const PointJudgement judgement = judgeAndCount(program, run, p, problem, x_m, solved.point);

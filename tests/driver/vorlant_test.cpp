@@ -2,7 +2,13 @@
 // pipe or /dev/null, no terminal, with a time limit so that nothing can wait for a key.
 #include "driver/vorlant.hpp"
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -346,6 +352,63 @@ TEST_F(VorlantProgram, FailuresReportAndWriteNoReports) {
     testing::expectFailure(run, c.status, c.stderrHas);
     EXPECT_TRUE(reportFilesIn(folder).empty()) << "a failed run left a report file";
   }
+}
+
+// Standard output through a pipe goes line by line: whoever reads it sees the progress while the
+// run goes on, not all of it when the program ends. The first progress line must arrive on its own,
+// long before the closing summary (50000 points take a good fraction of a second optimised; fully
+// buffered, everything would come in one piece at exit).
+TEST_F(VorlantProgram, APipeSeesTheProgressWhileTheRunGoesOn) {
+#ifndef NDEBUG
+  GTEST_SKIP() << "a run long enough to tell takes minutes unoptimised";
+#endif
+  const fs::path folder = newFolder("pipe");
+  const ChildResult made =
+      runChild({kMakeBalProblem, {"problem.txt", "--points", "50000", "--seed", "3"}, folder});
+  ASSERT_TRUE(made.exited && made.status == 0) << describe(made);
+
+  int output[2];
+  ASSERT_EQ(pipe(output), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, output[0]);
+  posix_spawn_file_actions_addclose(&actions, output[1]);
+  const std::string data = (folder / "problem.txt").string();
+  const std::string outputDir = folder.string();
+  std::vector<std::string> arguments = {kVorlant, "--data",       data,     "--algorithm",
+                                        "0",      "--output-dir", outputDir};
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  pid_t child = 0;
+  ASSERT_EQ(posix_spawn(&child, kVorlant.c_str(), &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  close(output[1]);
+
+  // Every chunk as it arrives; note the one that brings the first progress line.
+  std::string received;
+  std::string chunkWithFirstLine;
+  char buffer[1 << 16];
+  for (ssize_t count; (count = read(output[0], buffer, sizeof buffer)) != 0;) {
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    const std::string chunk(buffer, static_cast<std::size_t>(count));
+    received += chunk;
+    if (chunkWithFirstLine.empty() && received.find("   Point No.") != std::string::npos) {
+      chunkWithFirstLine = chunk;
+    }
+  }
+  close(output[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << received;
+  ASSERT_NE(received.find("  Triangulating finished !"), std::string::npos) << received;
+  EXPECT_EQ(chunkWithFirstLine.find("Triangulating finished"), std::string::npos)
+      << "the first progress line came together with the end of the run";
 }
 
 // ---- Real data ----------------------------------------------------------------------------------
