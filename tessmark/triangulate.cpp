@@ -161,27 +161,24 @@ Triangulation Triangulator::triangulate(const PointViews& views, const Method& m
   if (!workspace_ || workspace_->capacity < n) workspace_ = std::make_unique<Workspace>(n);
   PointWorkspace& workspace = workspace_->point;
 
-  // The point's views, laid out as the programs gather them from their camera tables.
+  // The point's views, one block each, as the programs gather them from their camera tables.
   for (int v = 0; v < n; ++v) {
     const auto i = static_cast<std::size_t>(v);
     const Eigen::Matrix<double, 3, 4>& camera = views.cameras[i];
-    workspace.projections.middleRows<3>(3 * v) = camera;
-    workspace.observations.segment<2>(2 * v) = views.observations[i];
-    auto pose = workspace.poses.middleRows<3>(3 * v);
+    Eigen::Matrix<double, 3, 7> pose;
     if (views.poses.empty()) {
-      const CameraDecomposition decomposition = decomposeCamera(camera);
-      if (!decomposition.pose.allFinite()) {
+      pose = decomposeCamera(camera).pose;
+      if (!pose.allFinite()) {
         refuse(Reason::notPerspective, v,
                "the camera matrix is not a perspective camera (its pose block is not finite)");
       }
-      pose = decomposition.pose;
     } else {
-      pose.leftCols<3>() = views.poses[i].calibration;
-      pose.middleCols<3>(3) = views.poses[i].rotation;
-      pose.col(6) = views.poses[i].centre;
+      pose << views.poses[i].calibration, views.poses[i].rotation, views.poses[i].centre;
     }
-    workspace.jacobianCoefficients.middleRows<2>(2 * v) = jacobianCoefficientBlock(camera);
-    workspace.curvatureCoefficients.middleRows<12>(12 * v) = curvatureCoefficientBlock(camera);
+    const Eigen::Vector2d& observation = views.observations[i];
+    workspace.views[i].assign(camera, jacobianCoefficientBlock(camera),
+                              curvatureCoefficientBlock(camera), pose, observation.x(),
+                              observation.y());
   }
 
   // Start, solve and judge, as each program does for every point of its data set.
