@@ -5,10 +5,16 @@
 // exactly as the programs `vorlant` (BAL problems) and `sennic` (.lc multi-view sets) compute them.
 //
 // This header is the library's whole public, stable interface: it needs only the standard library
-// and Eigen 3.4, and nothing else of Tessmark is installed. Link the CMake target Tessmark::core:
+// and Eigen 3.4, and no other Tessmark header is installed (the static libraries behind it are, for
+// the linker only). Link the CMake target Tessmark::core:
 //
 //   find_package(Tessmark 0.1 REQUIRED)
 //   target_link_libraries(app PRIVATE Tessmark::core)
+//
+// The fixed-size Eigen types below cross the library boundary, and Eigen aligns them according to
+// the vector instructions a translation unit is compiled for: build the caller with the Eigen 3.4
+// the package finds and the same instruction-set flags as the library (for instance -march=native
+// on both sides or on neither).
 //
 // What one call does, for a point seen in n >= 1 views:
 //  1. Per view v: the camera's pose block [K | R | C] (calibration, rotation world to camera,

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <bit>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <limits>
