@@ -188,6 +188,7 @@ class TriangulationError : public std::invalid_argument {
 class Triangulator {
  public:
   // Room for points of up to viewCapacity views from the start (0: grown by the first call).
+  // Throws TriangulationError (tooManyViews) for more views than a point may have.
   explicit Triangulator(std::size_t viewCapacity = 0);
   ~Triangulator();
   Triangulator(Triangulator&&) noexcept;

@@ -236,6 +236,20 @@ INSTANTIATE_TEST_SUITE_P(Cases, RefusesBadInput, ::testing::ValuesIn(kBadInputs)
                            return name;
                          });
 
+// Room asked for beyond the workspace's int row counts is refused up front, not wrapped around into
+// a small or negative size.
+TEST(Triangulator, RefusesRoomForMoreViewsThanAPointMayHave) {
+  for (const std::size_t views :
+       {std::size_t{std::numeric_limits<int>::max()}, std::numeric_limits<std::size_t>::max()}) {
+    try {
+      const Triangulator triangulator(views);
+      ADD_FAILURE() << views << " views accepted";
+    } catch (const TriangulationError& error) {
+      EXPECT_EQ(error.reason(), TriangulationError::Reason::tooManyViews) << error.what();
+    }
+  }
+}
+
 // An affine camera (third row (0, 0, 0, 1)) has no pose to derive, but with its pose given the
 // point is triangulated like any other: the check concerns the derivation only.
 TEST(Triangulator, AcceptsCamerasWithoutADerivablePoseWhenThePosesAreGiven) {
