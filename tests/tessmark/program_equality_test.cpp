@@ -3,10 +3,15 @@
 // program's menu: the way the run does it (locate, gather, symmedian start, the menu's solver with
 // tolerance 1e-12, judgement under the program's rules) and through tessmark/triangulate.hpp from
 // the point's camera matrices and image points alone. Start, final point, loops and every number
-// of the judgement must agree bit for bit.
+// of the judgement must agree bit for bit. And the programs themselves: the built programs run on
+// the synthetic sets with every key, and the numbers their reports print equal the interface's
+// printed with the same conversions.
 
+#include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -29,6 +34,8 @@
 #include "model/symmedian.hpp"
 #include "solvers/menus.hpp"
 #include "tessmark/triangulate.hpp"
+#include "tests/driver/child_process.hpp"
+#include "tests/driver/report_format.hpp"
 
 namespace tessmark {
 namespace {
@@ -224,6 +231,10 @@ void PrintTo(const Case& c, std::ostream* out) {
   *out << c.set->name << " key " << kMethodKeys[c.row];
 }
 
+std::string caseName(const ::testing::TestParamInfo<Case>& info) {
+  return std::string(info.param.set->name) + "_key_" + std::string(kMethodKeys[info.param.row]);
+}
+
 class SameNumbersAsTheProgram : public ::testing::TestWithParam<Case> {};
 
 TEST_P(SameNumbersAsTheProgram, ForEveryComparedPoint) {
@@ -258,11 +269,105 @@ TEST_P(SameNumbersAsTheProgram, ForEveryComparedPoint) {
 }
 
 INSTANTIATE_TEST_SUITE_P(DataSets, SameNumbersAsTheProgram,
-                         ::testing::ValuesIn(everyKeyOfEveryDataSet()),
-                         [](const ::testing::TestParamInfo<Case>& info) {
-                           const std::string_view key = kMethodKeys[info.param.row];
-                           return std::string(info.param.set->name) + "_key_" + std::string(key);
-                         });
+                         ::testing::ValuesIn(everyKeyOfEveryDataSet()), caseName);
+
+// What the program prints for a value under a report's conversion, read back; NaN for any NaN.
+double printed(const char* conversion, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, conversion, value);
+  return testing::fieldValue(text);
+}
+
+bool samePrinted(double reported, const char* conversion, double value) {
+  const double expected = printed(conversion, value);
+  return std::isnan(reported) ? std::isnan(expected) : bits(reported) == bits(expected);
+}
+
+class SameNumbersAsTheReports : public ::testing::TestWithParam<Case> {};
+
+// Both programs print x_m with %.12lf, x_f with %.15lf, R.E. and K_LC with %.6e beside the labels
+// in the results file, and every diagnostic again in the summary file's time table.
+TEST_P(SameNumbersAsTheReports, ForEveryPoint) {
+  const DataSet& set = *GetParam().set;
+  const bool vorlant = set.rules == Rules::vorlant;
+  const std::string_view key = kMethodKeys[GetParam().row];
+  const Method method = Method::fromKey(set.rules, key);
+  const testing::TemporaryFolder folder;
+  const testing::ChildResult run = testing::runChild(
+      {vorlant ? TESSMARK_VORLANT : TESSMARK_SENNIC,
+       {"--data", set.path(), "--algorithm", key == "other" ? "x" : std::string(key),
+        "--output-dir", folder.path().string()},
+       folder.path()});
+  ASSERT_TRUE(run.exited && run.status == 0) << run.err;
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(folder.path())) files.push_back(entry.path());
+  std::sort(files.begin(), files.end());  // "..._Results..." before "..._Summary..."
+  ASSERT_EQ(files.size(), 2u);
+  testing::ResultsReport results;
+  testing::SummaryReport summary;
+  const std::string resultsText = testing::readFile(files[0]);
+  const std::string summaryText = testing::readFile(files[1]);
+  ASSERT_EQ(vorlant ? testing::parseResultsReport(resultsText, results)
+                    : testing::parseSennicResultsReport(resultsText, results),
+            "");
+  ASSERT_EQ(vorlant ? testing::parseSummaryReport(summaryText, summary)
+                    : testing::parseSennicSummaryReport(summaryText, summary),
+            "");
+  EXPECT_EQ(results.algorithmName, method.name());
+
+  const PreparedData& data = prepared(set);
+  ASSERT_EQ(static_cast<int>(results.points.size()), data.pointNum);
+  ASSERT_EQ(static_cast<int>(summary.rows.size()), data.pointNum);
+  Triangulator triangulator;
+  int differing = 0;
+  for (int p = 0; p < data.pointNum; ++p) {
+    const auto i = static_cast<std::size_t>(p);
+    const Triangulation t = triangulator.triangulate(viewsOf(data, p).views(), method);
+    const testing::PointRecord& record = results.points[i];
+    const testing::SummaryRow& row = summary.rows[i];
+    std::ostringstream out;
+    out.precision(17);
+    auto check = [&](const char* name, double reported, const char* conversion, double value) {
+      if (!samePrinted(reported, conversion, value)) {
+        out << name << " " << reported << " vs " << printed(conversion, value) << "; ";
+      }
+    };
+    for (int k = 0; k < 3; ++k) {
+      check("x_m", record.x_m[k], "%.12f", t.start(k));
+      check("x_f", record.x_f[k], "%.15f", t.point(k));
+    }
+    if (record.loops != t.loops || row.loops != t.loops) out << "loops; ";
+    check("R.E.(0)", record.reprojError_m, "%.6e", t.reprojError_m);
+    check("K.lc(0)", record.klc_m, "%.6e", t.klc_m);
+    check("R.E.(f)", record.reprojError_f, "%.6e", t.reprojError_f);
+    check("K.lc(f)", record.klc_f, "%.6e", t.klc_f);
+    check("table R.E.(f)", row.reprojError_f, "%.18f", t.reprojError_f);
+    check("table K.lc(f)", row.klc_f, "%.18e", t.klc_f);
+    check("table R.E.(0)", row.reprojError_m, "%.10f", t.reprojError_m);
+    check("table K.lc(0)", row.klc_m, "%.10e", t.klc_m);
+    check("rho_f", row.rho_f, "%f", t.rho_f);
+    check("gamma_f", row.gamma_f, "%f", t.gamma_f);
+    check("rho_m", row.rho_m, "%f", t.rho_m);
+    check("gamma_m", row.gamma_m, "%f", t.gamma_m);
+    if (record.solvable != (t.solvable ? "Solvable" : "Hard case")) out << "solvable; ";
+    if (record.global != (t.global ? "Global" : "Local")) out << "global; ";
+    if (!out.str().empty() && ++differing <= 5) {
+      ADD_FAILURE() << "point " << p + 1 << ": " << out.str();
+    }
+  }
+  EXPECT_EQ(differing, 0) << "of " << data.pointNum << " points";
+}
+
+std::vector<Case> everyKeyOfTheSyntheticSets() {
+  std::vector<Case> cases;
+  for (const Case& c : everyKeyOfEveryDataSet()) {
+    if (c.set->stride == 1) cases.push_back(c);
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(SyntheticSets, SameNumbersAsTheReports,
+                         ::testing::ValuesIn(everyKeyOfTheSyntheticSets()), caseName);
 
 // Without the BAL poses the interface derives them from P as the .lc reader does: K' = diag(f, f,
 // 1) and R' = diag(-1, -1, 1) R instead of K = diag(-f, -f, 1) and R. The rays are the same, so the
