@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -204,6 +205,8 @@ const BadInput kBadInputs[] = {
      [](ViewStorage& s) { s.cameras[0].row(1).head<3>() = 2.0 * s.cameras[0].row(2).head<3>(); },
      TriangulationError::Reason::notPerspective, 0},
 };
+
+void PrintTo(const BadInput& input, std::ostream* out) { *out << input.name; }
 
 class RefusesBadInput : public ::testing::TestWithParam<BadInput> {};
 
