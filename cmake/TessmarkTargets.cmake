@@ -15,11 +15,12 @@ endfunction()
 
 # tessmark_library(NAME SOURCES ... DEPS ...)
 # One static library per source folder; include paths are rooted at the repository top, so headers
-# are included as "model/point_problem.hpp".
+# are included as "model/point_problem.hpp". That path holds in the build tree only: the installed
+# libraries carry no include path (cmake/TessmarkPackage.cmake installs the public header alone).
 function(tessmark_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_include_directories(${name} PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>)
   target_link_libraries(${name} PUBLIC Eigen3::Eigen ${ARG_DEPS})
   tessmark_compile_settings(${name})
 endfunction()

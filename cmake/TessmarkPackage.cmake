@@ -1,0 +1,27 @@
+# Install rules and the CMake package, so that another project can write
+#   find_package(Tessmark 0.1 REQUIRED)
+#   target_link_libraries(app PRIVATE Tessmark::core)
+# Only tessmark/triangulate.hpp is installed and promised stable. The static libraries below it are
+# installed because Tessmark::core links them; their headers are not, and their exported targets
+# are not part of the interface.
+
+include(CMakePackageConfigHelpers)
+
+set(TESSMARK_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/Tessmark")
+
+install(TARGETS tessmark_core tessmark_solvers tessmark_newton tessmark_least_squares
+                tessmark_solver_core tessmark_input tessmark_model
+        EXPORT TessmarkTargets
+        ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}")
+install(FILES tessmark/triangulate.hpp DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/tessmark")
+install(EXPORT TessmarkTargets NAMESPACE Tessmark:: DESTINATION "${TESSMARK_INSTALL_CMAKEDIR}")
+
+configure_package_config_file(cmake/TessmarkConfig.cmake.in
+                              "${PROJECT_BINARY_DIR}/TessmarkConfig.cmake"
+                              INSTALL_DESTINATION "${TESSMARK_INSTALL_CMAKEDIR}")
+# 0.x: a new minor version may change the interface.
+write_basic_package_version_file("${PROJECT_BINARY_DIR}/TessmarkConfigVersion.cmake"
+                                 COMPATIBILITY SameMinorVersion)
+install(FILES "${PROJECT_BINARY_DIR}/TessmarkConfig.cmake"
+              "${PROJECT_BINARY_DIR}/TessmarkConfigVersion.cmake"
+        DESTINATION "${TESSMARK_INSTALL_CMAKEDIR}")

@@ -1,0 +1,211 @@
+#include "tessmark/triangulate.hpp"
+
+#include <limits>
+#include <string>
+
+#include "input/bal_pretreatment.hpp"
+#include "input/lc_pretreatment.hpp"
+#include "model/coefficients.hpp"
+#include "model/judgement.hpp"
+#include "model/point_workspace.hpp"
+#include "model/symmedian.hpp"
+#include "solvers/menus.hpp"
+
+namespace tessmark {
+
+namespace {
+
+using Reason = TriangulationError::Reason;
+
+// The stopping tolerance both programs hand every solver.
+constexpr double kTolerance = 1.0e-12;
+
+// The workspace addresses a point's rows with int counts, 12 rows per view.
+constexpr std::size_t kMostViews = std::numeric_limits<int>::max() / 12;
+
+bool knownRules(Rules rules) { return rules == Rules::vorlant || rules == Rules::sennic; }
+
+const SolverProgram& solversOf(Rules rules) {
+  return rules == Rules::vorlant ? vorlantSolvers() : sennicSolvers();
+}
+
+[[noreturn]] void refuse(Reason reason, std::ptrdiff_t view, const std::string& what) {
+  const std::string where = view < 0 ? "" : "view " + std::to_string(view) + ": ";
+  throw TriangulationError(reason, view, "tessmark: " + where + what);
+}
+
+void checkRules(Rules rules) {
+  if (!knownRules(rules)) refuse(Reason::unknownMethod, -1, "unknown rules (vorlant or sennic)");
+}
+
+// Everything that can be checked before the workspace is touched.
+void checkViews(const PointViews& views) {
+  const std::size_t n = views.cameras.size();
+  if (n == 0) refuse(Reason::noViews, -1, "a point needs at least one view");
+  if (n > kMostViews) {
+    refuse(Reason::tooManyViews, -1,
+           std::to_string(n) + " views, more than the " + std::to_string(kMostViews) +
+               " a point may have");
+  }
+  if (views.observations.size() != n) {
+    refuse(Reason::sizeMismatch, -1,
+           std::to_string(n) + " cameras but " + std::to_string(views.observations.size()) +
+               " observations");
+  }
+  if (!views.poses.empty() && views.poses.size() != n) {
+    refuse(Reason::sizeMismatch, -1,
+           std::to_string(n) + " cameras but " + std::to_string(views.poses.size()) +
+               " poses (give none, or one per camera)");
+  }
+  for (std::size_t v = 0; v < n; ++v) {
+    const auto view = static_cast<std::ptrdiff_t>(v);
+    if (!views.cameras[v].allFinite()) {
+      refuse(Reason::nonFiniteCamera, view, "the camera matrix has a non-finite entry");
+    }
+    if (!views.observations[v].allFinite()) {
+      refuse(Reason::nonFiniteObservation, view, "the observation has a non-finite coordinate");
+    }
+    if (!views.poses.empty()) {
+      const CameraPose& pose = views.poses[v];
+      if (!pose.calibration.allFinite() || !pose.rotation.allFinite() || !pose.centre.allFinite()) {
+        refuse(Reason::nonFinitePose, view, "the camera pose has a non-finite entry");
+      }
+    }
+  }
+}
+
+}  // namespace
+
+TriangulationError::TriangulationError(Reason reason, std::ptrdiff_t view,
+                                       const std::string& message)
+    : std::invalid_argument(message), reason_(reason), view_(view) {}
+
+Method Method::fromKey(Rules rules, std::string_view key) {
+  checkRules(rules);
+  const std::span<const MenuEntry> menu = solversOf(rules).menu;
+  for (std::size_t row = 0; row < menu.size(); ++row) {
+    if (key == menu[row].key) {
+      if (menu[row].solver == nullptr) {
+        refuse(Reason::unknownMethod, -1,
+               "the solver \"" + std::string(menu[row].selectedName) +
+                   "\" is not available in this build");
+      }
+      return Method(rules, static_cast<int>(row));
+    }
+  }
+  refuse(Reason::unknownMethod, -1,
+         "no solver has the key \"" + std::string(key) + "\" (the keys are 0 to 9 and other)");
+}
+
+Method Method::fromName(Rules rules, std::string_view name) {
+  checkRules(rules);
+  const SolverProgram& program = solversOf(rules);
+  for (std::size_t row = 0; row < program.menu.size(); ++row) {
+    if (name == program.menu[row].selectedName) return fromKey(rules, program.menu[row].key);
+  }
+  refuse(Reason::unknownMethod, -1,
+         "the " + std::string(program.name) + " menu has no solver named \"" + std::string(name) +
+             "\"");
+}
+
+std::string_view Method::name() const {
+  return solversOf(rules_).menu[static_cast<std::size_t>(row_)].selectedName;
+}
+
+BalCamera balCamera(const Eigen::Vector3d& angleAxis, const Eigen::Vector3d& translation,
+                    double focalLength) {
+  // The large-data program's own pretreatment, for a table of one camera.
+  Eigen::VectorXd parameters = Eigen::VectorXd::Zero(9);
+  parameters.segment<3>(0) = angleAxis;
+  parameters.segment<3>(3) = translation;
+  parameters(6) = focalLength;
+  const CameraTables tables = pretreatCameras(parameters, 1);
+  BalCamera camera;
+  camera.matrix = tables.cameraProjections;
+  camera.pose.calibration = tables.cameraPoses.leftCols<3>();
+  camera.pose.rotation = tables.cameraPoses.middleCols<3>(3);
+  camera.pose.centre = tables.cameraPoses.col(6);
+  return camera;
+}
+
+// The programs' per-point workspace, grown to the largest view count seen.
+struct Triangulator::Workspace {
+  explicit Workspace(int capacity) : point(capacity), capacity(capacity) {}
+  PointWorkspace point;
+  int capacity;
+};
+
+Triangulator::Triangulator(std::size_t viewCapacity) {
+  if (viewCapacity > kMostViews) {
+    refuse(Reason::tooManyViews, -1,
+           "room for " + std::to_string(viewCapacity) + " views, more than the " +
+               std::to_string(kMostViews) + " a point may have");
+  }
+  if (viewCapacity > 0) workspace_ = std::make_unique<Workspace>(static_cast<int>(viewCapacity));
+}
+
+Triangulator::~Triangulator() = default;
+Triangulator::Triangulator(Triangulator&&) noexcept = default;
+Triangulator& Triangulator::operator=(Triangulator&&) noexcept = default;
+
+std::size_t Triangulator::viewCapacity() const {
+  return workspace_ ? static_cast<std::size_t>(workspace_->capacity) : 0;
+}
+
+Triangulation Triangulator::triangulate(const PointViews& views, const Method& method) {
+  checkRules(method.rules_);
+  checkViews(views);
+  const SolverProgram& program = solversOf(method.rules_);
+  const MenuEntry& entry = program.menu[static_cast<std::size_t>(method.row_)];
+  const int n = static_cast<int>(views.cameras.size());
+  if (!workspace_ || workspace_->capacity < n) workspace_ = std::make_unique<Workspace>(n);
+  PointWorkspace& workspace = workspace_->point;
+
+  // The point's views, one block each, as the programs gather them from their camera tables.
+  for (int v = 0; v < n; ++v) {
+    const auto i = static_cast<std::size_t>(v);
+    const Eigen::Matrix<double, 3, 4>& camera = views.cameras[i];
+    Eigen::Matrix<double, 3, 7> pose;
+    if (views.poses.empty()) {
+      pose = decomposeCamera(camera).pose;
+      if (!pose.allFinite()) {
+        refuse(Reason::notPerspective, v,
+               "the camera matrix is not a perspective camera (its pose block is not finite)");
+      }
+    } else {
+      pose << views.poses[i].calibration, views.poses[i].rotation, views.poses[i].centre;
+    }
+    const Eigen::Vector2d& observation = views.observations[i];
+    workspace.views[i].assign(camera, jacobianCoefficientBlock(camera),
+                              curvatureCoefficientBlock(camera), pose, observation.x(),
+                              observation.y());
+  }
+
+  // Start, solve and judge, as each program does for every point of its data set.
+  const PointProblem problem = workspace.problem(n);
+  Triangulation result;
+  result.start = symmedianPoint(problem);
+  SolverContext context{program.depthGuard, workspace.scratch};
+  const SolverResult solved = entry.solver(problem, context, result.start, kTolerance);
+  result.point = solved.point;
+  result.loops = solved.loops;
+  result.capReached = solved.capReached;
+  result.hessianModified = solved.hessianModified;
+
+  const PointJudgement judgement =
+      judgePoint(problem, result.start, result.point, program.judgement);
+  result.reprojError_m = judgement.reprojError_m;
+  result.reprojError_f = judgement.reprojError_f;
+  result.gamma_m = judgement.gamma_m;
+  result.gamma_f = judgement.gamma_f;
+  result.rho_m = judgement.rho_m;
+  result.rho_f = judgement.rho_f;
+  result.klc_m = judgement.klc_m;
+  result.klc_f = judgement.klc_f;
+  result.positiveSemidefinite = judgement.positiveSemidefinite;
+  result.solvable = judgement.solvable;
+  result.global = judgement.global;
+  return result;
+}
+
+}  // namespace tessmark

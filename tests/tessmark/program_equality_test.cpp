@@ -1,0 +1,391 @@
+// The public interface gives the programs' numbers. Each data set is read and prepared by its
+// program's own loading function; each point is then triangulated twice for every key of the
+// program's menu: the way the run does it (locate, gather, symmedian start, the menu's solver with
+// tolerance 1e-12, judgement under the program's rules) and through tessmark/triangulate.hpp from
+// the point's camera matrices and image points alone. Start, final point, loops and every number
+// of the judgement must agree bit for bit. And the programs themselves: the built programs run on
+// the synthetic sets with every key, and the numbers their reports print equal the interface's
+// printed with the same conversions.
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <Eigen/Core>
+
+#include "console/stopwatch.hpp"
+#include "driver/sennic.hpp"
+#include "driver/vorlant.hpp"
+#include "model/judgement.hpp"
+#include "model/point_workspace.hpp"
+#include "model/symmedian.hpp"
+#include "solvers/menus.hpp"
+#include "tessmark/triangulate.hpp"
+#include "tests/driver/child_process.hpp"
+#include "tests/driver/report_format.hpp"
+
+namespace tessmark {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Synthetic data sets made once for the whole executable by the project's data makers.
+class MadeData {
+ public:
+  MadeData()
+      : folder_(fs::temp_directory_path() / ("tessmark-library-" + std::to_string(::getpid()))) {
+    fs::create_directories(folder_);
+    make(TESSMARK_MAKE_BAL, "synthetic.txt");
+    make(TESSMARK_MAKE_LC, "synthetic.lc");
+  }
+  ~MadeData() {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+  std::string path(const char* name) const { return (folder_ / name).string(); }
+
+ private:
+  void make(const char* maker, const char* name) {
+    const std::string command = std::string("'") + maker + "' '" + path(name) +
+                                "' --cameras 12 --points 60 --noise 0.7 --seed 5";
+    if (std::system(command.c_str()) != 0) ADD_FAILURE() << "failed: " << command;
+  }
+  fs::path folder_;
+};
+
+const MadeData& madeData() {
+  static const MadeData data;
+  return data;
+}
+
+std::string realData(const char* name) {
+  const char* folder = std::getenv("TESSMARK_DATA_DIR");
+  if (folder == nullptr) return "";
+  const fs::path path = fs::path(folder) / name;
+  return fs::exists(path) ? path.string() : "";
+}
+
+struct DataSet {
+  const char* name;
+  Rules rules;
+  const ProgramDescription& (*program)();
+  std::string (*path)();  // empty: the data set is absent, and the test skips
+  int stride;             // every stride-th point is compared
+};
+
+const DataSet kDataSets[] = {
+    {"SyntheticBal", Rules::vorlant, vorlantProgram,
+     [] { return madeData().path("synthetic.txt"); }, 1},
+    {"SyntheticLc", Rules::sennic, sennicProgram, [] { return madeData().path("synthetic.lc"); },
+     1},
+    {"Ladybug", Rules::vorlant, vorlantProgram, [] { return realData("problem-49-7776-pre.txt"); },
+     24},
+    {"Dinosaur", Rules::sennic, sennicProgram, [] { return realData("dinosaur.lc"); }, 16},
+};
+
+// The data set as its program prepares it (its console lines kept out of the test's output).
+PreparedData& prepared(const DataSet& set) {
+  static std::map<std::string, std::unique_ptr<PreparedData>> cache;
+  std::unique_ptr<PreparedData>& entry = cache[set.name];
+  if (!entry) {
+    Stopwatch total, loading, indexing, pretreating;
+    std::ostringstream console;
+    std::streambuf* const standardOutput = std::cout.rdbuf(console.rdbuf());
+    try {
+      entry = std::make_unique<PreparedData>(
+          set.program().prepare(set.path(), {total, loading, indexing, pretreating}));
+    } catch (...) {
+      std::cout.rdbuf(standardOutput);
+      throw;
+    }
+    std::cout.rdbuf(standardOutput);
+  }
+  return *entry;
+}
+
+// One point's views as a caller of the interface holds them.
+struct ViewStorage {
+  std::vector<Eigen::Matrix<double, 3, 4>> cameras;
+  std::vector<Eigen::Vector2d> observations;
+  std::vector<CameraPose> poses;
+
+  PointViews views() const { return {cameras, observations, poses}; }
+};
+
+// Point p of a BAL problem: each camera from its nine parameters by balCamera, with its pose.
+ViewStorage balViews(const BalPointSource& source, int p) {
+  ViewStorage storage;
+  const auto i = static_cast<std::size_t>(p);
+  for (int j = 0; j < source.index.viewNum[i]; ++j) {
+    const int o = source.index.viewStart[i] + j;
+    const int c = source.problem.observationCamera[static_cast<std::size_t>(o)];
+    const auto parameters = source.problem.cameraParameters.segment<9>(9 * c);
+    const BalCamera camera =
+        balCamera(parameters.segment<3>(0), parameters.segment<3>(3), parameters(6));
+    storage.cameras.push_back(camera.matrix);
+    storage.poses.push_back(camera.pose);
+    storage.observations.push_back(source.problem.observationTable.row(o).transpose());
+  }
+  return storage;
+}
+
+// Point i of a .lc set: the matrices as read of the cameras that see it, in camera order.
+ViewStorage lcViews(const LcPointSource& source, int i) {
+  ViewStorage storage;
+  const double* row = source.problem.observationRow(i);
+  const std::uint8_t* seen = source.visibility.visibilityRow(i);
+  for (int c = 0; c < source.problem.allCameraNum; ++c) {
+    if (seen[c] == 0) continue;
+    storage.cameras.push_back(source.problem.cameraProjections.middleRows<3>(3 * c));
+    storage.observations.emplace_back(row[2 * c], row[2 * c + 1]);
+  }
+  return storage;
+}
+
+ViewStorage viewsOf(const PreparedData& data, int p) {
+  if (const auto* bal = dynamic_cast<const BalPointSource*>(data.points.get())) {
+    return balViews(*bal, p);
+  }
+  return lcViews(dynamic_cast<const LcPointSource&>(*data.points), p);
+}
+
+// Point p as the run does it.
+struct ProgramPoint {
+  int viewCount;
+  Eigen::Vector3d x_m;
+  SolverResult solved;
+  PointJudgement judgement;
+};
+
+ProgramPoint programPoint(const ProgramDescription& program, const MenuEntry& entry,
+                          PreparedData& data, int p) {
+  PointWorkspace& workspace = *data.workspace;
+  const int n = data.points->locate(p, workspace);
+  data.points->gather(p, n, workspace);
+  const PointProblem problem = workspace.problem(n);
+  const Eigen::Vector3d x_m = symmedianPoint(problem);
+  SolverContext context{program.solvers.depthGuard, workspace.scratch};
+  const SolverResult solved = entry.solver(problem, context, x_m, 1.0e-12);
+  return {n, x_m, solved, judgePoint(problem, x_m, solved.point, program.solvers.judgement)};
+}
+
+std::uint64_t bits(double value) { return std::bit_cast<std::uint64_t>(value); }
+
+// Every field, bit for bit; a description of the first fields that differ, or "".
+std::string differences(const ProgramPoint& program, const Triangulation& api) {
+  std::ostringstream out;
+  out.precision(17);
+  auto compare = [&](const char* name, double expected, double actual) {
+    if (bits(expected) != bits(actual)) out << name << " " << expected << " vs " << actual << "; ";
+  };
+  for (int k = 0; k < 3; ++k) {
+    compare("x_m", program.x_m(k), api.start(k));
+    compare("x_f", program.solved.point(k), api.point(k));
+  }
+  if (program.solved.loops != api.loops)
+    out << "loops " << program.solved.loops << " vs " << api.loops << "; ";
+  if (program.solved.capReached != api.capReached) out << "capReached; ";
+  if (program.solved.hessianModified != api.hessianModified) out << "hessianModified; ";
+  const PointJudgement& j = program.judgement;
+  compare("reprojError_m", j.reprojError_m, api.reprojError_m);
+  compare("reprojError_f", j.reprojError_f, api.reprojError_f);
+  compare("gamma_m", j.gamma_m, api.gamma_m);
+  compare("gamma_f", j.gamma_f, api.gamma_f);
+  compare("rho_m", j.rho_m, api.rho_m);
+  compare("rho_f", j.rho_f, api.rho_f);
+  compare("klc_m", j.klc_m, api.klc_m);
+  compare("klc_f", j.klc_f, api.klc_f);
+  if (j.positiveSemidefinite != api.positiveSemidefinite) out << "positiveSemidefinite; ";
+  if (j.solvable != api.solvable) out << "solvable; ";
+  if (j.global != api.global) out << "global; ";
+  return out.str();
+}
+
+struct Case {
+  const DataSet* set;
+  std::size_t row;  // of the program's menu
+};
+
+std::vector<Case> everyKeyOfEveryDataSet() {
+  std::vector<Case> cases;
+  for (const DataSet& set : kDataSets) {
+    for (std::size_t row = 0; row < kMethodKeys.size(); ++row) cases.push_back({&set, row});
+  }
+  return cases;
+}
+
+void PrintTo(const Case& c, std::ostream* out) {
+  *out << c.set->name << " key " << kMethodKeys[c.row];
+}
+
+std::string caseName(const ::testing::TestParamInfo<Case>& info) {
+  return std::string(info.param.set->name) + "_key_" + std::string(kMethodKeys[info.param.row]);
+}
+
+class SameNumbersAsTheProgram : public ::testing::TestWithParam<Case> {};
+
+TEST_P(SameNumbersAsTheProgram, ForEveryComparedPoint) {
+  const DataSet& set = *GetParam().set;
+  if (set.path().empty()) GTEST_SKIP() << set.name << " is not in TESSMARK_DATA_DIR";
+  PreparedData& data = prepared(set);
+  const ProgramDescription& program = set.program();
+  const MenuEntry& entry = program.solvers.menu[GetParam().row];
+  const Method method = Method::fromKey(set.rules, kMethodKeys[GetParam().row]);
+  ASSERT_EQ(method.name(), entry.selectedName);
+
+  Triangulator triangulator;
+  int compared = 0;
+  int differing = 0;
+  for (int p = 0; p < data.pointNum; p += set.stride) {
+    const ViewStorage views = viewsOf(data, p);
+    const ProgramPoint expected = programPoint(program, entry, data, p);
+    ASSERT_EQ(static_cast<int>(views.cameras.size()), expected.viewCount) << "point " << p;
+    if (expected.viewCount == 0) {
+      EXPECT_THROW(triangulator.triangulate(views.views(), method), TriangulationError);
+      continue;
+    }
+    const std::string difference =
+        differences(expected, triangulator.triangulate(views.views(), method));
+    ++compared;
+    if (!difference.empty() && ++differing <= 5) {
+      ADD_FAILURE() << "point " << p << " (" << expected.viewCount << " views): " << difference;
+    }
+  }
+  EXPECT_EQ(differing, 0) << "of " << compared << " points";
+  EXPECT_GE(compared, 40);
+}
+
+INSTANTIATE_TEST_SUITE_P(DataSets, SameNumbersAsTheProgram,
+                         ::testing::ValuesIn(everyKeyOfEveryDataSet()), caseName);
+
+// What the program prints for a value under a report's conversion, read back; NaN for any NaN.
+double printed(const char* conversion, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, conversion, value);
+  return testing::fieldValue(text);
+}
+
+bool samePrinted(double reported, const char* conversion, double value) {
+  const double expected = printed(conversion, value);
+  return std::isnan(reported) ? std::isnan(expected) : bits(reported) == bits(expected);
+}
+
+class SameNumbersAsTheReports : public ::testing::TestWithParam<Case> {};
+
+// Both programs print x_m with %.12lf, x_f with %.15lf, R.E. and K_LC with %.6e beside the labels
+// in the results file, and every diagnostic again in the summary file's time table.
+TEST_P(SameNumbersAsTheReports, ForEveryPoint) {
+  const DataSet& set = *GetParam().set;
+  const bool vorlant = set.rules == Rules::vorlant;
+  const std::string_view key = kMethodKeys[GetParam().row];
+  const Method method = Method::fromKey(set.rules, key);
+  const testing::TemporaryFolder folder;
+  const testing::ChildResult run = testing::runChild(
+      {vorlant ? TESSMARK_VORLANT : TESSMARK_SENNIC,
+       {"--data", set.path(), "--algorithm", key == "other" ? "x" : std::string(key),
+        "--output-dir", folder.path().string()},
+       folder.path()});
+  ASSERT_TRUE(run.exited && run.status == 0) << run.err;
+  std::vector<fs::path> files;
+  for (const auto& entry : fs::directory_iterator(folder.path())) files.push_back(entry.path());
+  std::sort(files.begin(), files.end());  // "..._Results..." before "..._Summary..."
+  ASSERT_EQ(files.size(), 2u);
+  testing::ResultsReport results;
+  testing::SummaryReport summary;
+  const std::string resultsText = testing::readFile(files[0]);
+  const std::string summaryText = testing::readFile(files[1]);
+  ASSERT_EQ(vorlant ? testing::parseResultsReport(resultsText, results)
+                    : testing::parseSennicResultsReport(resultsText, results),
+            "");
+  ASSERT_EQ(vorlant ? testing::parseSummaryReport(summaryText, summary)
+                    : testing::parseSennicSummaryReport(summaryText, summary),
+            "");
+  EXPECT_EQ(results.algorithmName, method.name());
+
+  const PreparedData& data = prepared(set);
+  ASSERT_EQ(static_cast<int>(results.points.size()), data.pointNum);
+  ASSERT_EQ(static_cast<int>(summary.rows.size()), data.pointNum);
+  Triangulator triangulator;
+  int differing = 0;
+  for (int p = 0; p < data.pointNum; ++p) {
+    const auto i = static_cast<std::size_t>(p);
+    const Triangulation t = triangulator.triangulate(viewsOf(data, p).views(), method);
+    const testing::PointRecord& record = results.points[i];
+    const testing::SummaryRow& row = summary.rows[i];
+    std::ostringstream out;
+    out.precision(17);
+    auto check = [&](const char* name, double reported, const char* conversion, double value) {
+      if (!samePrinted(reported, conversion, value)) {
+        out << name << " " << reported << " vs " << printed(conversion, value) << "; ";
+      }
+    };
+    for (int k = 0; k < 3; ++k) {
+      check("x_m", record.x_m[k], "%.12f", t.start(k));
+      check("x_f", record.x_f[k], "%.15f", t.point(k));
+    }
+    if (record.loops != t.loops || row.loops != t.loops) out << "loops; ";
+    check("R.E.(0)", record.reprojError_m, "%.6e", t.reprojError_m);
+    check("K.lc(0)", record.klc_m, "%.6e", t.klc_m);
+    check("R.E.(f)", record.reprojError_f, "%.6e", t.reprojError_f);
+    check("K.lc(f)", record.klc_f, "%.6e", t.klc_f);
+    check("table R.E.(f)", row.reprojError_f, "%.18f", t.reprojError_f);
+    check("table K.lc(f)", row.klc_f, "%.18e", t.klc_f);
+    check("table R.E.(0)", row.reprojError_m, "%.10f", t.reprojError_m);
+    check("table K.lc(0)", row.klc_m, "%.10e", t.klc_m);
+    check("rho_f", row.rho_f, "%f", t.rho_f);
+    check("gamma_f", row.gamma_f, "%f", t.gamma_f);
+    check("rho_m", row.rho_m, "%f", t.rho_m);
+    check("gamma_m", row.gamma_m, "%f", t.gamma_m);
+    if (record.solvable != (t.solvable ? "Solvable" : "Hard case")) out << "solvable; ";
+    if (record.global != (t.global ? "Global" : "Local")) out << "global; ";
+    if (!out.str().empty() && ++differing <= 5) {
+      ADD_FAILURE() << "point " << p + 1 << ": " << out.str();
+    }
+  }
+  EXPECT_EQ(differing, 0) << "of " << data.pointNum << " points";
+}
+
+std::vector<Case> everyKeyOfTheSyntheticSets() {
+  std::vector<Case> cases;
+  for (const Case& c : everyKeyOfEveryDataSet()) {
+    if (c.set->stride == 1) cases.push_back(c);
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(SyntheticSets, SameNumbersAsTheReports,
+                         ::testing::ValuesIn(everyKeyOfTheSyntheticSets()), caseName);
+
+// Without the BAL poses the interface derives them from P as the .lc reader does: K' = diag(f, f,
+// 1) and R' = diag(-1, -1, 1) R instead of K = diag(-f, -f, 1) and R. The rays are the same, so the
+// start differs from the large-data program's by rounding only, as the header says.
+TEST(DerivedPoses, GiveTheLargeDataProgramsStartUpToRounding) {
+  const DataSet& set = kDataSets[0];
+  PreparedData& data = prepared(set);
+  const Method method = Method::fromKey(Rules::vorlant, "0");
+  Triangulator triangulator;
+  for (int p = 0; p < data.pointNum; ++p) {
+    ViewStorage views = viewsOf(data, p);
+    const Triangulation given = triangulator.triangulate(views.views(), method);
+    views.poses.clear();
+    const Triangulation derived = triangulator.triangulate(views.views(), method);
+    EXPECT_LT((derived.start - given.start).norm(), 1e-9 * (1.0 + given.start.norm()))
+        << "point " << p;
+  }
+}
+
+}  // namespace
+}  // namespace tessmark
