@@ -1,5 +1,6 @@
 #include "driver/report_common.hpp"
 
+#include "driver/printf_text.hpp"
 #include "driver/run_support.hpp"
 
 namespace tessmark {
@@ -17,23 +18,28 @@ void writePointRecord(std::FILE* file, const TriangulationRun& run, int p,
                       const Eigen::Vector3d& x_m, const Eigen::Vector3d& x_f, bool solvable,
                       bool global, const PointRecordFormats& formats) {
   const auto i = static_cast<std::size_t>(p);
-  std::fprintf(file, formats.first, p + 1, x_m(0), x_f(0), run.pointLoops[i],
-               formats.reportedLoopCap);
-  std::fprintf(file, formats.second, run.viewNum[i], x_m(1), x_f(1), run.reprojError_m[i],
-               run.klc_m[i]);
-  std::fprintf(file, kRecordLabel, solvableLabel(solvable));
-  std::fprintf(file, formats.third, run.pointSeconds[i], x_m(2), x_f(2), run.reprojError_f[i],
-               run.klc_f[i]);
-  std::fprintf(file, kRecordLabel, globalLabel(global));
+  PrintfText text;
+  text.append(formats.first, {p + 1, x_m(0), x_f(0), run.pointLoops[i], formats.reportedLoopCap});
+  text.append(formats.second, {run.viewNum[i], x_m(1), x_f(1), run.reprojError_m[i], run.klc_m[i]});
+  text.append(kRecordLabel, {solvableLabel(solvable)});
+  text.append(formats.third,
+              {run.pointSeconds[i], x_m(2), x_f(2), run.reprojError_f[i], run.klc_f[i]});
+  text.append(kRecordLabel, {globalLabel(global)});
+  text.writeTo(file);
 }
 
 void writeTimeTableRows(std::FILE* file, const TriangulationRun& run) {
+  PrintfText text;
   for (int p = 0; p < run.pointNum; ++p) {
     const auto i = static_cast<std::size_t>(p);
-    std::fprintf(file, kTimeTableRow, p + 1, run.viewNum[i], run.pointSeconds[i], run.pointLoops[i],
+    text.append(kTimeTableRow,
+                {p + 1, run.viewNum[i], run.pointSeconds[i], run.pointLoops[i],
                  run.reprojError_f[i], run.klc_f[i], run.reprojError_m[i], run.klc_m[i],
-                 run.rho_f[i], run.gamma_f[i], run.rho_m[i], run.gamma_m[i]);
+                 run.rho_f[i], run.gamma_f[i], run.rho_m[i], run.gamma_m[i]});
+    // One write for many rows, before the inline room runs out.
+    if (text.size() > PrintfText::kInline / 2) text.writeTo(file);
   }
+  text.writeTo(file);
 }
 
 std::string reportFileName(const std::string& prefix, const TriangulationRun& run, const char* kind,

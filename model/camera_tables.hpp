@@ -6,6 +6,8 @@
 
 #include <Eigen/Core>
 
+#include "model/point_problem.hpp"
+
 namespace tessmark {
 
 // Camera c at the rows named; the tables never change after preparation.
@@ -14,10 +16,14 @@ struct CameraTables {
   Eigen::MatrixXd cameraProjections;            // 3 cameraNum x 4: rows 3c.. = P
   Eigen::MatrixXd cameraJacobianCoefficients;   // 2 cameraNum x 12 (model/coefficients.hpp)
   Eigen::MatrixXd cameraCurvatureCoefficients;  // 12 cameraNum x 4 (model/coefficients.hpp)
+  // cameraNum: camera c's matrix, coefficient rows and pose as one ViewBlock (observation 0), the
+  // block every point that camera sees copies.
+  std::vector<ViewBlock> cameraBlocks;
 };
 
 // Fills both coefficient tables from cameraProjections (3 cameraNum x 4, the matrices as they
-// are, not normalised).
+// are, not normalised), then the camera blocks from all of the tables: call it last, once
+// cameraProjections and cameraPoses hold every camera (a pose row the table lacks reads NaN).
 void buildCoefficientTables(CameraTables& tables, int cameraNum);
 
 // The largest entry of viewNum; 0 when there are no points.

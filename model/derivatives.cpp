@@ -4,44 +4,35 @@ namespace tessmark {
 
 namespace {
 
-// Rows of the per-view blocks, read in place from the problem's views.
-inline Eigen::Vector4d cameraRow(const PointProblem& problem, int view, int row) {
-  return problem.projections.row(3 * view + row).transpose();
+// The dot products of one view with X~ that every derivative is built from, each in one fixed
+// summation order so that every function gives the same bits for the same quantity: the camera
+// rows as (p0 x0 + p2 x2) + (p1 x1 + p3 x3) (a two-lane dot), the Jacobian coefficient rows as
+// (c0 x0 + c1 x1) + (c2 x2 + c3 x3), the curvature coefficient rows from left to right.
+inline double cameraDot(const ViewBlock& view, int row, const Eigen::Vector4d& xh) {
+  return view.cameraRows.col(row).dot(xh);
 }
 
-// d pi_c / dX_i times w^2 for the three coordinates: the four-term dot products of the Jacobian
-// coefficient row with X~.
-inline Eigen::RowVector3d scaledJacobianRow(const PointProblem& problem, int row,
-                                            const Eigen::Vector4d& xh) {
-  const auto coefficients = problem.jacobianCoefficients.row(row);
-  return {coefficients.segment<4>(0).dot(xh.transpose()),
-          coefficients.segment<4>(4).dot(xh.transpose()),
-          coefficients.segment<4>(8).dot(xh.transpose())};
+// Rows 0..5 of the derivative coefficients dotted with X~: w^2 d pi_c / dX_i at 3c + i.
+inline Eigen::Matrix<double, 6, 1> jacobianDots(const ViewBlock& view, const Eigen::Vector4d& xh) {
+  const auto rows = view.derivativeCoefficients.topRows<6>();
+  return (rows.col(0) * xh(0) + rows.col(1) * xh(1)) + (rows.col(2) * xh(2) + rows.col(3) * xh(3));
 }
 
-// r_{v,c} = (p_c . X~) / w - u_{v,c}.
-inline double plainResidual(const PointProblem& problem, int view, int c, const Eigen::Vector4d& xh,
-                            double w) {
-  return cameraRow(problem, view, c).dot(xh) / w - problem.observations(2 * view + c);
+// All 18 rows: the Jacobian's, then w^3 d2 pi_c / dX_i dX_j at 6 + 6c + k.
+inline Eigen::Matrix<double, 18, 1> derivativeDots(const ViewBlock& view,
+                                                   const Eigen::Vector4d& xh) {
+  const auto rows = view.derivativeCoefficients.bottomRows<12>();
+  Eigen::Matrix<double, 18, 1> q;
+  q.head<6>() = jacobianDots(view, xh);
+  q.tail<12>() =
+      ((rows.col(0) * xh(0) + rows.col(1) * xh(1)) + rows.col(2) * xh(2)) + rows.col(3) * xh(3);
+  return q;
 }
 
 inline double guardDepth(double w) {
   if (w > 0.0 && w < kDblEpsilon) return w + kDblEpsilon;
   if (w < 0.0 && w > -kDblEpsilon) return w - kDblEpsilon;
   return w;
-}
-
-// Adds the symmetric matrix with rows (m0 m1 m2), (m1 m3 m4), (m2 m4 m5) to `sum`.
-inline void addPairs(Eigen::Matrix3d& sum, const double (&m)[6]) {
-  sum(0, 0) += m[0];
-  sum(0, 1) += m[1];
-  sum(0, 2) += m[2];
-  sum(1, 1) += m[3];
-  sum(1, 2) += m[4];
-  sum(2, 2) += m[5];
-  sum(1, 0) = sum(0, 1);
-  sum(2, 0) = sum(0, 2);
-  sum(2, 1) = sum(1, 2);
 }
 
 // The depth a view's gradient terms divide by.
@@ -54,67 +45,124 @@ inline double hessianSquaredDepth(double w2, DepthGuard guard) {
   return guard == DepthGuard::on && w2 < kDblEpsilon ? w2 + kDblEpsilon : w2;
 }
 
+// Symmetric 3x3 accumulators kept as their six upper entries (00 01 02 11 12 22) and mirrored
+// once at the end.
+using Pairs = Eigen::Matrix<double, 6, 1>;
+
+inline Eigen::Matrix3d symmetricFromPairs(const Pairs& m) {
+  Eigen::Matrix3d s;
+  s << m(0), m(1), m(2), m(1), m(3), m(4), m(2), m(4), m(5);
+  return s;
+}
+
+// Adds row^T row for one Jacobian row (the six upper entries).
+inline void addOuterProduct(Pairs& sum, const Eigen::Vector3d& row) {
+  sum(0) += row(0) * row(0);
+  sum(1) += row(0) * row(1);
+  sum(2) += row(0) * row(2);
+  sum(3) += row(1) * row(1);
+  sum(4) += row(1) * row(2);
+  sum(5) += row(2) * row(2);
+}
+
+// Adds the view's two Jacobian rows (scaled rows q divided by `squaredDepth`) to J^T J.
+inline void addGaussNewtonTerms(Pairs& gaussNewton, const Eigen::Matrix<double, 18, 1>& q,
+                                double squaredDepth) {
+  for (int c = 0; c < 2; ++c) {
+    addOuterProduct(gaussNewton, Eigen::Vector3d(q.segment<3>(3 * c) / squaredDepth));
+  }
+}
+
 // Adds view v's terms of g = J^T r, both built from the depth w given (guarded or not).
-inline void addGradientTerms(Eigen::Vector3d& gradient, const PointProblem& problem, int v,
-                             const Eigen::Vector4d& xh, double w) {
+template <typename Scaled>
+inline void addGradientTerms(Eigen::Vector3d& gradient, const ViewBlock& view,
+                             const Eigen::Vector4d& xh, const Scaled& q, double w) {
   const double squaredDepth = w * w;
   for (int c = 0; c < 2; ++c) {
-    const double r = (cameraRow(problem, v, c) / w).dot(xh) - problem.observations(2 * v + c);
-    gradient += (scaledJacobianRow(problem, 2 * v + c, xh) / squaredDepth).transpose() * r;
+    const double r = Eigen::Vector4d(view.cameraRows.col(c) / w).dot(xh) - view.observation(c);
+    gradient += (q.template segment<3>(3 * c) / squaredDepth) * r;
   }
 }
 
-// Adds view v's terms of J^T J, its Jacobian rows divided by `squaredDepth`.
-inline void addGaussNewtonTerms(Eigen::Matrix3d& gaussNewton, const PointProblem& problem, int v,
-                                const Eigen::Vector4d& xh, double squaredDepth) {
-  for (int c = 0; c < 2; ++c) {
-    const Eigen::RowVector3d row = scaledJacobianRow(problem, 2 * v + c, xh) / squaredDepth;
-    gaussNewton.noalias() += row.transpose() * row;
-  }
-}
-
-// Adds view v's second-order terms sum_c r_c d2pi_c / dX2 (plain depth w).
-inline void addSecondOrderTerms(Eigen::Matrix3d& secondOrder, const PointProblem& problem, int v,
-                                const Eigen::Vector4d& xh, double w) {
+// Adds view v's second-order terms sum_c r_c d2pi_c / dX2 (plain depth w; a_c = p_c . X~).
+inline void addSecondOrderTerms(Pairs& secondOrder, const ViewBlock& view, const double (&a)[2],
+                                const Eigen::Matrix<double, 18, 1>& q, double w) {
   // Scaled residuals e_c = w r_c, so that e_c q_ck / w^4 = r_c d2pi_c / dX_i dX_j.
-  double e[2];
-  for (int c = 0; c < 2; ++c) {
-    e[c] = cameraRow(problem, v, c).dot(xh) - problem.observations(2 * v + c) * w;
-  }
-  const auto curvature = problem.curvatureCoefficients.middleRows<12>(12 * v);
+  const double e0 = a[0] - view.observation(0) * w;
+  const double e1 = a[1] - view.observation(1) * w;
   const double w2 = w * w;
   const double w4 = w2 * w2;
-  double m[6];
-  for (int k = 0; k < 6; ++k) {
-    m[k] = (e[0] * curvature.row(k).dot(xh.transpose()) +
-            e[1] * curvature.row(6 + k).dot(xh.transpose())) /
-           w4;
+  for (int k = 0; k < 6; ++k) secondOrder(k) += (e0 * q(6 + k) + e1 * q(12 + k)) / w4;
+}
+
+// Every sum one pass can give; evaluate() fills those asked for.
+struct Sums {
+  double cost = 0.0;
+  Eigen::Vector3d gradient = Eigen::Vector3d::Zero();
+  Pairs gaussNewton = Pairs::Zero();       // with the Hessian's guard
+  Pairs plainGaussNewton = Pairs::Zero();  // plain squared depth
+  Pairs secondOrder = Pairs::Zero();
+  bool guardActed = false;  // some depth was changed by the guard: the two J^T J differ
+};
+
+enum Wanted : unsigned {
+  kCost = 1,
+  kGradient = 2,
+  kHessian = 4,    // gaussNewton (guarded) and secondOrder
+  kPlainGauss = 8  // plainGaussNewton as well
+};
+
+template <unsigned wanted>
+Sums evaluate(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard guard) {
+  const Eigen::Vector4d xh = homogeneous(x);
+  Sums sums;
+  for (int v = 0; v < problem.viewCount; ++v) {
+    const ViewBlock& view = problem.views[v];
+    const double w = cameraDot(view, 2, xh);
+    const double a[2] = {cameraDot(view, 0, xh), cameraDot(view, 1, xh)};
+    if constexpr ((wanted & kCost) != 0) {
+      for (int c = 0; c < 2; ++c) {
+        const double r = a[c] / w - view.observation(c);
+        sums.cost += r * r;
+      }
+    }
+    if constexpr ((wanted & (kHessian | kPlainGauss)) != 0) {
+      const Eigen::Matrix<double, 18, 1> q = derivativeDots(view, xh);
+      if constexpr ((wanted & kGradient) != 0) {
+        addGradientTerms(sums.gradient, view, xh, q, gradientDepth(w, guard));
+      }
+      addSecondOrderTerms(sums.secondOrder, view, a, q, w);
+      const double w2 = w * w;
+      const double guarded = hessianSquaredDepth(w2, guard);
+      if (guarded != w2 && !sums.guardActed) {
+        // From here on the two J^T J part ways: the guarded one starts as the plain one so far.
+        sums.guardActed = true;
+        sums.gaussNewton = sums.plainGaussNewton;
+      }
+      addGaussNewtonTerms(sums.plainGaussNewton, q, w2);
+      if (sums.guardActed) addGaussNewtonTerms(sums.gaussNewton, q, guarded);
+    } else if constexpr ((wanted & kGradient) != 0) {
+      addGradientTerms(sums.gradient, view, xh, jacobianDots(view, xh), gradientDepth(w, guard));
+    }
   }
-  addPairs(secondOrder, m);
+  if (!sums.guardActed) sums.gaussNewton = sums.plainGaussNewton;
+  return sums;
 }
 
 }  // namespace
 
 double reprojectionCost(const PointProblem& problem, const Eigen::Vector3d& x) {
-  const Eigen::Vector4d xh = homogeneous(x);
-  double cost = 0.0;
-  for (int v = 0; v < problem.viewCount; ++v) {
-    const double w = cameraRow(problem, v, 2).dot(xh);
-    for (int c = 0; c < 2; ++c) {
-      const double r = plainResidual(problem, v, c, xh, w);
-      cost += r * r;
-    }
-  }
-  return cost;
+  return evaluate<kCost>(problem, x, DepthGuard::off).cost;
 }
 
 void residualVector(const PointProblem& problem, const Eigen::Vector3d& x,
                     Eigen::Ref<Eigen::VectorXd> residuals) {
   const Eigen::Vector4d xh = homogeneous(x);
   for (int v = 0; v < problem.viewCount; ++v) {
-    const double w = cameraRow(problem, v, 2).dot(xh);
+    const ViewBlock& view = problem.views[v];
+    const double w = cameraDot(view, 2, xh);
     for (int c = 0; c < 2; ++c) {
-      residuals(2 * v + c) = plainResidual(problem, v, c, xh, w);
+      residuals(2 * v + c) = cameraDot(view, c, xh) / w - view.observation(c);
     }
   }
 }
@@ -123,34 +171,40 @@ void projectionJacobian(const PointProblem& problem, const Eigen::Vector3d& x,
                         Eigen::Ref<JacobianMatrix> jacobian) {
   const Eigen::Vector4d xh = homogeneous(x);
   for (int v = 0; v < problem.viewCount; ++v) {
-    const double w = cameraRow(problem, v, 2).dot(xh);
+    const ViewBlock& view = problem.views[v];
+    const double w = cameraDot(view, 2, xh);
     const double squaredDepth = w * w;
+    const Eigen::Matrix<double, 6, 1> q = jacobianDots(view, xh);
     for (int c = 0; c < 2; ++c) {
-      jacobian.row(2 * v + c) = scaledJacobianRow(problem, 2 * v + c, xh) / squaredDepth;
+      jacobian.row(2 * v + c) = q.segment<3>(3 * c).transpose() / squaredDepth;
+    }
+  }
+}
+
+void residualsAndJacobian(const PointProblem& problem, const Eigen::Vector3d& x,
+                          Eigen::Ref<Eigen::VectorXd> residuals,
+                          Eigen::Ref<JacobianMatrix> jacobian) {
+  const Eigen::Vector4d xh = homogeneous(x);
+  for (int v = 0; v < problem.viewCount; ++v) {
+    const ViewBlock& view = problem.views[v];
+    const double w = cameraDot(view, 2, xh);
+    const double squaredDepth = w * w;
+    const Eigen::Matrix<double, 6, 1> q = jacobianDots(view, xh);
+    for (int c = 0; c < 2; ++c) {
+      residuals(2 * v + c) = cameraDot(view, c, xh) / w - view.observation(c);
+      jacobian.row(2 * v + c) = q.segment<3>(3 * c).transpose() / squaredDepth;
     }
   }
 }
 
 Eigen::Vector3d costGradient(const PointProblem& problem, const Eigen::Vector3d& x,
                              DepthGuard guard) {
-  const Eigen::Vector4d xh = homogeneous(x);
-  Eigen::Vector3d gradient = Eigen::Vector3d::Zero();
-  for (int v = 0; v < problem.viewCount; ++v) {
-    const double w = cameraRow(problem, v, 2).dot(xh);
-    addGradientTerms(gradient, problem, v, xh, gradientDepth(w, guard));
-  }
-  return gradient;
+  return evaluate<kGradient>(problem, x, guard).gradient;
 }
 
 HessianParts hessianParts(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard guard) {
-  const Eigen::Vector4d xh = homogeneous(x);
-  HessianParts parts{Eigen::Matrix3d::Zero(), Eigen::Matrix3d::Zero()};
-  for (int v = 0; v < problem.viewCount; ++v) {
-    const double w = cameraRow(problem, v, 2).dot(xh);
-    addSecondOrderTerms(parts.secondOrder, problem, v, xh, w);
-    addGaussNewtonTerms(parts.gaussNewton, problem, v, xh, hessianSquaredDepth(w * w, guard));
-  }
-  return parts;
+  const Sums sums = evaluate<kHessian>(problem, x, guard);
+  return {symmetricFromPairs(sums.gaussNewton), symmetricFromPairs(sums.secondOrder)};
 }
 
 Eigen::Matrix3d costHessian(const PointProblem& problem, const Eigen::Vector3d& x,
@@ -159,24 +213,18 @@ Eigen::Matrix3d costHessian(const PointProblem& problem, const Eigen::Vector3d& 
   return parts.gaussNewton + parts.secondOrder;
 }
 
+GradientAndHessian gradientAndHessian(const PointProblem& problem, const Eigen::Vector3d& x,
+                                      DepthGuard guard) {
+  const Sums sums = evaluate<kGradient | kHessian>(problem, x, guard);
+  return {sums.gradient,
+          symmetricFromPairs(sums.gaussNewton) + symmetricFromPairs(sums.secondOrder)};
+}
+
 PointEvaluation evaluatePoint(const PointProblem& problem, const Eigen::Vector3d& x,
                               DepthGuard guard) {
-  const Eigen::Vector4d xh = homogeneous(x);
-  PointEvaluation evaluation{0.0, Eigen::Vector3d::Zero(), Eigen::Matrix3d::Zero(),
-                             Eigen::Matrix3d::Zero(), Eigen::Matrix3d::Zero()};
-  for (int v = 0; v < problem.viewCount; ++v) {
-    const double w = cameraRow(problem, v, 2).dot(xh);
-    for (int c = 0; c < 2; ++c) {
-      const double r = plainResidual(problem, v, c, xh, w);
-      evaluation.cost += r * r;
-    }
-    addGradientTerms(evaluation.gradient, problem, v, xh, gradientDepth(w, guard));
-    addSecondOrderTerms(evaluation.secondOrder, problem, v, xh, w);
-    const double w2 = w * w;
-    addGaussNewtonTerms(evaluation.gaussNewton, problem, v, xh, hessianSquaredDepth(w2, guard));
-    addGaussNewtonTerms(evaluation.plainGaussNewton, problem, v, xh, w2);
-  }
-  return evaluation;
+  const Sums sums = evaluate<kCost | kGradient | kHessian | kPlainGauss>(problem, x, guard);
+  return {sums.cost, sums.gradient, symmetricFromPairs(sums.gaussNewton),
+          symmetricFromPairs(sums.plainGaussNewton), symmetricFromPairs(sums.secondOrder)};
 }
 
 }  // namespace tessmark

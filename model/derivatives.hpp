@@ -5,6 +5,10 @@
 // costHessian are the derivatives of HALF that cost (g = J^T r, H = J^T J + sum_v,c r d2pi), so the
 // Newton step H^-1 g is the true Newton step of the cost.
 //
+// Every function here walks the views once; the fused ones (gradientAndHessian,
+// residualsAndJacobian, evaluatePoint) give exactly the values, bit for bit, of the separate
+// functions they stand for.
+//
 // A zero depth is not an error: the divisions produce infinities or NaN, which flow into the
 // result.
 
@@ -51,6 +55,19 @@ Eigen::Vector3d costGradient(const PointProblem& problem, const Eigen::Vector3d&
 // depth; the guard acts only on the squared depth of the Jacobian rows.
 Eigen::Matrix3d costHessian(const PointProblem& problem, const Eigen::Vector3d& x,
                             DepthGuard guard);
+
+// g and H at x from one pass over the views: costGradient(x, guard) and costHessian(x, guard).
+struct GradientAndHessian {
+  Eigen::Vector3d gradient;
+  Eigen::Matrix3d hessian;
+};
+GradientAndHessian gradientAndHessian(const PointProblem& problem, const Eigen::Vector3d& x,
+                                      DepthGuard guard);
+
+// residualVector and projectionJacobian at x from one pass over the views.
+void residualsAndJacobian(const PointProblem& problem, const Eigen::Vector3d& x,
+                          Eigen::Ref<Eigen::VectorXd> residuals,
+                          Eigen::Ref<JacobianMatrix> jacobian);
 
 // The two parts of the Hessian, as costHessian evaluates them: gaussNewton = J^T J and
 // secondOrder = S. Shared with the curvature diagnostic, which needs them apart.

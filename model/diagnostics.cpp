@@ -7,6 +7,7 @@
 #include <Eigen/QR>
 
 #include "model/linear_solve.hpp"
+#include "model/small_kernels.hpp"
 
 namespace tessmark {
 
@@ -22,10 +23,7 @@ double curvatureRho(const Eigen::Matrix3d& plainGaussNewton, const Eigen::Matrix
   if (needsSvdFallback(z)) z = svdSolve(plainGaussNewton, negatedSecondOrder);
   // The eigen solvers leave their results unset on non-finite input: such a point has no rho.
   if (!z.allFinite()) return std::numeric_limits<double>::quiet_NaN();
-  const Eigen::EigenSolver<Eigen::Matrix3d> eigen(z, false);
-  if (eigen.info() != Eigen::Success) return std::numeric_limits<double>::quiet_NaN();
-  const double largest = eigen.eigenvalues().real().maxCoeff<Eigen::PropagateNaN>();
-  return 1.0 / largest;
+  return 1.0 / largestRealEigenvalue(z);
 }
 
 double klcDistance(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard guard,
@@ -35,7 +33,7 @@ double klcDistance(const PointProblem& problem, const Eigen::Vector3d& x, DepthG
 
 double klcDistance(const Eigen::Matrix3d& hessian, const Eigen::Vector3d& gradient,
                    KlcMeasure measure) {
-  const Eigen::Vector3d step = Eigen::HouseholderQR<Eigen::Matrix3d>(hessian).solve(gradient);
+  const Eigen::Vector3d step = quickHouseholderSolve(hessian, gradient);
   if (needsSvdFallback(step)) return svdSolve(hessian, gradient).norm();
   const double length = step.norm();
   if (measure == KlcMeasure::newtonStep) return length;
@@ -43,10 +41,7 @@ double klcDistance(const Eigen::Matrix3d& hessian, const Eigen::Vector3d& gradie
 }
 
 bool isPositiveSemidefinite(const Eigen::Matrix3d& matrix) {
-  if (!matrix.allFinite()) return false;
-  const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> eigen(matrix, Eigen::EigenvaluesOnly);
-  if (eigen.info() != Eigen::Success) return false;
-  const double smallest = eigen.eigenvalues().minCoeff<Eigen::PropagateNaN>();
+  const double smallest = decidedSmallestEigenvalue(matrix, 0.0);
   return !(smallest < 0.0 || std::isnan(smallest));
 }
 

@@ -10,29 +10,45 @@
 
 namespace tessmark {
 
-// Read-only view of a column-major dynamic matrix; binds to blocks of a larger workspace without
-// copying (the outer stride is the workspace's row count).
-using MatrixView = Eigen::Ref<const Eigen::MatrixXd>;
-using VectorView = Eigen::Ref<const Eigen::VectorXd>;
-
-// One point's problem. Every field is a view into storage the caller owns (normally the driver's
-// per-point workspace); only the first viewCount views are read.
+// Everything one view contributes, in one contiguous block of fixed-size pieces, so that an
+// evaluation walks each view once and reads it front to back. The camera's derivative rows are
+// those of model/coefficients.hpp, stored transposed so that one evaluation of all 18 of them is a
+// short column sweep:
 //
-//   projections           3n x 4   rows 3v..3v+2 are p1, p2, p3 of view v
-//   observations          2n       element 2v is the observed x of view v, 2v+1 its y
-//   jacobianCoefficients  2n x 12  row 2v+c, column 4i+b: p_c[i] p3[b] - p_c[b] p3[i]
-//   curvatureCoefficients 12n x 4  row 12v+6c+k, column b: 2 p3[i] p3[j] p_c[b]
-//                                  - (p_c[i] p3[j] + p_c[j] p3[i]) p3[b], k over the pairs
-//                                  (0,0) (0,1) (0,2) (1,1) (1,2) (2,2)
-//   poses                 3n x 7   rows 3v..3v+2 are [A | B | c]: calibration, rotation (world to
-//                                  camera) and camera centre; read only by the symmedian start
+//   cameraRows              4x3   column r is row r of P (p1, p2, p3)
+//   derivativeCoefficients 18x4   row 3c+i: columns 4i..4i+3 of jacobianCoefficientBlock row c
+//                                 (dotted with X~: w^2 d pi_c / dX_i); row 6+6c+k: row 6c+k of
+//                                 curvatureCoefficientBlock (dotted with X~: w^3 d2 pi_c / dX_i
+//                                 dX_j for the k-th pair (0,0) (0,1) (0,2) (1,1) (1,2) (2,2))
+//   observation             2     the observed (x, y)
+//   pose                    3x7   [A | B | c]: calibration, rotation (world to camera) and camera
+//                                 centre; read only by the symmedian start
+struct ViewBlock {
+  Eigen::Matrix<double, 4, 3> cameraRows;
+  Eigen::Matrix<double, 18, 4> derivativeCoefficients;
+  Eigen::Vector2d observation;
+  Eigen::Matrix<double, 3, 7> pose;
+
+  // Fills the block from one camera's matrix, its two coefficient blocks, its pose and (x, y).
+  void assign(const Eigen::Matrix<double, 3, 4>& camera,
+              const Eigen::Matrix<double, 2, 12>& jacobianCoefficients,
+              const Eigen::Matrix<double, 12, 4>& curvatureCoefficients,
+              const Eigen::Matrix<double, 3, 7>& cameraPose, double x, double y);
+
+  // The pieces in the layout of model/coefficients.hpp, for checks and tools.
+  Eigen::Matrix<double, 3, 4> camera() const { return cameraRows.transpose(); }
+  Eigen::Matrix<double, 2, 12> jacobianCoefficients() const;
+  Eigen::Matrix<double, 12, 4> curvatureCoefficients() const {
+    return derivativeCoefficients.bottomRows<12>();
+  }
+};
+
+// One point's problem: a read-only view of viewCount blocks in storage the caller owns (normally
+// the driver's per-point workspace). Solvers and the judgement reach the blocks only through the
+// model functions (derivatives, symmedian, diagnostics).
 struct PointProblem {
   int viewCount;
-  MatrixView projections;
-  VectorView observations;
-  MatrixView jacobianCoefficients;
-  MatrixView curvatureCoefficients;
-  MatrixView poses;
+  const ViewBlock* views;
 };
 
 // The homogeneous form X~ of a point.

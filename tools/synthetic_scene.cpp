@@ -61,7 +61,18 @@ PointData pointData(const std::vector<SceneCamera>& cameras, const Eigen::Vector
     data.jacobianCoefficients.middleRows<2>(2 * v) = jacobianCoefficientBlock(camera.matrix);
     data.curvatureCoefficients.middleRows<12>(12 * v) = curvatureCoefficientBlock(camera.matrix);
   }
+  data.pack();
   return data;
+}
+
+void PointData::pack() {
+  views.resize(static_cast<std::size_t>(viewCount));
+  for (int v = 0; v < viewCount; ++v) {
+    views[static_cast<std::size_t>(v)].assign(
+        projections.middleRows<3>(3 * v), jacobianCoefficients.middleRows<2>(2 * v),
+        curvatureCoefficients.middleRows<12>(12 * v), poses.middleRows<3>(3 * v),
+        observations(2 * v), observations(2 * v + 1));
+  }
 }
 
 PointData observePoint(const std::vector<SceneCamera>& cameras, const Eigen::Vector3d& point,

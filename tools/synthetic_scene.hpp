@@ -25,7 +25,9 @@ SceneCamera lookAtCamera(const Eigen::Vector3d& centre, const Eigen::Vector3d& t
 // raised, all looking at the origin.
 std::vector<SceneCamera> cameraRing(int n, double radius = 10.0, double f = 800.0);
 
-// Storage for one point's problem, laid out exactly as the driver's workspace; problem() views it.
+// Storage for one point's problem: the per-view pieces in the layout of model/coefficients.hpp,
+// and the same data packed into view blocks as the driver's workspace holds them; problem() views
+// the blocks. The blocks are packed when the data is made: after changing a piece, call pack().
 struct PointData {
   int viewCount = 0;
   Eigen::MatrixXd projections;            // 3n x 4
@@ -33,11 +35,10 @@ struct PointData {
   Eigen::MatrixXd jacobianCoefficients;   // 2n x 12
   Eigen::MatrixXd curvatureCoefficients;  // 12n x 4
   Eigen::MatrixXd poses;                  // 3n x 7
+  std::vector<ViewBlock> views;           // n
 
-  PointProblem problem() const {
-    return PointProblem{
-        viewCount, projections, observations, jacobianCoefficients, curvatureCoefficients, poses};
-  }
+  void pack();
+  PointProblem problem() const { return PointProblem{viewCount, views.data()}; }
 };
 
 // The problem of `point` seen by `cameras`, observations exact projections plus Gaussian noise of

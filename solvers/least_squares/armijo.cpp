@@ -16,8 +16,7 @@ SolverResult gaussNewtonArmijo(const PointProblem& problem, SolverContext& conte
   double stepLength = 2.0 * epsilon;
   double lastTrialCost = 0.0;
   for (int iteration = options.firstIteration; stepLength > epsilon;) {
-    residualVector(problem, x, r);
-    projectionJacobian(problem, x, J);
+    residualsAndJacobian(problem, x, r, J);
     const Eigen::Vector3d d = pivotingLeastSquares(J, r, context.scratch.leastSquares);
     double reference;
     if (!options.reusesTrialCost) {

@@ -13,8 +13,7 @@ SolverResult gaussNewton(const PointProblem& problem, SolverContext& context,
   Eigen::Vector3d& x = result.point;
   Eigen::Vector3d gradient = costGradient(problem, x, context.depthGuard);
   for (int iteration = 0;;) {
-    residualVector(problem, x, r);
-    projectionJacobian(problem, x, J);
+    residualsAndJacobian(problem, x, r, J);
     const Eigen::Vector3d d = gaussNewtonStep(J, r, context.scratch.leastSquares);
     const double curvature = d.dot(normalMatrix(J) * d);
     if (curvature != 0.0) x += (-gradient.dot(d) / curvature) * d;
@@ -37,8 +36,7 @@ SolverResult fullStepGaussNewton(const PointProblem& problem, SolverContext& con
   SolverResult result{start};
   Eigen::Vector3d& x = result.point;
   for (int iteration = 0;;) {
-    residualVector(problem, x, r);
-    projectionJacobian(problem, x, J);
+    residualsAndJacobian(problem, x, r, J);
     const Eigen::Vector3d d = gaussNewtonStep(J, r, context.scratch.leastSquares);
     x -= d;
     ++result.loops;

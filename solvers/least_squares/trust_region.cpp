@@ -53,8 +53,7 @@ SolverResult gaussNewtonTrustRegion(const PointProblem& problem, SolverContext& 
   double stepLength = 2.0 * epsilon;
   double costDrop = 2.0 * epsilon;
   for (int iteration = 0; stepLength > epsilon && costDrop > epsilon;) {
-    residualVector(problem, x, r);
-    projectionJacobian(problem, x, J);
+    residualsAndJacobian(problem, x, r, J);
     const Eigen::Vector3d d = gaussNewtonStep(J, r, context.scratch.leastSquares);
     if (phase == Phase::none) currentCost = previousCost;
     bool moves = false;
@@ -98,8 +97,7 @@ SolverResult startReferencedTrustRegion(const PointProblem& problem, SolverConte
   double stepLength = 2.0 * epsilon;
   double costDrop = 2.0 * epsilon;
   for (int iteration = 0; stepLength > epsilon && costDrop > epsilon;) {
-    residualVector(problem, x, r);
-    projectionJacobian(problem, x, J);
+    residualsAndJacobian(problem, x, r, J);
     Eigen::Vector3d s = gaussNewtonStep(J, r, context.scratch.leastSquares);
     if (iteration == 0) startCost = r.squaredNorm();
     if (phase == Phase::none) {

@@ -18,8 +18,7 @@ SolverResult gatedYamashitaFukushima(const PointProblem& problem, SolverContext&
   Eigen::Vector3d& x = result.point;
   double referenceCost = 0.0;
   for (int iteration = 0;;) {
-    residualVector(problem, x, r);
-    projectionJacobian(problem, x, J);
+    residualsAndJacobian(problem, x, r, J);
     const Eigen::Vector3d gradient = costGradient(problem, x, context.depthGuard);
     const double squaredResiduals = r.squaredNorm();
     const double rms = std::sqrt(0.5 * squaredResiduals / problem.viewCount);

@@ -3,6 +3,7 @@
 #include <Eigen/Cholesky>
 #include <Eigen/Eigenvalues>
 
+#include "model/small_kernels.hpp"
 #include "solvers/least_squares/gauss_newton_step.hpp"
 #include "solvers/newton/newton_system.hpp"
 
@@ -13,14 +14,11 @@ namespace {
 // Whether H has no eigenvalue of at least 2e-16. A non-finite H (no eigenvalues) counts as having
 // one, as a NaN largest eigenvalue would.
 bool lacksPositiveCurvature(const Eigen::Matrix3d& hessian) {
-  if (!hessian.allFinite()) return false;
-  const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> eigen(hessian, Eigen::EigenvaluesOnly);
-  if (eigen.info() != Eigen::Success) return false;
-  return eigen.eigenvalues()(2) < kCurvatureThreshold;  // increasing order
+  return decidedLargestEigenvalue(hessian, kCurvatureThreshold) < kCurvatureThreshold;
 }
 
-// The damped iteration with its direction rule: direction(x, g, H) returns d and leaves H, the
-// Hessian at x, in its third argument.
+// The damped iteration with its direction rule: direction(x, g, H) returns d, given g and H at x
+// (from one pass over the views; a step that ends the loop asks for no more).
 template <typename Direction>
 SolverResult dampedIteration(const PointProblem& problem, SolverContext& context,
                              const Eigen::Vector3d& start, double epsilon,
@@ -28,19 +26,18 @@ SolverResult dampedIteration(const PointProblem& problem, SolverContext& context
   const DepthGuard guard = context.depthGuard;
   SolverResult result{start};
   Eigen::Vector3d& x = result.point;
-  Eigen::Vector3d gradient = costGradient(problem, x, guard);
-  Eigen::Matrix3d hessian;
+  GradientAndHessian derivatives = gradientAndHessian(problem, x, guard);
   for (int iteration = 0;;) {
-    const Eigen::Vector3d d = direction(x, gradient, hessian);
-    const Eigen::Vector3d step = dampedStep(hessian, gradient, d);
+    const Eigen::Vector3d d = direction(x, derivatives.gradient, derivatives.hessian);
+    const Eigen::Vector3d step = dampedStep(derivatives.hessian, derivatives.gradient, d);
     x += step;
-    gradient = costGradient(problem, x, guard);
     ++result.loops;
     if (++iteration >= options.loopCap) {
       result.capReached = true;
       break;
     }
     if (!(step.norm() > epsilon)) break;
+    derivatives = gradientAndHessian(problem, x, guard);
   }
   return result;
 }
@@ -67,8 +64,7 @@ SolverResult exactDampedNewton(const PointProblem& problem, SolverContext& conte
                                const DampedNewtonOptions& options) {
   return dampedIteration(
       problem, context, start, epsilon, options,
-      [&](const Eigen::Vector3d& x, const Eigen::Vector3d& g, Eigen::Matrix3d& hessian) {
-        hessian = costHessian(problem, x, context.depthGuard);
+      [&](const Eigen::Vector3d&, const Eigen::Vector3d& g, const Eigen::Matrix3d& hessian) {
         const Eigen::Vector3d newton =
             options.newtonSvdFallback
                 ? solveNewtonSystem(hessian, g)
@@ -83,14 +79,12 @@ SolverResult inexactDampedNewton(const PointProblem& problem, SolverContext& con
   SolverScratch& scratch = context.scratch;
   return dampedIteration(
       problem, context, start, epsilon, options,
-      [&](const Eigen::Vector3d& x, const Eigen::Vector3d&, Eigen::Matrix3d& hessian) {
+      [&](const Eigen::Vector3d& x, const Eigen::Vector3d&, const Eigen::Matrix3d&) {
         auto residuals = scratch.residualsOf(problem.viewCount);
         auto jacobian = scratch.jacobianOf(problem.viewCount);
-        residualVector(problem, x, residuals);
-        projectionJacobian(problem, x, jacobian);
+        residualsAndJacobian(problem, x, residuals, jacobian);
         const Eigen::Vector3d gaussNewton =
             gaussNewtonStep(jacobian, residuals, scratch.leastSquares);
-        hessian = costHessian(problem, x, context.depthGuard);
         return Eigen::Vector3d(-gaussNewton);
       });
 }

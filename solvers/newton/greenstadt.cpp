@@ -4,6 +4,7 @@
 
 #include <Eigen/Eigenvalues>
 
+#include "model/small_kernels.hpp"
 #include "solvers/backtracking.hpp"
 #include "solvers/newton/newton_system.hpp"
 
@@ -20,24 +21,25 @@ SolverResult greenstadtIteration(const PointProblem& problem, SolverContext& con
   const DepthGuard guard = context.depthGuard;
   SolverResult result{start};
   Eigen::Vector3d& x = result.point;
-  Eigen::Vector3d gradient = costGradient(problem, x, guard);
-  double stepLength = options.testsStartGradient ? gradient.norm() : 2.0 * epsilon;
+  // g and H of the current point from one pass; a step that ends the loop asks for no more.
+  GradientAndHessian derivatives = gradientAndHessian(problem, x, guard);
+  double stepLength = options.testsStartGradient ? derivatives.gradient.norm() : 2.0 * epsilon;
   int iteration = 0;
   if (options.countsEntry) {
     ++result.loops;
     iteration = 1;
   }
   while (stepLength > epsilon) {
-    const ModifiedHessian hessian = greenstadtModification(costHessian(problem, x, guard), options);
+    const ModifiedHessian hessian = greenstadtModification(derivatives.hessian, options);
     result.hessianModified = result.hessianModified || hessian.modified;
-    const Eigen::Vector3d step = solveNewtonSystem(hessian.hessian, gradient);
+    const Eigen::Vector3d step = solveNewtonSystem(hessian.hessian, derivatives.gradient);
     stepLength = takeStep(x, step);
-    gradient = costGradient(problem, x, guard);
     ++result.loops;
     if (++iteration >= options.loopCap) {
       result.capReached = true;
       break;
     }
+    if (stepLength > epsilon) derivatives = gradientAndHessian(problem, x, guard);
   }
   return result;
 }
@@ -47,7 +49,11 @@ SolverResult greenstadtIteration(const PointProblem& problem, SolverContext& con
 ModifiedHessian greenstadtModification(const Eigen::Matrix3d& hessian,
                                        const GreenstadtOptions& options) {
   ModifiedHessian result{hessian, false};
-  if (!hessian.allFinite()) return result;
+  // Most Hessians need no change: the closed-form smallest eigenvalue says so where it is clearly
+  // above the floor (NaN for a non-finite H, which is returned as it is).
+  if (!(decidedSmallestEigenvalue(hessian, options.eigenvalueFloor) <= options.eigenvalueFloor)) {
+    return result;
+  }
   const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> eigen(hessian);
   if (eigen.info() != Eigen::Success) return result;
   // Eigenvalues come in increasing order.

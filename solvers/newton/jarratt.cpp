@@ -9,13 +9,14 @@ SolverResult jarratt(const PointProblem& problem, SolverContext& context,
   const DepthGuard guard = context.depthGuard;
   SolverResult result{start};
   Eigen::Vector3d& x = result.point;
-  Eigen::Vector3d gradient = costGradient(problem, x, guard);
-  double stepLength = gradient.norm();
+  // g and H of the current point from one pass; a step that ends the loop asks for no more.
+  GradientAndHessian derivatives = gradientAndHessian(problem, x, guard);
+  double stepLength = derivatives.gradient.norm();
   ++result.loops;
   int iteration = 1;
   while (stepLength > epsilon) {
-    const Eigen::Matrix3d hessian = costHessian(problem, x, guard);
-    const NewtonFactorisation newton(hessian, gradient);
+    const Eigen::Matrix3d& hessian = derivatives.hessian;
+    const NewtonFactorisation newton(hessian, derivatives.gradient);
     const Eigen::Vector3d& u = newton.step();
     const Eigen::Vector3d auxiliary = x - (2.0 / 3.0) * u;
     const Eigen::Matrix3d t = newton.solve(costHessian(problem, auxiliary, guard) - hessian);
@@ -23,13 +24,13 @@ SolverResult jarratt(const PointProblem& problem, SolverContext& context,
     const Eigen::Vector3d tu = t * u;
     const Eigen::Vector3d v = 0.75 * (t * (u - 1.5 * tu));
     x = (x - u) + v;
-    gradient = costGradient(problem, x, guard);
     stepLength = (u - v).norm();
     ++result.loops;
     if (++iteration >= options.loopCap) {
       result.capReached = true;
       break;
     }
+    if (stepLength > epsilon) derivatives = gradientAndHessian(problem, x, guard);
   }
   return result;
 }

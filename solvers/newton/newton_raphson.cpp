@@ -10,24 +10,27 @@ SolverResult newtonRaphson(const PointProblem& problem, SolverContext& context,
   const DepthGuard guard = context.depthGuard;
   SolverResult result{start};
   Eigen::Vector3d& x = result.point;
-  Eigen::Vector3d gradient = costGradient(problem, x, guard);
   double stepLength = 2.0 * epsilon;
   int iteration = 0;
   if (options.countsEntry) {
     ++result.loops;
     iteration = 1;
   }
-  while (stepLength > epsilon) {
-    const Eigen::Matrix3d hessian = costHessian(problem, x, guard);
-    const Eigen::Vector3d step = solveNewtonSystem(hessian, gradient);
+  // g and H of the current point, from one pass over the views; only a step that is not the last
+  // asks for the next pair.
+  if (!(stepLength > epsilon)) return result;
+  GradientAndHessian derivatives = gradientAndHessian(problem, x, guard);
+  for (;;) {
+    const Eigen::Vector3d step = solveNewtonSystem(derivatives.hessian, derivatives.gradient);
     x -= step;
-    gradient = costGradient(problem, x, guard);
     stepLength = step.norm();
     ++result.loops;
     if (++iteration >= options.loopCap) {
       result.capReached = true;
       break;
     }
+    if (!(stepLength > epsilon)) break;
+    derivatives = gradientAndHessian(problem, x, guard);
   }
   return result;
 }

@@ -197,14 +197,17 @@ TEST(GatherLcPoint, CopiesTheViewsOfTheCamerasThatSeeThePointInCameraOrder) {
     EXPECT_EQ(point.viewCount, n);
     for (int j = 0; j < n; ++j) {
       const int camera = c.cameras[static_cast<std::size_t>(j)];
-      EXPECT_EQ(Eigen::MatrixXd(point.projections.middleRows(3 * j, 3)),
+      const ViewBlock& view = point.views[j];
+      EXPECT_EQ(Eigen::MatrixXd(view.camera()),
                 Eigen::MatrixXd(tables.cameraProjections.middleRows(3 * camera, 3)));
-      EXPECT_EQ(Eigen::MatrixXd(point.poses.middleRows(3 * j, 3)),
+      EXPECT_EQ(Eigen::MatrixXd(view.pose),
                 Eigen::MatrixXd(tables.cameraPoses.middleRows(3 * camera, 3)));
-      EXPECT_EQ(Eigen::MatrixXd(point.curvatureCoefficients.middleRows(12 * j, 12)),
+      EXPECT_EQ(Eigen::MatrixXd(view.jacobianCoefficients()),
+                Eigen::MatrixXd(tables.cameraJacobianCoefficients.middleRows(2 * camera, 2)));
+      EXPECT_EQ(Eigen::MatrixXd(view.curvatureCoefficients()),
                 Eigen::MatrixXd(tables.cameraCurvatureCoefficients.middleRows(12 * camera, 12)));
-      EXPECT_EQ(point.observations(2 * j), c.observations[2 * static_cast<std::size_t>(j)]);
-      EXPECT_EQ(point.observations(2 * j + 1), c.observations[2 * static_cast<std::size_t>(j) + 1]);
+      EXPECT_EQ(view.observation(0), c.observations[2 * static_cast<std::size_t>(j)]);
+      EXPECT_EQ(view.observation(1), c.observations[2 * static_cast<std::size_t>(j) + 1]);
     }
   }
 }

@@ -1,0 +1,319 @@
+#include "driver/printf_text.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace tessmark {
+
+namespace {
+
+// One conversion directive: %[flags][width][.precision][length]conversion.
+struct Conversion {
+  bool leftAlign = false;
+  bool plusSign = false;
+  bool blankSign = false;
+  bool zeroPad = false;
+  bool unusual = false;  // a flag or length this file does not format itself
+  char flags[8] = {};    // the flags as written but '-' (for snprintf)
+  std::size_t flagCount = 0;
+  const char* lengthBegin = nullptr;  // the length modifier and the conversion character
+  int width = 0;
+  int precision = -1;  // -1: none given
+  char conversion = 0;
+  const char* begin = nullptr;  // the '%'
+  const char* end = nullptr;    // one past the conversion character
+};
+
+constexpr int kLargestPrecision = 500;
+
+// The next argument when it has the kind a conversion needs.
+const PrintfArgument* take(const PrintfArgument*& next, const PrintfArgument* end,
+                           PrintfArgument::Kind kind) {
+  if (next == end || next->kind != kind) return nullptr;
+  return next++;
+}
+
+// Parses the directive that starts at `percent`; '*' widths and precisions take their ints.
+Conversion parse(const char* percent, const PrintfArgument*& next, const PrintfArgument* end) {
+  Conversion directive;
+  directive.begin = percent;
+  const char* c = percent + 1;
+  for (;; ++c) {
+    if (std::strchr("+ 0#'", *c) != nullptr && *c != 0 &&
+        directive.flagCount < sizeof directive.flags) {
+      directive.flags[directive.flagCount++] = *c;
+    }
+    if (*c == '-') {
+      directive.leftAlign = true;
+    } else if (*c == '+') {
+      directive.plusSign = true;
+    } else if (*c == ' ') {
+      directive.blankSign = true;
+    } else if (*c == '0') {
+      directive.zeroPad = true;
+    } else if (*c == '#' || *c == '\'') {
+      directive.unusual = true;
+    } else {
+      break;
+    }
+  }
+  if (*c == '*') {
+    ++c;
+    const PrintfArgument* width = take(next, end, PrintfArgument::Kind::integer);
+    directive.width = width ? width->integer : 0;
+    if (directive.width < 0) {
+      directive.leftAlign = true;
+      directive.width = directive.width == -2147483647 - 1 ? 0 : -directive.width;
+    }
+  } else {
+    for (; *c >= '0' && *c <= '9'; ++c) {
+      directive.width =
+          directive.width < 100000 ? directive.width * 10 + (*c - '0') : directive.width;
+    }
+  }
+  if (*c == '.') {
+    ++c;
+    directive.precision = 0;
+    if (*c == '*') {
+      ++c;
+      const PrintfArgument* precision = take(next, end, PrintfArgument::Kind::integer);
+      directive.precision = precision && precision->integer >= 0 ? precision->integer : -1;
+    } else {
+      for (; *c >= '0' && *c <= '9'; ++c) {
+        directive.precision = directive.precision < 100000 ? directive.precision * 10 + (*c - '0')
+                                                           : directive.precision;
+      }
+    }
+  }
+  // Length modifiers: 'l' is printf's no-op on the floating conversions; every other one is
+  // formatted by snprintf.
+  bool ell = false;
+  directive.lengthBegin = c;
+  for (; std::strchr("hlLqjzt", *c) != nullptr && *c != 0; ++c) {
+    if (*c == 'l' && !ell) {
+      ell = true;
+    } else {
+      directive.unusual = true;
+    }
+  }
+  directive.conversion = *c;
+  directive.end = *c == 0 ? c : c + 1;
+  if (ell &&
+      (directive.conversion == 'd' || directive.conversion == 'i' || directive.conversion == 's')) {
+    directive.unusual = true;
+  }
+  if (directive.width > 100000 || directive.precision > kLargestPrecision) directive.unusual = true;
+  return directive;
+}
+
+// Writes `body` (sign included) padded to the directive's width: zeros after `signLength`
+// bytes of sign when zero padding applies, blanks otherwise.
+void pad(PrintfText& text, const Conversion& directive, const char* body, std::size_t length,
+         std::size_t signLength, bool zeroPadding) {
+  const std::size_t width = static_cast<std::size_t>(directive.width);
+  const std::size_t fill = width > length ? width - length : 0;
+  char* out = text.extend(length + fill);
+  if (directive.leftAlign) {
+    std::memcpy(out, body, length);
+    std::memset(out + length, ' ', fill);
+  } else if (zeroPadding) {
+    std::memcpy(out, body, signLength);
+    std::memset(out + signLength, '0', fill);
+    std::memcpy(out + signLength + fill, body + signLength, length - signLength);
+  } else {
+    std::memset(out, ' ', fill);
+    std::memcpy(out + fill, body, length);
+  }
+}
+
+void formatInteger(PrintfText& text, const Conversion& directive, int value) {
+  char buffer[32];
+  char* out = buffer;
+  if (value < 0) {
+    *out++ = '-';
+  } else if (directive.plusSign) {
+    *out++ = '+';
+  } else if (directive.blankSign) {
+    *out++ = ' ';
+  }
+  const std::size_t signLength = static_cast<std::size_t>(out - buffer);
+  const unsigned magnitude =
+      value < 0 ? 0u - static_cast<unsigned>(value) : static_cast<unsigned>(value);
+  char digits[16];
+  const std::size_t digitCount =
+      directive.precision == 0 && magnitude == 0
+          ? 0
+          : static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, magnitude).ptr -
+                                     digits);
+  if (directive.precision > static_cast<int>(digitCount)) {
+    // At most 500 zeros, checked by parse(); room for them comes from a larger buffer.
+    char wide[kLargestPrecision + 32];
+    std::memcpy(wide, buffer, signLength);
+    const std::size_t zeros = static_cast<std::size_t>(directive.precision) - digitCount;
+    std::memset(wide + signLength, '0', zeros);
+    std::memcpy(wide + signLength + zeros, digits, digitCount);
+    pad(text, directive, wide, signLength + zeros + digitCount, signLength, false);
+    return;
+  }
+  std::memcpy(out, digits, digitCount);
+  pad(text, directive, buffer, signLength + digitCount, signLength,
+      directive.zeroPad && directive.precision < 0 && !directive.leftAlign);
+}
+
+void formatReal(PrintfText& text, const Conversion& directive, double value) {
+  const bool upper = directive.conversion == 'F' || directive.conversion == 'E';
+  const bool scientific = directive.conversion == 'e' || directive.conversion == 'E';
+  const int precision = directive.precision < 0 ? 6 : directive.precision;
+  // 309 integer digits, the point, the precision, the exponent and the sign.
+  char buffer[kLargestPrecision + 340];
+  char* out = buffer;
+  if (std::signbit(value)) {
+    *out++ = '-';
+  } else if (directive.plusSign) {
+    *out++ = '+';
+  } else if (directive.blankSign) {
+    *out++ = ' ';
+  }
+  const std::size_t signLength = static_cast<std::size_t>(out - buffer);
+  if (!std::isfinite(value)) {
+    const char* word = std::isnan(value) ? (upper ? "NAN" : "nan") : (upper ? "INF" : "inf");
+    std::memcpy(out, word, 3);
+    pad(text, directive, buffer, signLength + 3, signLength, false);
+    return;
+  }
+  const std::chars_format format =
+      scientific ? std::chars_format::scientific : std::chars_format::fixed;
+  const std::to_chars_result result =
+      std::to_chars(out, buffer + sizeof buffer, std::fabs(value), format, precision);
+  if (upper && scientific) {
+    for (char* c = out; c != result.ptr; ++c) {
+      if (*c == 'e') *c = 'E';
+    }
+  }
+  pad(text, directive, buffer, static_cast<std::size_t>(result.ptr - buffer), signLength,
+      directive.zeroPad && !directive.leftAlign);
+}
+
+void formatText(PrintfText& text, const Conversion& directive, const char* value) {
+  std::size_t length = std::strlen(value);
+  if (directive.precision >= 0 && static_cast<std::size_t>(directive.precision) < length) {
+    length = static_cast<std::size_t>(directive.precision);
+  }
+  pad(text, directive, value, length, 0, false);
+}
+
+// One conversion by snprintf, with the argument as its own kind and any '*' already resolved.
+void formatByLibrary(PrintfText& text, const Conversion& directive,
+                     const PrintfArgument& argument) {
+  // '%', the flags, the width and the precision as numbers, then the length and the conversion.
+  char format[64];
+  char* out = format;
+  char* const last = format + sizeof format - 1;
+  *out++ = '%';
+  for (std::size_t i = 0; i < directive.flagCount; ++i) *out++ = directive.flags[i];
+  if (directive.leftAlign) *out++ = '-';
+  if (directive.width > 0) out = std::to_chars(out, last, directive.width).ptr;
+  if (directive.precision >= 0) {
+    *out++ = '.';
+    out = std::to_chars(out, last, directive.precision).ptr;
+  }
+  for (const char* c = directive.lengthBegin; c != directive.end && out != last; ++c) *out++ = *c;
+  *out = 0;
+  const auto print = [&](char* out, std::size_t size) {
+    switch (argument.kind) {
+      case PrintfArgument::Kind::integer:
+        return std::snprintf(out, size, format, argument.integer);
+      case PrintfArgument::Kind::real:
+        return std::snprintf(out, size, format, argument.real);
+      case PrintfArgument::Kind::text:
+        return std::snprintf(out, size, format, argument.text);
+    }
+    return 0;
+  };
+  const int needed = print(nullptr, 0);
+  if (needed <= 0) return;
+  std::string printed(static_cast<std::size_t>(needed) + 1, '\0');
+  print(printed.data(), printed.size());
+  text.append(printed.data(), static_cast<std::size_t>(needed));
+}
+
+}  // namespace
+
+void PrintfText::append(const char* format, std::initializer_list<PrintfArgument> arguments) {
+  const PrintfArgument* next = arguments.begin();
+  const PrintfArgument* const end = arguments.end();
+  const char* c = format;
+  while (*c != 0) {
+    const char* literal = c;
+    while (*c != 0 && *c != '%') ++c;
+    if (c != literal) append(literal, static_cast<std::size_t>(c - literal));
+    if (*c == 0) break;
+    if (c[1] == '%') {
+      append("%", 1);
+      c += 2;
+      continue;
+    }
+    const Conversion directive = parse(c, next, end);
+    c = directive.end;
+    switch (directive.unusual ? 0 : directive.conversion) {
+      case 'd':
+      case 'i':
+        if (const PrintfArgument* a = take(next, end, PrintfArgument::Kind::integer)) {
+          formatInteger(*this, directive, a->integer);
+        }
+        break;
+      case 'f':
+      case 'F':
+      case 'e':
+      case 'E':
+        if (const PrintfArgument* a = take(next, end, PrintfArgument::Kind::real)) {
+          formatReal(*this, directive, a->real);
+        }
+        break;
+      case 's':
+        if (next != end && next->kind == PrintfArgument::Kind::text && next->text != nullptr &&
+            !directive.zeroPad) {
+          formatText(*this, directive, next->text);
+          ++next;
+          break;
+        }
+        [[fallthrough]];
+      default:
+        if (directive.conversion != 0 && next != end) formatByLibrary(*this, directive, *next++);
+        break;
+    }
+  }
+}
+
+void PrintfText::append(const char* text, std::size_t length) {
+  std::memcpy(extend(length), text, length);
+}
+
+char* PrintfText::grow(std::size_t count) {
+  const std::size_t size = size_ + count;
+  if (overflow_.empty()) overflow_.assign(inline_, size_);
+  overflow_.resize(size);
+  char* at = overflow_.data() + size_;
+  size_ = size;
+  return at;
+}
+
+void PrintfText::clear() {
+  overflow_.clear();
+  size_ = 0;
+}
+
+void PrintfText::writeTo(std::FILE* file) {
+  if (size_ != 0) std::fwrite(data(), 1, size_, file);
+  clear();
+}
+
+void writePrintf(std::FILE* file, const char* format,
+                 std::initializer_list<PrintfArgument> arguments) {
+  PrintfText text;
+  text.append(format, arguments);
+  text.writeTo(file);
+}
+
+}  // namespace tessmark

@@ -1,0 +1,212 @@
+// The fast per-point kernels against their reference forms (tests/model/reference_model.hpp): the
+// derivatives bit for bit, on synthetic scenes; the 3x3 kernels to rounding, or to the decision
+// they feed, on random and constructed matrices.
+
+#include "model/small_kernels.hpp"
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <Eigen/Geometry>
+
+#include "model/derivatives.hpp"
+#include "model/diagnostics.hpp"
+#include "tests/model/reference_model.hpp"
+#include "tools/synthetic_scene.hpp"
+
+namespace tessmark {
+namespace {
+
+struct Scene {
+  int views;
+  double noise;
+};
+
+class DerivativesAgainstReference : public ::testing::TestWithParam<Scene> {};
+
+// Points around the scene, and points whose depth in camera 0 is tiny, so that both depth guards
+// act on some of them.
+std::vector<Eigen::Vector3d> probePoints(const synthetic::PointData& data) {
+  std::vector<Eigen::Vector3d> points;
+  std::mt19937 random(5);
+  std::uniform_real_distribution<double> coordinate(-3.0, 3.0);
+  for (int i = 0; i < 40; ++i) {
+    points.emplace_back(coordinate(random), coordinate(random), coordinate(random));
+  }
+  // On camera 0's principal plane, nudged by less than the guard's epsilon in depth.
+  const Eigen::Vector4d p3 = data.projections.row(2).transpose();
+  const Eigen::Vector3d normal = p3.head<3>();
+  for (const double depth : {0.0, 1e-17, -1e-17, 1e-9}) {
+    const Eigen::Vector3d base(0.3, -0.2, 0.1);
+    const double w = p3.head<3>().dot(base) + p3(3);
+    points.push_back(base + normal * ((depth - w) / normal.squaredNorm()));
+  }
+  return points;
+}
+
+TEST_P(DerivativesAgainstReference, EveryFunctionGivesTheReferenceBits) {
+  const Scene scene = GetParam();
+  const auto data = synthetic::observePoint(synthetic::cameraRing(scene.views),
+                                            Eigen::Vector3d(0.2, -0.1, 0.3), scene.noise, 3);
+  const PointProblem problem = data.problem();
+  Eigen::VectorXd r(2 * scene.views), rFused(2 * scene.views);
+  JacobianMatrix j(2 * scene.views, 3), jFused(2 * scene.views, 3);
+  for (const Eigen::Vector3d& x : probePoints(data)) {
+    SCOPED_TRACE(x.transpose());
+    const double cost = reference::reprojectionCost(data, x);
+    EXPECT_EQ(reprojectionCost(problem, x), cost);
+    for (const DepthGuard guard : {DepthGuard::off, DepthGuard::on}) {
+      const Eigen::Vector3d g = reference::costGradient(data, x, guard);
+      const HessianParts parts = reference::hessianParts(data, x, guard);
+      const Eigen::Matrix3d h = parts.gaussNewton + parts.secondOrder;
+      const auto same = [](const auto& a, const auto& b) {
+        // Bit for bit, NaN included.
+        return a.size() == b.size() &&
+               std::memcmp(a.data(), b.data(), sizeof(double) * std::size_t(a.size())) == 0;
+      };
+      EXPECT_TRUE(same(costGradient(problem, x, guard), g));
+      EXPECT_TRUE(same(costHessian(problem, x, guard), h));
+      const HessianParts fast = hessianParts(problem, x, guard);
+      EXPECT_TRUE(same(fast.gaussNewton, parts.gaussNewton));
+      EXPECT_TRUE(same(fast.secondOrder, parts.secondOrder));
+      const GradientAndHessian both = gradientAndHessian(problem, x, guard);
+      EXPECT_TRUE(same(both.gradient, g));
+      EXPECT_TRUE(same(both.hessian, h));
+      const PointEvaluation evaluation = evaluatePoint(problem, x, guard);
+      EXPECT_TRUE(std::memcmp(&evaluation.cost, &cost, sizeof cost) == 0);
+      EXPECT_TRUE(same(evaluation.gradient, g));
+      EXPECT_TRUE(same(evaluation.gaussNewton, parts.gaussNewton));
+      EXPECT_TRUE(same(evaluation.secondOrder, parts.secondOrder));
+      EXPECT_TRUE(same(evaluation.plainGaussNewton,
+                       reference::hessianParts(data, x, DepthGuard::off).gaussNewton));
+    }
+    residualVector(problem, x, r);
+    projectionJacobian(problem, x, j);
+    residualsAndJacobian(problem, x, rFused, jFused);
+    EXPECT_TRUE(r.cwiseEqual(rFused).all() || !r.allFinite());
+    EXPECT_TRUE(j.cwiseEqual(jFused).all() || !j.allFinite());
+    EXPECT_EQ(r.squaredNorm(), r.squaredNorm());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenes, DerivativesAgainstReference,
+                         ::testing::Values(Scene{1, 0.0}, Scene{2, 0.5}, Scene{4, 0.5},
+                                           Scene{7, 3.0}, Scene{12, 0.0}));
+
+Eigen::Matrix3d randomMatrix(std::mt19937& random) {
+  std::uniform_real_distribution<double> entry(-1.0, 1.0);
+  Eigen::Matrix3d m;
+  for (int i = 0; i < 9; ++i) m(i) = entry(random);
+  return m;
+}
+
+// Calibration matrices are upper triangular by construction: there the fast path is the
+// reference to the bit; elsewhere householderSolve is the reference itself.
+TEST(HouseholderSolve, TriangularAndGeneralMatricesGiveTheReferenceBits) {
+  std::mt19937 random(17);
+  for (int trial = 0; trial < 2000; ++trial) {
+    Eigen::Matrix3d a = randomMatrix(random);
+    if (trial % 2 == 0) a.triangularView<Eigen::StrictlyLower>().setZero();
+    if (trial % 7 == 0) a(1, 1) = 0.0;  // singular: infinities and NaN must match too
+    Eigen::Vector3d b = randomMatrix(random).col(0);
+    if (trial % 5 == 0) b(2) = 0.0;
+    const Eigen::Vector3d fast = householderSolve(a, b);
+    const Eigen::Vector3d slow = reference::householderSolve(a, b);
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_TRUE(fast(i) == slow(i) || (std::isnan(fast(i)) && std::isnan(slow(i))))
+          << "trial " << trial;
+    }
+  }
+  // The BAL calibration diag(-f, -f, 1) of the real data's cameras.
+  const Eigen::Matrix3d k = Eigen::Vector3d(-512.3, -512.3, 1.0).asDiagonal();
+  const Eigen::Vector3d image(-101.25, 33.5, 1.0);
+  EXPECT_EQ(householderSolve(k, image), reference::householderSolve(k, image));
+}
+
+TEST(QuickHouseholderSolve, AgreesWithTheReferenceToRounding) {
+  std::mt19937 random(23);
+  for (int trial = 0; trial < 2000; ++trial) {
+    // Symmetric like the Hessians it serves, and general; condition kept moderate.
+    Eigen::Matrix3d a = randomMatrix(random);
+    if (trial % 2 == 0) a = (a + a.transpose()).eval();
+    a.diagonal().array() += 3.0;
+    const Eigen::Vector3d b = randomMatrix(random).col(1);
+    const Eigen::Vector3d fast = quickHouseholderSolve(a, b);
+    const Eigen::Vector3d slow = reference::householderSolve(a, b);
+    EXPECT_LE((fast - slow).norm(), 1e-13 * slow.norm()) << "trial " << trial;
+  }
+}
+
+// The PSD decision and the eigenvalue thresholds: the decided eigenvalue has the reference's side
+// of the threshold, also for matrices built with an eigenvalue at, just below or just above it.
+TEST(DecidedEigenvalues, TakeTheReferenceSideOfTheThreshold) {
+  std::mt19937 random(29);
+  std::uniform_real_distribution<double> angle(-3.0, 3.0);
+  const double thresholds[] = {0.0, 2.220446049250313e-16, 2e-16};
+  for (int trial = 0; trial < 3000; ++trial) {
+    const Eigen::Matrix3d rotation = (Eigen::AngleAxisd(angle(random), Eigen::Vector3d::UnitZ()) *
+                                      Eigen::AngleAxisd(angle(random), Eigen::Vector3d::UnitY()) *
+                                      Eigen::AngleAxisd(angle(random), Eigen::Vector3d::UnitX()))
+                                         .toRotationMatrix();
+    const double threshold = thresholds[trial % 3];
+    const double scale = std::pow(10.0, (trial % 11) - 5);
+    const double nearThreshold[] = {threshold, threshold * (1 + 1e-3), -1e-17, 1e-17, -0.5, 0.5};
+    Eigen::Vector3d values(nearThreshold[trial % 6], 1.0 * scale, 2.0 * scale);
+    if (trial % 4 == 0) values = -values;
+    const Eigen::Matrix3d m = rotation * values.asDiagonal() * rotation.transpose();
+    const Eigen::Vector3d reference = reference::symmetricEigenvalues(m);
+    const double smallest = decidedSmallestEigenvalue(m, threshold);
+    const double largest = decidedLargestEigenvalue(m, threshold);
+    EXPECT_EQ(smallest <= threshold, reference(0) <= threshold) << "trial " << trial;
+    EXPECT_EQ(smallest < threshold, reference(0) < threshold) << "trial " << trial;
+    EXPECT_EQ(largest < threshold, reference(2) < threshold) << "trial " << trial;
+    EXPECT_EQ(isPositiveSemidefinite(m), !(reference(0) < 0.0)) << "trial " << trial;
+  }
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  Eigen::Matrix3d broken = Eigen::Matrix3d::Identity();
+  broken(1, 0) = nan;
+  EXPECT_TRUE(std::isnan(decidedSmallestEigenvalue(broken, 0.0)));
+  EXPECT_FALSE(isPositiveSemidefinite(broken));
+}
+
+// rho's eigenvalue: matrices shaped like Z = (J^T J)^-1 N (real spectrum), general ones with a
+// complex pair, and repeated or clustered eigenvalues (where the reference takes over).
+TEST(LargestRealEigenvalue, AgreesWithTheGeneralSolver) {
+  std::mt19937 random(31);
+  for (int trial = 0; trial < 3000; ++trial) {
+    Eigen::Matrix3d z;
+    switch (trial % 4) {
+      case 0: {
+        const Eigen::Matrix3d j = randomMatrix(random);
+        const Eigen::Matrix3d spd = j * j.transpose() + 0.1 * Eigen::Matrix3d::Identity();
+        const Eigen::Matrix3d s = randomMatrix(random);
+        z = spd.inverse() * (s + s.transpose());
+        break;
+      }
+      case 1:
+        z = randomMatrix(random) * std::pow(10.0, (trial % 9) - 4);
+        break;
+      case 2: {
+        // A double eigenvalue, similar to a diagonal matrix.
+        const Eigen::Matrix3d basis = randomMatrix(random) + 2.0 * Eigen::Matrix3d::Identity();
+        z = basis * Eigen::Vector3d(0.7, 0.7, -0.2).asDiagonal() * basis.inverse();
+        break;
+      }
+      default:
+        z = Eigen::Matrix3d::Identity() * 0.25 + 1e-9 * randomMatrix(random);
+        break;
+    }
+    const double fast = largestRealEigenvalue(z);
+    const double slow = reference::largestRealEigenvalue(z);
+    EXPECT_NEAR(fast, slow, 1e-9 * z.cwiseAbs().maxCoeff()) << "trial " << trial;
+  }
+  EXPECT_EQ(largestRealEigenvalue(Eigen::Matrix3d::Zero()), 0.0);
+  Eigen::Matrix3d infinite = Eigen::Matrix3d::Identity();
+  infinite(2, 2) = std::numeric_limits<double>::infinity();
+  EXPECT_TRUE(std::isnan(largestRealEigenvalue(infinite)));
+}
+
+}  // namespace
+}  // namespace tessmark
