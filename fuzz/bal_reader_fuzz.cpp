@@ -61,12 +61,7 @@ void checkBalData(const PreparedData& data) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   using namespace tessmark::fuzz;
-  const std::string_view text(reinterpret_cast<const char*>(bytes), size);
-  const auto load = [](tessmark::TextFile& file) {
-    std::optional<tessmark::PreparedData> data = loadBal(file);
-    if (data) checkBalData(*data);
-    return data;
-  };
-  fuzzReader(text, load, sameBalData);
+  fuzzReader(std::string_view(reinterpret_cast<const char*>(bytes), size), loadBal, checkBalData,
+             sameBalData);
   return 0;
 }

@@ -54,10 +54,11 @@ struct LoadOutcome {
 
 // The reader target's one step, for a loader of either format (loadBal or loadLc): loads `text`
 // from memory and again trickled (trickledFile), checks that a refusal names a line and says what
-// was expected there ("expected ..."), and that both ways give the same refusal or, as `sameData`
-// judges, the same data set. Gathers every point of a loaded data set.
-template <typename Load, typename SameData>
-void fuzzReader(std::string_view text, Load load, SameData sameData);
+// was expected there ("expected ..."), that a loaded data set keeps the promises `checkData`
+// checks, and that both ways give the same refusal or, as `sameData` judges, the same data set.
+// Gathers every point of a loaded data set.
+template <typename Load, typename CheckData, typename SameData>
+void fuzzReader(std::string_view text, Load load, CheckData checkData, SameData sameData);
 
 // Equality to the bit, so that -0 differs from 0 (the readers never store a NaN).
 template <typename T>
@@ -90,10 +91,16 @@ LoadOutcome loadOutcome(TextFile file, Load load) {
   }
 }
 
-template <typename Load, typename SameData>
-void fuzzReader(std::string_view text, Load load, SameData sameData) {
-  const LoadOutcome whole = loadOutcome(TextFile::fromText("fuzz", std::string(text)), load);
-  const LoadOutcome trickled = loadOutcome(trickledFile(text), load);
+template <typename Load, typename CheckData, typename SameData>
+void fuzzReader(std::string_view text, Load load, CheckData checkData, SameData sameData) {
+  const auto loadAndCheck = [&](TextFile& file) {
+    std::optional<PreparedData> data = load(file, CountBound{});
+    if (data) checkData(*data);
+    return data;
+  };
+  const LoadOutcome whole =
+      loadOutcome(TextFile::fromText("fuzz", std::string(text)), loadAndCheck);
+  const LoadOutcome trickled = loadOutcome(trickledFile(text), loadAndCheck);
   check(whole.refusal.has_value() == trickled.refusal.has_value(),
         "a trickled input is refused where the whole one is not, or the other way round");
   if (whole.refusal) {

@@ -65,12 +65,7 @@ void checkLcData(const PreparedData& data) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   using namespace tessmark::fuzz;
-  const std::string_view text(reinterpret_cast<const char*>(bytes), size);
-  const auto load = [](tessmark::TextFile& file) {
-    std::optional<tessmark::PreparedData> data = loadLc(file);
-    if (data) checkLcData(*data);
-    return data;
-  };
-  fuzzReader(text, load, sameLcData);
+  fuzzReader(std::string_view(reinterpret_cast<const char*>(bytes), size), loadLc, checkLcData,
+             sameLcData);
   return 0;
 }

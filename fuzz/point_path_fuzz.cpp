@@ -1,7 +1,8 @@
 // Fuzz target of the per-point path after loading, on small BAL problems and .lc data sets alike
 // (the header ID decides the reader): for every solver of both programs' menus in turn, every point
 // is located and gathered, started at its symmedian point, solved with the program's depth guard,
-// judged under the program's rules, and written as report lines (the results file's header, three
+// judged under both programs' rules (the program's own judgement goes to the reports; the costs do
+// not depend on the rules), and written as report lines (the results file's header, three
 // lines per point and its summary block, then the summary file) to a memory stream with the
 // program's writers. The solvers' loop counts stay within their caps, and every point record is
 // three lines.
@@ -17,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -69,6 +71,8 @@ class MemoryStream {
   long long lines_ = 0;
 };
 
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
 // The key that selects a row: its digit, or Escape for the row every other key selects.
 unsigned char rowKey(const MenuEntry& entry) {
   return entry.key[0] >= '0' && entry.key[0] <= '9' && entry.key[1] == '\0'
@@ -78,8 +82,9 @@ unsigned char rowKey(const MenuEntry& entry) {
 
 // One run of `program` with the solver of `entry` over every point, as the run driver does it,
 // with its reports written to `out`.
+// `otherRules` are the other program's judgement rules.
 void runRow(const PreparedData& data, const ProgramDescription& program, const MenuEntry& entry,
-            MemoryStream& out) {
+            const JudgementRules& otherRules, MemoryStream& out) {
   TriangulationRun run(data.pointNum);
   run.cameraNum = data.cameraNum;
   run.imageCoordinates = data.imageCoordinates;
@@ -124,6 +129,10 @@ void runRow(const PreparedData& data, const ProgramDescription& program, const M
     run.klc_f[i] = judgement.klc_f;
     ++(judgement.solvable ? run.solvableCount : run.hardCaseCount);
     ++(judgement.global ? run.globalSolutionCount : run.localSolutionCount);
+    const PointJudgement other = judgePoint(problem, x_m, solved.point, otherRules);
+    check(sameBits(other.reprojError_m, judgement.reprojError_m) &&
+              sameBits(other.reprojError_f, judgement.reprojError_f),
+          "the costs of a point depend on the judgement rules");
 
     const long long before = out.lines();
     reports.pointRecord(out.get(), run, p, x_m, solved.point, judgement.solvable, judgement.global);
@@ -162,11 +171,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
       load(std::string_view(reinterpret_cast<const char*>(bytes), size));
   if (!data) return -1;  // not worth keeping in the corpus
   MemoryStream out;
-  for (const SolverProgram* solvers : {&vorlantSolvers(), &sennicSolvers()}) {
-    const ProgramDescription& program =
-        solvers == &vorlantSolvers() ? vorlantProgram() : sennicProgram();
-    for (const MenuEntry& entry : solvers->menu) {
-      if (entry.solver != nullptr) runRow(*data, program, entry, out);
+  for (const ProgramDescription* program : {&vorlantProgram(), &sennicProgram()}) {
+    const ProgramDescription& other =
+        program == &vorlantProgram() ? sennicProgram() : vorlantProgram();
+    for (const MenuEntry& entry : program->solvers.menu) {
+      if (entry.solver != nullptr) runRow(*data, *program, entry, other.solvers.judgement, out);
     }
   }
   return 0;
