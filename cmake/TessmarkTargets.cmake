@@ -11,6 +11,14 @@ function(tessmark_compile_settings target)
                                              -fno-sanitize-recover=undefined)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
   endif()
+  # Fuzzing: coverage feedback for libFuzzer in every object, both sanitizers, and the assertions
+  # (ours and Eigen's bounds checks) on whatever the build type says.
+  if(TESSMARK_FUZZ)
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link,address,undefined
+                                             -fno-sanitize-recover=undefined
+                                             -fno-omit-frame-pointer -g -UNDEBUG)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
 endfunction()
 
 # tessmark_library(NAME SOURCES ... DEPS ...)

@@ -1,0 +1,110 @@
+#include "fuzz/fuzz_data.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/sennic.hpp"
+#include "driver/vorlant.hpp"
+#include "model/camera_tables.hpp"
+
+namespace tessmark::fuzz {
+
+namespace {
+
+// The workspace and the counts every loaded data set hands over.
+PreparedData prepared(std::unique_ptr<PointSource> points, int cameraNum, int pointNum,
+                      int imageCoordinates, std::vector<int> viewNum) {
+  PreparedData data;
+  data.cameraNum = cameraNum;
+  data.pointNum = pointNum;
+  data.imageCoordinates = imageCoordinates;
+  data.maxViewNum = largestViewCount(viewNum);
+  data.viewNum = std::move(viewNum);
+  data.workspace = std::make_unique<PointWorkspace>(data.maxViewNum);
+  data.points = std::move(points);
+  return data;
+}
+
+}  // namespace
+
+std::optional<PreparedData> loadBal(TextFile& file, const CountBound& bound) {
+  checkBalHeader(file);
+  const BalCounts counts = readBalCounts(file);
+  if (counts.cameraNum > bound.cameras || counts.pointNum > bound.points ||
+      counts.imageCoordinates > bound.observations) {
+    return std::nullopt;
+  }
+  auto points = std::make_unique<BalPointSource>();
+  points->problem = readBalRecords(file, counts);
+  points->index = indexObservations(points->problem);
+  if (largestViewCount(points->index.viewNum) > bound.views) return std::nullopt;
+  points->tables = pretreatCameras(points->problem.cameraParameters, points->problem.cameraNum);
+  const BalProblem& problem = points->problem;
+  std::vector<int> viewNum = points->index.viewNum;
+  return prepared(std::move(points), problem.cameraNum, problem.pointNum, problem.imageCoordinates,
+                  std::move(viewNum));
+}
+
+std::optional<PreparedData> loadLc(TextFile& file, const CountBound& bound) {
+  checkLcHeader(file);
+  const LcCounts counts = readLcCounts(file);
+  if (counts.allCameraNum > bound.cameras || counts.pointNum > bound.points) return std::nullopt;
+  auto points = std::make_unique<LcPointSource>();
+  points->problem = readLcRecords(file, counts);
+  points->visibility = indexLcObservations(points->problem);
+  if (largestViewCount(points->visibility.viewNum) > bound.views) return std::nullopt;
+  std::vector<int> rankDeficient;
+  points->tables = pretreatLcCameras(points->problem, rankDeficient);
+  check(std::is_sorted(rankDeficient.begin(), rankDeficient.end()),
+        "rank-deficient cameras out of camera order");
+  const LcProblem& problem = points->problem;
+  std::vector<int> viewNum = points->visibility.viewNum;
+  return prepared(std::move(points), problem.allCameraNum, problem.pointNum, 0, std::move(viewNum));
+}
+
+long long gatherEveryPoint(const PreparedData& data) {
+  PointWorkspace& workspace = *data.workspace;
+  long long views = 0;
+  for (int p = 0; p < data.pointNum; ++p) {
+    const int n = data.points->locate(p, workspace);
+    check(n == data.viewNum[static_cast<std::size_t>(p)], "located view count differs from index");
+    check(n >= 0 && n <= data.maxViewNum, "view count outside the workspace");
+    data.points->gather(p, n, workspace);
+    check(workspace.problem(n).viewCount == n, "gathered problem has another view count");
+    views += n;
+  }
+  return views;
+}
+
+TextFile trickledFile(std::string_view text) {
+  auto bytes = std::make_shared<const std::string>(text);
+  std::size_t offset = 0;
+  std::size_t turn = 0;
+  TextFile::Source source = [bytes, offset, turn](char* buffer, std::size_t size) mutable {
+    const std::size_t piece = 1 + turn++ % 7;
+    const std::size_t taken = std::min({size, piece, bytes->size() - offset});
+    std::memcpy(buffer, bytes->data() + offset, taken);
+    offset += taken;
+    return taken;
+  };
+  return TextFile::fromSource("trickled", std::move(source));
+}
+
+void checkRefusal(const InputError& refusal) {
+  check(refusal.kind != InputError::Kind::cannotOpen, "a read error from memory");
+  check(refusal.line >= 1, "a refusal that names no line");
+  check(refusal.detail.rfind("expected ", 0) == 0, "a refusal that does not say what was expected");
+}
+
+void check(bool condition, const char* what) {
+  if (condition) return;
+  std::fprintf(stderr, "fuzz check failed: %s\n", what);
+  std::abort();
+}
+
+}  // namespace tessmark::fuzz
