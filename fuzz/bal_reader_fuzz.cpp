@@ -1,10 +1,11 @@
 // Fuzz target of the BAL reader and vorlant's preparation on any bytes: header, counts, observation
 // and camera parameter records, indexing by point, camera pretreatment and the gathering of every
-// point. An input either loads or is refused with a line and what was expected there, and it loads
-// or is refused alike when its bytes arrive a few at a time from a source of unknown length (the
-// record room then grows from its fixed start instead of from the file's length). The reader's
-// counts are not bounded here: it promises to allocate no more than the file backs, which the
-// fuzzer's allocation limit checks.
+// point; each input is read twice, as vorlant's file (header-ID line first) and as a standard BAL
+// file whose header-ID line is optional. An input either loads or is refused with a line and what
+// was expected there, and it loads or is refused alike when its bytes arrive a few at a time from a
+// source of unknown length (the record room then grows from its fixed start instead of from the
+// file's length). The reader's counts are not bounded here: it promises to allocate no more than
+// the file backs, which the fuzzer's allocation limit checks.
 
 #include <cstddef>
 #include <cstdint>
@@ -61,7 +62,8 @@ void checkBalData(const PreparedData& data) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   using namespace tessmark::fuzz;
-  fuzzReader(std::string_view(reinterpret_cast<const char*>(bytes), size), loadBal, checkBalData,
-             sameBalData);
+  const std::string_view text(reinterpret_cast<const char*>(bytes), size);
+  fuzzReader(text, loadBal, checkBalData, sameBalData);
+  fuzzReader(text, loadPlainBal, checkBalData, sameBalData);
   return 0;
 }

@@ -30,11 +30,9 @@ PreparedData prepared(std::unique_ptr<PointSource> points, int cameraNum, int po
   return data;
 }
 
-}  // namespace
-
-std::optional<PreparedData> loadBal(TextFile& file, const CountBound& bound) {
-  checkBalHeader(file);
-  const BalCounts counts = readBalCounts(file);
+// The records after the counts, indexing and pretreating, for either form of the BAL file.
+std::optional<PreparedData> loadBalRecords(TextFile& file, const BalCounts& counts,
+                                           const CountBound& bound) {
   if (counts.cameraNum > bound.cameras || counts.pointNum > bound.points ||
       counts.imageCoordinates > bound.observations) {
     return std::nullopt;
@@ -48,6 +46,17 @@ std::optional<PreparedData> loadBal(TextFile& file, const CountBound& bound) {
   std::vector<int> viewNum = points->index.viewNum;
   return prepared(std::move(points), problem.cameraNum, problem.pointNum, problem.imageCoordinates,
                   std::move(viewNum));
+}
+
+}  // namespace
+
+std::optional<PreparedData> loadBal(TextFile& file, const CountBound& bound) {
+  checkBalHeader(file);
+  return loadBalRecords(file, readBalCounts(file), bound);
+}
+
+std::optional<PreparedData> loadPlainBal(TextFile& file, const CountBound& bound) {
+  return loadBalRecords(file, readBalCountsAfterOptionalHeader(file), bound);
 }
 
 std::optional<PreparedData> loadLc(TextFile& file, const CountBound& bound) {

@@ -33,6 +33,8 @@ struct CountBound {
 
 // vorlant's loading, indexing and pretreating. Throws InputError as the readers do.
 std::optional<PreparedData> loadBal(TextFile& file, const CountBound& bound = {});
+// The same for a standard BAL file, whose header-ID line is optional (vorlant --plain-bal).
+std::optional<PreparedData> loadPlainBal(TextFile& file, const CountBound& bound = {});
 // sennic's loading, visibility and camera decomposition. Throws InputError as the readers do.
 std::optional<PreparedData> loadLc(TextFile& file, const CountBound& bound = {});
 
