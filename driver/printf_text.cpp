@@ -41,8 +41,8 @@ Conversion parse(const char* percent, const PrintfArgument*& next, const PrintfA
   directive.begin = percent;
   const char* c = percent + 1;
   for (;; ++c) {
-    if (std::strchr("+ 0#'", *c) != nullptr && *c != 0 &&
-        directive.flagCount < sizeof directive.flags) {
+    const bool flag = *c == '+' || *c == ' ' || *c == '0' || *c == '#' || *c == '\'';
+    if (flag && directive.flagCount < sizeof directive.flags) {
       directive.flags[directive.flagCount++] = *c;
     }
     if (*c == '-') {
@@ -91,7 +91,10 @@ Conversion parse(const char* percent, const PrintfArgument*& next, const PrintfA
   // formatted by snprintf.
   bool ell = false;
   directive.lengthBegin = c;
-  for (; std::strchr("hlLqjzt", *c) != nullptr && *c != 0; ++c) {
+  const auto lengthModifier = [](char m) {
+    return m == 'h' || m == 'l' || m == 'L' || m == 'q' || m == 'j' || m == 'z' || m == 't';
+  };
+  for (; lengthModifier(*c); ++c) {
     if (*c == 'l' && !ell) {
       ell = true;
     } else {
@@ -167,10 +170,22 @@ __extension__ typedef unsigned __int128 Uint128;
 // The digits of `value`, most significant first, written to the end of the `[begin, end)` buffer;
 // returns where they start. At least one digit.
 char* writeDigitsBackwards(char* end, std::uint64_t value) {
-  do {
-    *--end = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  while (value >= 100) {
+    const std::uint64_t pair = value % 100;
+    value /= 100;
+    end -= 2;
+    std::memcpy(end, kPairs + 2 * pair, 2);
+  }
+  if (value >= 10) {
+    end -= 2;
+    std::memcpy(end, kPairs + 2 * value, 2);
+    return end;
+  }
+  *--end = static_cast<char>('0' + value);
   return end;
 }
 
@@ -189,8 +204,29 @@ char* exactFixed(char* out, double magnitude, int precision) {
   const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
   const std::uint64_t m = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
   const int e = (biased == 0 ? 1 : biased) - 1075;
-  Uint128 power = 1;
-  for (int i = 0; i < precision; ++i) power *= 10;
+  static constexpr std::uint64_t kPowers[] = {1u,
+                                              10u,
+                                              100u,
+                                              1000u,
+                                              10000u,
+                                              100000u,
+                                              1000000u,
+                                              10000000u,
+                                              100000000u,
+                                              1000000000u,
+                                              10000000000u,
+                                              100000000000u,
+                                              1000000000000u,
+                                              10000000000000u,
+                                              100000000000000u,
+                                              1000000000000000u,
+                                              10000000000000000u,
+                                              100000000000000000u,
+                                              1000000000000000000u,
+                                              10000000000000000000u};
+  // 10^N as a 128-bit number: beyond 10^19 a second factor.
+  const Uint128 power = precision <= 19 ? Uint128{kPowers[precision]}
+                                        : Uint128{kPowers[19]} * kPowers[precision - 19];
   const Uint128 scaled = power * m;
   Uint128 q = 0;
   if (e >= 0) {
