@@ -37,10 +37,11 @@ Eigen::Vector3d backSubstitution(const Eigen::Matrix3d& r, Eigen::Vector3d b) {
 
 // MatrixBase::makeHouseholderInPlace on entries k..2 of `column`: beta at k, the essential part
 // below it; returns tau.
-double makeReflector(double* column, int k) {
+template <int k>
+double makeReflector(double* column) {
   double tailSquaredNorm = 0.0;
-  if (k == 0) tailSquaredNorm = column[1] * column[1] + column[2] * column[2];
-  if (k == 1) tailSquaredNorm = column[2] * column[2];
+  if constexpr (k == 0) tailSquaredNorm = column[1] * column[1] + column[2] * column[2];
+  if constexpr (k == 1) tailSquaredNorm = column[2] * column[2];
   const double c0 = column[k];
   if (tailSquaredNorm <= std::numeric_limits<double>::min()) {
     for (int i = k + 1; i < 3; ++i) column[i] = 0.0;
@@ -56,13 +57,27 @@ double makeReflector(double* column, int k) {
 // MatrixBase::applyHouseholderOnTheLeft of reflector k (essential part below entry k of
 // `reflector`) to entries k..2 of `target`. The last reflector (k = 2) has tau 0 and scales by
 // 1 - 0: nothing to do.
-void applyReflector(const double* reflector, double tau, int k, double* target) {
-  if (k == 2 || tau == 0.0) return;
-  double tmp = reflector[k + 1] * target[k + 1];
-  if (k == 0) tmp += reflector[2] * target[2];
-  tmp = (0.0 + tmp) + target[k];
-  target[k] -= tau * tmp;
-  for (int i = k + 1; i < 3; ++i) target[i] -= tmp * (tau * reflector[i]);
+template <int k>
+void applyReflector(const double* reflector, double tau, double* target) {
+  if constexpr (k == 2) {
+    return;
+  } else {
+    if (tau == 0.0) return;
+    double tmp = reflector[k + 1] * target[k + 1];
+    if constexpr (k == 0) tmp += reflector[2] * target[2];
+    tmp = (0.0 + tmp) + target[k];
+    target[k] -= tau * tmp;
+    for (int i = k + 1; i < 3; ++i) target[i] -= tmp * (tau * reflector[i]);
+  }
+}
+
+// Calls f.template operator()<k>() for k = 0, 1, 2: the steps of a 3x3 factorisation with their
+// index known to the compiler.
+template <typename Step>
+void forEachStep(Step&& step) {
+  step.template operator()<0>();
+  step.template operator()<1>();
+  step.template operator()<2>();
 }
 
 // The reflector that maps column `k`'s entries k..2 of `r` onto the axis, applied to `r` and `b`.
@@ -124,11 +139,11 @@ Eigen::Vector3d householderSolve(const Eigen::Matrix3d& a, const Eigen::Vector3d
     for (int i = 0; i < 3; ++i) q[j][i] = a(i, j);
   }
   double c[3] = {b(0), b(1), b(2)};
-  for (int k = 0; k < 3; ++k) {
-    const double tau = makeReflector(q[k], k);
-    for (int j = k + 1; j < 3; ++j) applyReflector(q[k], tau, k, q[j]);
-    applyReflector(q[k], tau, k, c);
-  }
+  forEachStep([&]<int k>() {
+    const double tau = makeReflector<k>(q[k]);
+    for (int j = k + 1; j < 3; ++j) applyReflector<k>(q[k], tau, q[j]);
+    applyReflector<k>(q[k], tau, c);
+  });
   Eigen::Matrix3d r;
   for (int j = 0; j < 3; ++j) {
     for (int i = 0; i < 3; ++i) r(i, j) = q[j][i];
@@ -167,7 +182,7 @@ Eigen::Matrix3d colPivHouseholderSolve(const Eigen::Matrix3d& a, const Eigen::Ma
   int rank = 3;
   int order[3] = {0, 1, 2};
   double tau[3];
-  for (int k = 0; k < 3; ++k) {
+  forEachStep([&]<int k>() {
     int biggest = k;
     for (int j = k + 1; j < 3; ++j) {
       if (normsUpdated[j] > normsUpdated[biggest]) biggest = j;
@@ -180,8 +195,8 @@ Eigen::Matrix3d colPivHouseholderSolve(const Eigen::Matrix3d& a, const Eigen::Ma
       std::swap(normsDirect[k], normsDirect[biggest]);
     }
     std::swap(order[k], order[biggest]);
-    tau[k] = makeReflector(q[k], k);
-    for (int j = k + 1; j < 3; ++j) applyReflector(q[k], tau[k], k, q[j]);
+    tau[k] = makeReflector<k>(q[k]);
+    for (int j = k + 1; j < 3; ++j) applyReflector<k>(q[k], tau[k], q[j]);
     for (int j = k + 1; j < 3; ++j) {
       if (normsUpdated[j] == 0.0) continue;
       double temp = std::abs(q[j][k]) / normsUpdated[j];
@@ -190,24 +205,25 @@ Eigen::Matrix3d colPivHouseholderSolve(const Eigen::Matrix3d& a, const Eigen::Ma
       const double ratio = normsUpdated[j] / normsDirect[j];
       if (temp * (ratio * ratio) <= normDowndateThreshold) {
         double squaredNorm = 0.0;
-        if (k == 0) squaredNorm = q[j][1] * q[j][1] + q[j][2] * q[j][2];
-        if (k == 1) squaredNorm = q[j][2] * q[j][2];
+        if constexpr (k == 0) squaredNorm = q[j][1] * q[j][1] + q[j][2] * q[j][2];
+        if constexpr (k == 1) squaredNorm = q[j][2] * q[j][2];
         normsDirect[j] = std::sqrt(squaredNorm);
         normsUpdated[j] = normsDirect[j];
       } else {
         normsUpdated[j] *= std::sqrt(temp);
       }
     }
-  }
+  });
   Eigen::Matrix3d z = Eigen::Matrix3d::Zero();
   if (rank == 0) return z;
   double c[3][3];  // c[column][row]: Q^T B, then the solution in pivoted order
   for (int j = 0; j < 3; ++j) {
     for (int i = 0; i < 3; ++i) c[j][i] = b(i, j);
   }
-  for (int k = 0; k < rank; ++k) {
-    for (int j = 0; j < 3; ++j) applyReflector(q[k], tau[k], k, c[j]);
-  }
+  forEachStep([&]<int k>() {
+    if (k >= rank) return;
+    for (int j = 0; j < 3; ++j) applyReflector<k>(q[k], tau[k], c[j]);
+  });
   for (int i = rank - 1; i >= 0; --i) {
     const double reciprocal = 1.0 / q[i][i];
     for (int j = 0; j < 3; ++j) {
