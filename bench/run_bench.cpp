@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -201,20 +202,18 @@ void iterationCost(benchmark::State& state, const Registered& registered, const 
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (const Registered& dataSet : kDataSets) {
-    for (const MenuEntry& entry : dataSet.program().solvers.menu) {
-      if (entry.solver == nullptr) continue;
-      const std::string name = std::string(dataSet.name) + "/key:" + entry.key;
-      benchmark::RegisterBenchmark(name.c_str(), wholeRun, dataSet, entry)
-          ->Unit(benchmark::kMillisecond);
-    }
-  }
-  for (const Registered& dataSet : kDataSets) {
-    for (const MenuEntry& entry : dataSet.program().solvers.menu) {
-      if (entry.solver == nullptr) continue;
-      const std::string name = std::string(dataSet.name) + "/iteration/key:" + entry.key;
-      benchmark::RegisterBenchmark(name.c_str(), iterationCost, dataSet, entry)
-          ->Unit(benchmark::kMillisecond);
+  // The whole runs first, then the per-iteration costs, each data set's keys in menu order.
+  using Benchmark = void (*)(benchmark::State&, const Registered&, const MenuEntry&);
+  const std::pair<const char*, Benchmark> kinds[] = {{"/key:", wholeRun},
+                                                     {"/iteration/key:", iterationCost}};
+  for (const auto& [infix, function] : kinds) {
+    for (const Registered& dataSet : kDataSets) {
+      for (const MenuEntry& entry : dataSet.program().solvers.menu) {
+        if (entry.solver == nullptr) continue;
+        const std::string name = std::string(dataSet.name) + infix + entry.key;
+        benchmark::RegisterBenchmark(name.c_str(), function, dataSet, entry)
+            ->Unit(benchmark::kMillisecond);
+      }
     }
   }
   benchmark::Initialize(&argc, argv);
