@@ -3,14 +3,28 @@
 // started, solved and judged through the program's own point source and rules, as the run does it
 // (reports and console output excluded). Counters: seconds per point and per solver iteration, and
 // the loop count of a whole run.
+//
+// The cost of a solver iteration against the arithmetic it must do (".../iteration/key:K"): every
+// point gathered once beforehand with its symmedian start, then, per benchmark iteration, the
+// solver alone over all points from their starts, and as many fused evaluations of cost, gradient
+// and Hessian (evaluatePoint, the program's depth guard) at each point's start as the solver looped
+// there, so that both run at the points' own view counts with the same weights. Counters (thread
+// CPU time, both passes measured in the same run, so the machine's load weighs on both alike):
+// per_iteration (solver seconds per loop), per_evaluation (seconds per fused evaluation), ratio
+// (the first over the second), loops (of a whole run).
 
+#include <ctime>
+#include <map>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 
 #include "driver/sennic.hpp"
 #include "driver/vorlant.hpp"
+#include "model/derivatives.hpp"
 #include "model/judgement.hpp"
 #include "model/point_workspace.hpp"
 #include "model/symmedian.hpp"
@@ -113,15 +127,93 @@ void wholeRun(benchmark::State& state, const Registered& registered, const MenuE
   state.counters["loops"] = benchmark::Counter(loops, benchmark::Counter::kAvgIterations);
 }
 
+// Every point of a data set gathered once into blocks of its own, with its symmedian start.
+struct GatheredPoints {
+  std::vector<ViewBlock> blocks;
+  std::vector<int> first;  // point p's blocks are first[p] .. first[p + 1] - 1
+  std::vector<Eigen::Vector3d> starts;
+  int maxViewNum = 0;
+
+  int pointNum() const { return static_cast<int>(starts.size()); }
+  PointProblem problem(int p) const { return {first[p + 1] - first[p], blocks.data() + first[p]}; }
+};
+
+const GatheredPoints& gatheredPoints(const DataSet& data) {
+  static std::map<const DataSet*, GatheredPoints> cache;
+  auto [entry, inserted] = cache.try_emplace(&data);
+  GatheredPoints& points = entry->second;
+  if (!inserted) return points;
+  PointWorkspace workspace(data.maxViewNum);
+  points.maxViewNum = data.maxViewNum;
+  points.first.push_back(0);
+  for (int p = 0; p < data.pointNum; ++p) {
+    const int n = data.points->locate(p, workspace);
+    data.points->gather(p, n, workspace);
+    points.blocks.insert(points.blocks.end(), workspace.views.begin(), workspace.views.begin() + n);
+    points.first.push_back(static_cast<int>(points.blocks.size()));
+    points.starts.push_back(symmedianPoint(workspace.problem(n)));
+  }
+  return points;
+}
+
+double threadSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+
+void iterationCost(benchmark::State& state, const Registered& registered, const MenuEntry& entry) {
+  const DataSet& data = registered.load();
+  if (data.points == nullptr) {
+    state.SkipWithError(data.error.c_str());
+    return;
+  }
+  const GatheredPoints& points = gatheredPoints(data);
+  const ProgramDescription& program = registered.program();
+  const DepthGuard guard = program.solvers.depthGuard;
+  SolverScratch scratch(points.maxViewNum);
+  std::vector<int> loops(static_cast<std::size_t>(points.pointNum()));
+  double solverSeconds = 0.0;
+  double evaluationSeconds = 0.0;
+  double iterations = 0.0;
+  for (auto _ : state) {
+    const double start = threadSeconds();
+    for (int p = 0; p < points.pointNum(); ++p) {
+      SolverContext context{guard, scratch};
+      loops[p] = entry.solver(points.problem(p), context, points.starts[p], 1e-12).loops;
+    }
+    const double solved = threadSeconds();
+    for (int p = 0; p < points.pointNum(); ++p) {
+      const PointProblem problem = points.problem(p);
+      for (int k = 0; k < loops[p]; ++k) {
+        benchmark::DoNotOptimize(evaluatePoint(problem, points.starts[p], guard));
+      }
+      iterations += loops[p];
+    }
+    evaluationSeconds += threadSeconds() - solved;
+    solverSeconds += solved - start;
+  }
+  state.counters["per_iteration"] = solverSeconds / iterations;
+  state.counters["per_evaluation"] = evaluationSeconds / iterations;
+  state.counters["ratio"] = solverSeconds / evaluationSeconds;
+  state.counters["loops"] = iterations / static_cast<double>(state.iterations());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (const Registered& dataSet : kDataSets) {
-    for (const MenuEntry& entry : dataSet.program().solvers.menu) {
-      if (entry.solver == nullptr) continue;
-      const std::string name = std::string(dataSet.name) + "/key:" + entry.key;
-      benchmark::RegisterBenchmark(name.c_str(), wholeRun, dataSet, entry)
-          ->Unit(benchmark::kMillisecond);
+  // The whole runs first, then the per-iteration costs, each data set's keys in menu order.
+  using Benchmark = void (*)(benchmark::State&, const Registered&, const MenuEntry&);
+  const std::pair<const char*, Benchmark> kinds[] = {{"/key:", wholeRun},
+                                                     {"/iteration/key:", iterationCost}};
+  for (const auto& [infix, function] : kinds) {
+    for (const Registered& dataSet : kDataSets) {
+      for (const MenuEntry& entry : dataSet.program().solvers.menu) {
+        if (entry.solver == nullptr) continue;
+        const std::string name = std::string(dataSet.name) + infix + entry.key;
+        benchmark::RegisterBenchmark(name.c_str(), function, dataSet, entry)
+            ->Unit(benchmark::kMillisecond);
+      }
     }
   }
   benchmark::Initialize(&argc, argv);

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace tessmark {
@@ -40,8 +41,8 @@ Conversion parse(const char* percent, const PrintfArgument*& next, const PrintfA
   directive.begin = percent;
   const char* c = percent + 1;
   for (;; ++c) {
-    if (std::strchr("+ 0#'", *c) != nullptr && *c != 0 &&
-        directive.flagCount < sizeof directive.flags) {
+    const bool flag = *c == '+' || *c == ' ' || *c == '0' || *c == '#' || *c == '\'';
+    if (flag && directive.flagCount < sizeof directive.flags) {
       directive.flags[directive.flagCount++] = *c;
     }
     if (*c == '-') {
@@ -90,7 +91,10 @@ Conversion parse(const char* percent, const PrintfArgument*& next, const PrintfA
   // formatted by snprintf.
   bool ell = false;
   directive.lengthBegin = c;
-  for (; std::strchr("hlLqjzt", *c) != nullptr && *c != 0; ++c) {
+  const auto lengthModifier = [](char m) {
+    return m == 'h' || m == 'l' || m == 'L' || m == 'q' || m == 'j' || m == 'z' || m == 't';
+  };
+  for (; lengthModifier(*c); ++c) {
     if (*c == 'l' && !ell) {
       ell = true;
     } else {
@@ -161,6 +165,126 @@ void formatInteger(PrintfText& text, const Conversion& directive, int value) {
       directive.zeroPad && directive.precision < 0 && !directive.leftAlign);
 }
 
+__extension__ typedef unsigned __int128 Uint128;
+
+// The digits of `value`, most significant first, written to the end of the `[begin, end)` buffer;
+// returns where they start. At least one digit.
+char* writeDigitsBackwards(char* end, std::uint64_t value) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  while (value >= 100) {
+    const std::uint64_t pair = value % 100;
+    value /= 100;
+    end -= 2;
+    std::memcpy(end, kPairs + 2 * pair, 2);
+  }
+  if (value >= 10) {
+    end -= 2;
+    std::memcpy(end, kPairs + 2 * value, 2);
+    return end;
+  }
+  *--end = static_cast<char>('0' + value);
+  return end;
+}
+
+constexpr int kExactFixedPrecision = 22;  // 10^22 < 2^74, so m 10^22 < 2^127 for m < 2^53
+
+// %.Nf of a finite, non-negative value in exact integer arithmetic: the value is m 2^e exactly, and
+// its fixed text is the decimal digits of q = m 10^N / 2^-e rounded to the nearest integer, a tie
+// to the even one (printf's rounding in the default mode), with the point N digits from the
+// right. Writes the text at `out` and returns its end when N <= 22 and m 10^N 2^e fits 128 bits;
+// otherwise writes nothing and returns nullptr, and std::to_chars takes the value.
+char* exactFixed(char* out, double magnitude, int precision) {
+  if (precision > kExactFixedPrecision) return nullptr;
+  std::uint64_t bits;
+  std::memcpy(&bits, &magnitude, sizeof bits);
+  const int biased = static_cast<int>(bits >> 52);
+  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+  const std::uint64_t m = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
+  const int e = (biased == 0 ? 1 : biased) - 1075;
+  static constexpr std::uint64_t kPowers[] = {1u,
+                                              10u,
+                                              100u,
+                                              1000u,
+                                              10000u,
+                                              100000u,
+                                              1000000u,
+                                              10000000u,
+                                              100000000u,
+                                              1000000000u,
+                                              10000000000u,
+                                              100000000000u,
+                                              1000000000000u,
+                                              10000000000000u,
+                                              100000000000000u,
+                                              1000000000000000u,
+                                              10000000000000000u,
+                                              100000000000000000u,
+                                              1000000000000000000u,
+                                              10000000000000000000u};
+  // 10^N as a 128-bit number: beyond 10^19 a second factor.
+  const Uint128 power = precision <= 19 ? Uint128{kPowers[precision]}
+                                        : Uint128{kPowers[19]} * kPowers[precision - 19];
+  const Uint128 scaled = power * m;
+  Uint128 q = 0;
+  if (e >= 0) {
+    if (e >= 127 || (scaled >> (127 - e)) != 0) return nullptr;
+    q = scaled << e;
+  } else if (e > -128) {
+    const int shift = -e;
+    q = scaled >> shift;
+    const Uint128 remainder = scaled - (q << shift);
+    const Uint128 half = Uint128{1} << (shift - 1);
+    if (remainder > half || (remainder == half && (q & 1) != 0)) ++q;
+  }
+  // (e <= -128: scaled < 2^127 <= half, so q rounds to 0.)
+  char digits[48];
+  char* const digitsEnd = digits + sizeof digits;
+  char* first;
+  constexpr std::uint64_t kChunk = 10000000000000000000u;  // 10^19
+  if (q <= UINT64_MAX) {
+    first = writeDigitsBackwards(digitsEnd, static_cast<std::uint64_t>(q));
+  } else {
+    // Up to 39 digits: the low 19 digits with their zeros, then the rest.
+    const std::uint64_t low = static_cast<std::uint64_t>(q % kChunk);
+    Uint128 high = q / kChunk;
+    char* const lowStart = digitsEnd - 19;
+    char* const lowFirst = writeDigitsBackwards(digitsEnd, low);
+    std::memset(lowStart, '0', static_cast<std::size_t>(lowFirst - lowStart));
+    if (high <= UINT64_MAX) {
+      first = writeDigitsBackwards(lowStart, static_cast<std::uint64_t>(high));
+    } else {
+      const std::uint64_t middle = static_cast<std::uint64_t>(high % kChunk);
+      high /= kChunk;
+      char* const middleStart = lowStart - 19;
+      char* const middleFirst = writeDigitsBackwards(lowStart, middle);
+      std::memset(middleStart, '0', static_cast<std::size_t>(middleFirst - middleStart));
+      first = writeDigitsBackwards(middleStart, static_cast<std::uint64_t>(high));
+    }
+  }
+  const std::size_t count = static_cast<std::size_t>(digitsEnd - first);
+  const std::size_t fractionDigits = static_cast<std::size_t>(precision);
+  if (count <= fractionDigits) {
+    // "0." and the zeros that lead the fraction.
+    *out++ = '0';
+    if (fractionDigits == 0) return out;
+    *out++ = '.';
+    std::memset(out, '0', fractionDigits - count);
+    out += fractionDigits - count;
+    std::memcpy(out, first, count);
+    return out + count;
+  }
+  const std::size_t integerDigits = count - fractionDigits;
+  std::memcpy(out, first, integerDigits);
+  out += integerDigits;
+  if (fractionDigits == 0) return out;
+  *out++ = '.';
+  std::memcpy(out, first + integerDigits, fractionDigits);
+  return out + fractionDigits;
+}
+
 void formatReal(PrintfText& text, const Conversion& directive, double value) {
   const bool upper = directive.conversion == 'F' || directive.conversion == 'E';
   const bool scientific = directive.conversion == 'e' || directive.conversion == 'E';
@@ -182,16 +306,18 @@ void formatReal(PrintfText& text, const Conversion& directive, double value) {
     pad(text, directive, buffer, signLength + 3, signLength, false);
     return;
   }
-  const std::chars_format format =
-      scientific ? std::chars_format::scientific : std::chars_format::fixed;
-  const std::to_chars_result result =
-      std::to_chars(out, buffer + sizeof buffer, std::fabs(value), format, precision);
+  char* last = scientific ? nullptr : exactFixed(out, std::fabs(value), precision);
+  if (last == nullptr) {
+    const std::chars_format format =
+        scientific ? std::chars_format::scientific : std::chars_format::fixed;
+    last = std::to_chars(out, buffer + sizeof buffer, std::fabs(value), format, precision).ptr;
+  }
   if (upper && scientific) {
-    for (char* c = out; c != result.ptr; ++c) {
+    for (char* c = out; c != last; ++c) {
       if (*c == 'e') *c = 'E';
     }
   }
-  pad(text, directive, buffer, static_cast<std::size_t>(result.ptr - buffer), signLength,
+  pad(text, directive, buffer, static_cast<std::size_t>(last - buffer), signLength,
       directive.zeroPad && !directive.leftAlign);
 }
 

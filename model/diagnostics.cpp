@@ -4,7 +4,6 @@
 #include <limits>
 
 #include <Eigen/Eigenvalues>
-#include <Eigen/QR>
 
 #include "model/linear_solve.hpp"
 #include "model/small_kernels.hpp"
@@ -18,8 +17,7 @@ double curvatureRho(const PointProblem& problem, const Eigen::Vector3d& x) {
 
 double curvatureRho(const Eigen::Matrix3d& plainGaussNewton, const Eigen::Matrix3d& secondOrder) {
   const Eigen::Matrix3d negatedSecondOrder = -secondOrder;
-  Eigen::Matrix3d z =
-      Eigen::ColPivHouseholderQR<Eigen::Matrix3d>(plainGaussNewton).solve(negatedSecondOrder);
+  Eigen::Matrix3d z = colPivHouseholderSolve(plainGaussNewton, negatedSecondOrder);
   if (needsSvdFallback(z)) z = svdSolve(plainGaussNewton, negatedSecondOrder);
   // The eigen solvers leave their results unset on non-finite input: such a point has no rho.
   if (!z.allFinite()) return std::numeric_limits<double>::quiet_NaN();
@@ -33,7 +31,7 @@ double klcDistance(const PointProblem& problem, const Eigen::Vector3d& x, DepthG
 
 double klcDistance(const Eigen::Matrix3d& hessian, const Eigen::Vector3d& gradient,
                    KlcMeasure measure) {
-  const Eigen::Vector3d step = quickHouseholderSolve(hessian, gradient);
+  const Eigen::Vector3d step = householderSolve(hessian, gradient);
   if (needsSvdFallback(step)) return svdSolve(hessian, gradient).norm();
   const double length = step.norm();
   if (measure == KlcMeasure::newtonStep) return length;

@@ -12,16 +12,17 @@ namespace tessmark {
 // rho = 1 / m, m the largest real part of the eigenvalues of Z = (J^T J)^-1 N, where
 // N = -sum_v,c r_{v,c} d2pi_{v,c}/dX2 (plain depths everywhere). Since H = J^T J (I - Z), rho > 1
 // or rho < 0 means the cost is locally convex. Z comes from a column-pivoting Householder QR of J^T
-// J, with the SVD fallback when Z(0,0) is NaN; m by largestRealEigenvalue (model/small_kernels.hpp:
-// closed form, Eigen's general real solver where the roots lie close). A non-finite Z or a NaN
-// eigenvalue gives a NaN rho. A zero-residual point gives N = 0, m = 0 and an
-// infinite rho.
+// J (colPivHouseholderSolve: Eigen's ColPivHouseholderQR, bit for bit), with the SVD fallback when
+// Z(0,0) is NaN; m by largestRealEigenvalue (model/small_kernels.hpp: closed form, Eigen's general
+// real solver where the roots lie close). A non-finite Z or a NaN eigenvalue gives a NaN rho. A
+// zero-residual point gives N = 0, m = 0 and an infinite rho.
 double curvatureRho(const PointProblem& problem, const Eigen::Vector3d& x);
 // The same from the Hessian's parts at x with plain depths: J^T J and S (= -N).
 double curvatureRho(const Eigen::Matrix3d& plainGaussNewton, const Eigen::Matrix3d& secondOrder);
 
 // How the K_LC distance is measured from the Newton step d of H d = g (d by Householder QR of H,
-// quickHouseholderSolve; the SVD least-squares solution when d's first component is NaN).
+// householderSolve: Eigen's HouseholderQR bit for bit; the SVD least-squares solution when d's
+// first component is NaN).
 enum class KlcMeasure {
   newtonStep,           // |d|
   curvatureScaledStep,  // |d| |g.d / d^T H d|, 1 for an exact step; |d| when the SVD gave d

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include <Eigen/Cholesky>
 #include <Eigen/Eigenvalues>
 #include <Eigen/QR>
 
@@ -27,6 +28,56 @@ Eigen::Vector3d backSubstitution(const Eigen::Matrix3d& r, Eigen::Vector3d b) {
     }
   }
   return b;
+}
+
+// Eigen's Householder steps on 3-vectors stored as plain arrays (a matrix column by column). The
+// sums keep Eigen's orders: a squared norm is ((x0^2 + x1^2) + x2^2), a reflector's dot product
+// with a column is (0 + e . b) + b0 (its matrix-vector product starts from a zero, which turns a -0
+// into +0), and its rank-one update subtracts tmp (tau e_i).
+
+// MatrixBase::makeHouseholderInPlace on entries k..2 of `column`: beta at k, the essential part
+// below it; returns tau.
+template <int k>
+double makeReflector(double* column) {
+  double tailSquaredNorm = 0.0;
+  if constexpr (k == 0) tailSquaredNorm = column[1] * column[1] + column[2] * column[2];
+  if constexpr (k == 1) tailSquaredNorm = column[2] * column[2];
+  const double c0 = column[k];
+  if (tailSquaredNorm <= std::numeric_limits<double>::min()) {
+    for (int i = k + 1; i < 3; ++i) column[i] = 0.0;
+    return 0.0;  // beta = c0 stays in place
+  }
+  double beta = std::sqrt(c0 * c0 + tailSquaredNorm);
+  if (c0 >= 0.0) beta = -beta;
+  for (int i = k + 1; i < 3; ++i) column[i] /= c0 - beta;
+  column[k] = beta;
+  return (beta - c0) / beta;
+}
+
+// MatrixBase::applyHouseholderOnTheLeft of reflector k (essential part below entry k of
+// `reflector`) to entries k..2 of `target`. The last reflector (k = 2) has tau 0 and scales by
+// 1 - 0: nothing to do.
+template <int k>
+void applyReflector(const double* reflector, double tau, double* target) {
+  if constexpr (k == 2) {
+    return;
+  } else {
+    if (tau == 0.0) return;
+    double tmp = reflector[k + 1] * target[k + 1];
+    if constexpr (k == 0) tmp += reflector[2] * target[2];
+    tmp = (0.0 + tmp) + target[k];
+    target[k] -= tau * tmp;
+    for (int i = k + 1; i < 3; ++i) target[i] -= tmp * (tau * reflector[i]);
+  }
+}
+
+// Calls f.template operator()<k>() for k = 0, 1, 2: the steps of a 3x3 factorisation with their
+// index known to the compiler.
+template <typename Step>
+void forEachStep(Step&& step) {
+  step.template operator()<0>();
+  step.template operator()<1>();
+  step.template operator()<2>();
 }
 
 // The reflector that maps column `k`'s entries k..2 of `r` onto the axis, applied to `r` and `b`.
@@ -82,7 +133,22 @@ double referenceLargestRealEigenvalue(const Eigen::Matrix3d& matrix) {
 
 Eigen::Vector3d householderSolve(const Eigen::Matrix3d& a, const Eigen::Vector3d& b) {
   if (upperTriangular(a)) return backSubstitution(a, b);
-  return Eigen::HouseholderQR<Eigen::Matrix3d>(a).solve(b);
+  if (!a.allFinite() || !b.allFinite()) return Eigen::HouseholderQR<Eigen::Matrix3d>(a).solve(b);
+  double q[3][3];  // q[column][row]: R on and above the diagonal, reflectors below it
+  for (int j = 0; j < 3; ++j) {
+    for (int i = 0; i < 3; ++i) q[j][i] = a(i, j);
+  }
+  double c[3] = {b(0), b(1), b(2)};
+  forEachStep([&]<int k>() {
+    const double tau = makeReflector<k>(q[k]);
+    for (int j = k + 1; j < 3; ++j) applyReflector<k>(q[k], tau, q[j]);
+    applyReflector<k>(q[k], tau, c);
+  });
+  Eigen::Matrix3d r;
+  for (int j = 0; j < 3; ++j) {
+    for (int i = 0; i < 3; ++i) r(i, j) = q[j][i];
+  }
+  return backSubstitution(r, Eigen::Vector3d(c[0], c[1], c[2]));
 }
 
 Eigen::Vector3d quickHouseholderSolve(const Eigen::Matrix3d& a, const Eigen::Vector3d& b) {
@@ -91,6 +157,140 @@ Eigen::Vector3d quickHouseholderSolve(const Eigen::Matrix3d& a, const Eigen::Vec
   reflect(r, c, 0);
   reflect(r, c, 1);
   return backSubstitution(r, c);
+}
+
+// Eigen's ColPivHouseholderQR::computeInPlace and solve for 3x3, with the steps above; the
+// triangular solve of a matrix right-hand side multiplies by 1 / R_ii.
+Eigen::Matrix3d colPivHouseholderSolve(const Eigen::Matrix3d& a, const Eigen::Matrix3d& b) {
+  if (!a.allFinite() || !b.allFinite()) {
+    return Eigen::ColPivHouseholderQR<Eigen::Matrix3d>(a).solve(b);
+  }
+  double q[3][3];  // q[column][row]: R on and above the diagonal, reflectors below it
+  for (int j = 0; j < 3; ++j) {
+    for (int i = 0; i < 3; ++i) q[j][i] = a(i, j);
+  }
+  double normsDirect[3];
+  double normsUpdated[3];
+  for (int j = 0; j < 3; ++j) {
+    normsDirect[j] = std::sqrt((q[j][0] * q[j][0] + q[j][1] * q[j][1]) + q[j][2] * q[j][2]);
+    normsUpdated[j] = normsDirect[j];
+  }
+  const double largestNorm = std::max(std::max(normsUpdated[0], normsUpdated[1]), normsUpdated[2]);
+  const double scaledLargest = largestNorm * std::numeric_limits<double>::epsilon();
+  const double thresholdHelper = (scaledLargest * scaledLargest) / 3.0;
+  const double normDowndateThreshold = std::sqrt(std::numeric_limits<double>::epsilon());
+  int rank = 3;
+  int order[3] = {0, 1, 2};
+  double tau[3];
+  forEachStep([&]<int k>() {
+    int biggest = k;
+    for (int j = k + 1; j < 3; ++j) {
+      if (normsUpdated[j] > normsUpdated[biggest]) biggest = j;
+    }
+    const double biggestNorm = normsUpdated[biggest];
+    if (rank == 3 && biggestNorm * biggestNorm < thresholdHelper * double(3 - k)) rank = k;
+    if (biggest != k) {
+      std::swap(q[k], q[biggest]);
+      std::swap(normsUpdated[k], normsUpdated[biggest]);
+      std::swap(normsDirect[k], normsDirect[biggest]);
+    }
+    std::swap(order[k], order[biggest]);
+    tau[k] = makeReflector<k>(q[k]);
+    for (int j = k + 1; j < 3; ++j) applyReflector<k>(q[k], tau[k], q[j]);
+    for (int j = k + 1; j < 3; ++j) {
+      if (normsUpdated[j] == 0.0) continue;
+      double temp = std::abs(q[j][k]) / normsUpdated[j];
+      temp = (1.0 + temp) * (1.0 - temp);
+      temp = temp < 0.0 ? 0.0 : temp;
+      const double ratio = normsUpdated[j] / normsDirect[j];
+      if (temp * (ratio * ratio) <= normDowndateThreshold) {
+        double squaredNorm = 0.0;
+        if constexpr (k == 0) squaredNorm = q[j][1] * q[j][1] + q[j][2] * q[j][2];
+        if constexpr (k == 1) squaredNorm = q[j][2] * q[j][2];
+        normsDirect[j] = std::sqrt(squaredNorm);
+        normsUpdated[j] = normsDirect[j];
+      } else {
+        normsUpdated[j] *= std::sqrt(temp);
+      }
+    }
+  });
+  Eigen::Matrix3d z = Eigen::Matrix3d::Zero();
+  if (rank == 0) return z;
+  double c[3][3];  // c[column][row]: Q^T B, then the solution in pivoted order
+  for (int j = 0; j < 3; ++j) {
+    for (int i = 0; i < 3; ++i) c[j][i] = b(i, j);
+  }
+  forEachStep([&]<int k>() {
+    if (k >= rank) return;
+    for (int j = 0; j < 3; ++j) applyReflector<k>(q[k], tau[k], c[j]);
+  });
+  for (int i = rank - 1; i >= 0; --i) {
+    const double reciprocal = 1.0 / q[i][i];
+    for (int j = 0; j < 3; ++j) {
+      c[j][i] *= reciprocal;
+      for (int s = 0; s < i; ++s) c[j][s] -= c[j][i] * q[i][s];
+    }
+  }
+  for (int i = 0; i < rank; ++i) {
+    for (int j = 0; j < 3; ++j) z(order[i], j) = c[j][i];
+  }
+  return z;
+}
+
+// Eigen's unblocked LDLT on the lower triangle, unrolled for 3x3; the solve keeps the sums of its
+// unrolled triangular solves (x_i - (sum_j L_ij x_j), in j order). The one matrix-vector product
+// of the factorisation (L21 -= L20 temp0) starts from a zero, as Eigen's does.
+Eigen::Vector3d ldltSolve(const Eigen::Matrix3d& h, const Eigen::Vector3d& g) {
+  if (!h.allFinite() || !g.allFinite()) return Eigen::LDLT<Eigen::Matrix3d>(h).solve(g);
+  double m00 = h(0, 0), m11 = h(1, 1), m22 = h(2, 2);
+  double m10 = h(1, 0), m20 = h(2, 0), m21 = h(2, 1);
+  int t0 = 0;
+  int t1 = 1;
+  // k = 0: the largest diagonal magnitude moves to the front.
+  if (std::abs(m11) > std::abs(m00)) t0 = 1;
+  if (std::abs(m22) > std::abs(t0 == 0 ? m00 : m11)) t0 = 2;
+  if (t0 == 1) {
+    std::swap(m00, m11);  // rows and columns 0 and 1 of the lower triangle
+    std::swap(m20, m21);
+  } else if (t0 == 2) {
+    std::swap(m00, m22);
+    std::swap(m10, m21);
+  }
+  Eigen::Vector3d x = g;
+  if (!(std::abs(m00) > 0.0)) {
+    // A zero diagonal: D = 0, so the solution is 0 (signs as Eigen's solve leaves them).
+    x.setZero();
+    x(1) -= m21 * x(2);
+    x(0) -= m10 * x(1) + m20 * x(2);
+    return x;
+  }
+  m10 /= m00;
+  m20 /= m00;
+  // k = 1
+  if (std::abs(m22) > std::abs(m11)) {
+    t1 = 2;
+    std::swap(m10, m20);
+    std::swap(m11, m22);
+  }
+  const double temp0 = m00 * m10;
+  m11 -= m10 * temp0;
+  m21 -= 0.0 + m20 * temp0;
+  if (std::abs(m11) > 0.0) m21 /= m11;
+  // k = 2
+  m22 -= m20 * (m00 * m20) + m21 * (m11 * m21);
+  // Solve: P, L, D (pseudo-inverse), L^T, P^T.
+  if (t0 != 0) std::swap(x(0), x(t0));
+  if (t1 != 1) std::swap(x(1), x(2));
+  x(1) -= m10 * x(0);
+  x(2) -= m20 * x(0) + m21 * x(1);
+  const double tolerance = std::numeric_limits<double>::min();
+  const double d[3] = {m00, m11, m22};
+  for (int i = 0; i < 3; ++i) x(i) = std::abs(d[i]) > tolerance ? x(i) / d[i] : 0.0;
+  x(1) -= m21 * x(2);
+  x(0) -= m10 * x(1) + m20 * x(2);
+  if (t1 != 1) std::swap(x(1), x(2));
+  if (t0 != 0) std::swap(x(0), x(t0));
+  return x;
 }
 
 Eigen::Vector3d directSymmetricEigenvalues(const Eigen::Matrix3d& matrix) {

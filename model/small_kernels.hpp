@@ -8,17 +8,35 @@
 namespace tessmark {
 
 // x with A x = b by Householder QR of A, bit for bit the result of Eigen's
-// HouseholderQR<Matrix3d>(A).solve(b). When A is upper triangular (exact zeros below the diagonal,
-// as calibration matrices are by construction) every reflector is the identity and R = A, so the
-// solve is the back substitution alone and runs here without the factorisation (as Eigen's, a
-// zero right-hand component skips its division); any other A goes to Eigen's HouseholderQR.
+// HouseholderQR<Matrix3d>(A).solve(b), in straight-line fixed-size code: the same reflectors
+// (Eigen's makeHouseholder and applyHouseholderOnTheLeft, sums in Eigen's order) and the same back
+// substitution (x_i = c_i / R_ii, a zero c_i skips its division). When A is upper triangular
+// (exact zeros below the diagonal, as calibration matrices are by construction) every reflector
+// is the identity and R = A, so the solve is the back substitution alone. A singular R gives
+// infinities or NaN exactly where Eigen's does; a non-finite entry in A or b sends the solve to
+// Eigen's decomposition itself.
 Eigen::Vector3d householderSolve(const Eigen::Matrix3d& a, const Eigen::Vector3d& b);
 
-// x with A x = b by a Householder QR of A (no pivoting) computed here in straight-line code. The
-// same factorisation and back substitution as Eigen's HouseholderQR, so the same solution up to
-// rounding (not bit for bit); a singular R gives infinities or NaN exactly where Eigen's does not
-// guard either.
+// x with A x = b by a Householder QR of A (no pivoting) computed here in straight-line code, with
+// its own summation orders: the same solution as householderSolve up to rounding (not bit for
+// bit); a singular R gives infinities or NaN where Eigen's does not guard either.
 Eigen::Vector3d quickHouseholderSolve(const Eigen::Matrix3d& a, const Eigen::Vector3d& b);
+
+// Z with A Z = B by Householder QR with column pivoting, bit for bit the result of Eigen's
+// ColPivHouseholderQR<Matrix3d>(A).solve(B): the same pivot order (largest remaining column norm
+// first, norms downdated as in LAPACK's xGEQP3), the same rank by Eigen's default threshold (rows
+// of Z beyond the rank are 0; a zero A has threshold 0 and keeps rank 3, so its zero pivots give
+// infinities and NaN as Eigen's do), the same reflectors and back substitution
+// (each row scaled by the reciprocal of its pivot), in straight-line fixed-size code. A non-finite
+// entry in A or B sends the solve to Eigen's decomposition itself.
+Eigen::Matrix3d colPivHouseholderSolve(const Eigen::Matrix3d& a, const Eigen::Matrix3d& b);
+
+// x with H x = g by LDLT with symmetric pivoting of H (lower triangle read), bit for bit the result
+// of Eigen's LDLT<Matrix3d>(H).solve(g): the pivot is the largest remaining diagonal magnitude
+// (the first of equals), a pivot of magnitude at most DBL_MIN gives its component 0 (Eigen's
+// pseudo-inverse of D), and a zero diagonal leaves the whole solution 0. A non-finite entry in H
+// or g sends the solve to Eigen's decomposition itself.
+Eigen::Vector3d ldltSolve(const Eigen::Matrix3d& h, const Eigen::Vector3d& g);
 
 // The eigenvalues of the symmetric matrix (lower triangle read), in increasing order, by Eigen's
 // closed-form 3x3 solver (SelfAdjointEigenSolver::computeDirect). Non-finite input gives NaN.

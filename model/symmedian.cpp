@@ -1,7 +1,5 @@
 #include "model/symmedian.hpp"
 
-#include <Eigen/QR>
-
 #include "model/linear_solve.hpp"
 #include "model/small_kernels.hpp"
 
@@ -25,7 +23,7 @@ Eigen::Vector3d symmedianPoint(const PointProblem& problem) {
     sum += projector;
     target += projector * centre;
   }
-  Eigen::Vector3d point = Eigen::HouseholderQR<Eigen::Matrix3d>(sum).solve(target);
+  Eigen::Vector3d point = householderSolve(sum, target);
   if (needsSvdFallback(point)) point = svdSolve(sum, target);
   return point;
 }

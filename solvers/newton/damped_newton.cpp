@@ -1,6 +1,5 @@
 #include "solvers/newton/damped_newton.hpp"
 
-#include <Eigen/Cholesky>
 #include <Eigen/Eigenvalues>
 
 #include "model/small_kernels.hpp"
@@ -66,9 +65,7 @@ SolverResult exactDampedNewton(const PointProblem& problem, SolverContext& conte
       problem, context, start, epsilon, options,
       [&](const Eigen::Vector3d&, const Eigen::Vector3d& g, const Eigen::Matrix3d& hessian) {
         const Eigen::Vector3d newton =
-            options.newtonSvdFallback
-                ? solveNewtonSystem(hessian, g)
-                : Eigen::Vector3d(Eigen::LDLT<Eigen::Matrix3d>(hessian).solve(g));
+            options.newtonSvdFallback ? solveNewtonSystem(hessian, g) : ldltSolve(hessian, g);
         return Eigen::Vector3d(-newton);
       });
 }

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "model/linear_solve.hpp"
+#include "model/small_kernels.hpp"
 
 namespace tessmark {
 
@@ -12,7 +13,7 @@ Eigen::Vector3d solveNewtonSystem(const Eigen::Matrix3d& hessian, const Eigen::V
 
 NewtonFactorisation::NewtonFactorisation(const Eigen::Matrix3d& hessian,
                                          const Eigen::Vector3d& gradient)
-    : ldlt_(hessian), step_(ldlt_.solve(gradient)) {
+    : hessian_(hessian), step_(ldltSolve(hessian, gradient)) {
   if (!needsSvdFallback(step_)) return;
   usesSvd_ = true;
   // Eigen leaves the decomposition of a non-finite matrix unset: solving with it would read
@@ -27,7 +28,7 @@ NewtonFactorisation::NewtonFactorisation(const Eigen::Matrix3d& hessian,
 }
 
 Eigen::Matrix3d NewtonFactorisation::solve(const Eigen::Matrix3d& rightHandSides) const {
-  if (!usesSvd_) return ldlt_.solve(rightHandSides);
+  if (!usesSvd_) return Eigen::LDLT<Eigen::Matrix3d>(hessian_).solve(rightHandSides);
   if (svdComputed_) return svd_.solve(rightHandSides);
   return Eigen::Matrix3d::Constant(std::numeric_limits<double>::quiet_NaN());
 }

@@ -7,8 +7,9 @@
 
 namespace tessmark {
 
-// dx with H dx = g: LDLT of H (symmetric pivoting, lower triangle read); when the first component
-// of that solution is NaN, the SVD least-squares solution instead. Eigen's LDLT drops exactly zero
+// dx with H dx = g: LDLT of H (symmetric pivoting, lower triangle read; ldltSolve of
+// model/small_kernels.hpp, Eigen's LDLT bit for bit); when the first component of that solution is
+// NaN, the SVD least-squares solution instead. Eigen's LDLT drops exactly zero
 // pivots (their components come out 0), so a NaN normally needs non-finite input or overflow.
 Eigen::Vector3d solveNewtonSystem(const Eigen::Matrix3d& hessian, const Eigen::Vector3d& gradient);
 
@@ -29,7 +30,7 @@ class NewtonFactorisation {
   Eigen::Matrix3d solve(const Eigen::Matrix3d& rightHandSides) const;
 
  private:
-  Eigen::LDLT<Eigen::Matrix3d> ldlt_;
+  Eigen::Matrix3d hessian_;                // factorised again by Eigen's LDLT for solve()
   Eigen::JacobiSVD<Eigen::Matrix3d> svd_;  // computed only for the fallback of a finite H
   bool usesSvd_ = false;
   bool svdComputed_ = false;

@@ -263,6 +263,38 @@ TEST(PrintfText, ConversionsMatchSnprintfForEveryFlagWidthAndPrecision) {
   EXPECT_EQ(fastText("100%% %s", "done"), "100% done");
 }
 
+// Fixed notation is formatted in exact integer arithmetic while m 10^N 2^e (the value m 2^e at N
+// digits) fits 128 bits and N <= 22, by std::to_chars beyond: every precision on both sides of
+// that limit, on the decimal halfway cases of each precision (odd multiples of 2^-(N+1), which
+// round to the even digit), on every power of two, and on the largest values the integer path can
+// still hold.
+TEST(PrintfText, FixedNotationMatchesSnprintfOnBothSidesOfTheExactIntegerLimit) {
+  std::mt19937_64 random(11);
+  for (int precision = 0; precision <= 25; ++precision) {
+    SCOPED_TRACE(precision);
+    std::vector<double> values;
+    for (int j = 0; j < 64; ++j) values.push_back(std::ldexp(2.0 * j + 1.0, -(precision + 1)));
+    for (int e = -1074; e <= 1023; e += 7) values.push_back(std::ldexp(1.0, e));
+    // Around the 128-bit limit: m 10^N 2^e near 2^128.
+    const int limitExponent =
+        128 - 53 - static_cast<int>(std::ceil(precision * 3.3219280948873623));
+    for (int e = limitExponent - 3; e <= limitExponent + 3; ++e) {
+      values.push_back(std::ldexp(1.0, 52 + e) * (1.0 + std::ldexp(1.0, -52)));
+      values.push_back(std::ldexp(static_cast<double>(random() >> 11), e));
+      values.push_back(std::nextafter(std::ldexp(1.0, 53 + e), 0.0));
+    }
+    for (int k = 0; k < 200; ++k) {
+      values.push_back(
+          std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 160) - 140));
+    }
+    const std::string format = "%." + std::to_string(precision) + "f";
+    for (const double value : values) {
+      ASSERT_EQ(fastText(format.c_str(), value), libraryText(format.c_str(), value)) << value;
+      ASSERT_EQ(fastText(format.c_str(), -value), libraryText(format.c_str(), -value)) << value;
+    }
+  }
+}
+
 // Text longer than the inline room spills to the heap and stays whole; writeTo writes it all.
 TEST(PrintfText, LongTextStaysWholeAndIsWrittenOnce) {
   PrintfText text;

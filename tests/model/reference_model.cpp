@@ -1,5 +1,6 @@
 #include "tests/model/reference_model.hpp"
 
+#include <Eigen/Cholesky>
 #include <Eigen/Eigenvalues>
 #include <Eigen/QR>
 
@@ -92,6 +93,14 @@ HessianParts hessianParts(const synthetic::PointData& data, const Eigen::Vector3
 
 Eigen::Vector3d householderSolve(const Eigen::Matrix3d& a, const Eigen::Vector3d& b) {
   return Eigen::HouseholderQR<Eigen::Matrix3d>(a).solve(b);
+}
+
+Eigen::Matrix3d colPivHouseholderSolve(const Eigen::Matrix3d& a, const Eigen::Matrix3d& b) {
+  return Eigen::ColPivHouseholderQR<Eigen::Matrix3d>(a).solve(b);
+}
+
+Eigen::Vector3d ldltSolve(const Eigen::Matrix3d& h, const Eigen::Vector3d& g) {
+  return Eigen::LDLT<Eigen::Matrix3d>(h).solve(g);
 }
 
 Eigen::Vector3d symmetricEigenvalues(const Eigen::Matrix3d& matrix) {

@@ -19,6 +19,10 @@ HessianParts hessianParts(const synthetic::PointData& data, const Eigen::Vector3
 
 // x with A x = b by Eigen's HouseholderQR.
 Eigen::Vector3d householderSolve(const Eigen::Matrix3d& a, const Eigen::Vector3d& b);
+// Z with A Z = B by Eigen's ColPivHouseholderQR.
+Eigen::Matrix3d colPivHouseholderSolve(const Eigen::Matrix3d& a, const Eigen::Matrix3d& b);
+// x with H x = g by Eigen's LDLT (lower triangle read).
+Eigen::Vector3d ldltSolve(const Eigen::Matrix3d& h, const Eigen::Vector3d& g);
 // The eigenvalues of a symmetric matrix by Eigen's iterative SelfAdjointEigenSolver (increasing).
 Eigen::Vector3d symmetricEigenvalues(const Eigen::Matrix3d& matrix);
 // The largest real part of a general matrix's eigenvalues by Eigen's EigenSolver.

@@ -5,6 +5,8 @@
 #include "model/small_kernels.hpp"
 
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -102,13 +104,15 @@ Eigen::Matrix3d randomMatrix(std::mt19937& random) {
   return m;
 }
 
-// Calibration matrices are upper triangular by construction: there the fast path is the
-// reference to the bit; elsewhere householderSolve is the reference itself.
+// Calibration matrices are upper triangular by construction (the back substitution alone); the
+// symmedian's normal matrix and the K_LC Hessians are symmetric; both paths give the reference's
+// bits, infinities and NaN of singular matrices included.
 TEST(HouseholderSolve, TriangularAndGeneralMatricesGiveTheReferenceBits) {
   std::mt19937 random(17);
-  for (int trial = 0; trial < 2000; ++trial) {
+  for (int trial = 0; trial < 6000; ++trial) {
     Eigen::Matrix3d a = randomMatrix(random);
-    if (trial % 2 == 0) a.triangularView<Eigen::StrictlyLower>().setZero();
+    if (trial % 3 == 0) a.triangularView<Eigen::StrictlyLower>().setZero();
+    if (trial % 3 == 1) a = (a + a.transpose()).eval();
     if (trial % 7 == 0) a(1, 1) = 0.0;  // singular: infinities and NaN must match too
     Eigen::Vector3d b = randomMatrix(random).col(0);
     if (trial % 5 == 0) b(2) = 0.0;
@@ -137,6 +141,145 @@ TEST(QuickHouseholderSolve, AgreesWithTheReferenceToRounding) {
     const Eigen::Vector3d slow = reference::householderSolve(a, b);
     EXPECT_LE((fast - slow).norm(), 1e-13 * slow.norm()) << "trial " << trial;
   }
+}
+
+// rho's solve: bit for bit Eigen's, signed zeros included, on the matrices that decide its
+// branches: Gram matrices J^T J over many scales, rank-deficient ones (the rank threshold and the
+// zero rows of Z), ties between column norms (the pivot order), triangular and zero columns
+// (reflectors that are the identity), entries near the underflow limit, and non-finite input.
+TEST(ColPivHouseholderSolve, GivesTheReferenceBits) {
+  struct Family {
+    const char* name;
+    Eigen::Matrix3d (*make)(const Eigen::Matrix3d& random, int trial);
+  };
+  const Family families[] = {
+      {"general", [](const Eigen::Matrix3d& m, int) { return m; }},
+      {"gram",
+       [](const Eigen::Matrix3d& m, int trial) {
+         return Eigen::Matrix3d(m.transpose() * m * std::pow(10.0, trial % 17 - 8));
+       }},
+      {"rank two",
+       [](const Eigen::Matrix3d& m, int) {
+         Eigen::Matrix3d a = m;
+         a.col(2) = 0.5 * a.col(0) + a.col(1);
+         return a;
+       }},
+      {"rank one",
+       [](const Eigen::Matrix3d& m, int) {
+         Eigen::Matrix3d a = m;
+         a.col(1) = 3.0 * a.col(0);
+         a.col(2) = -a.col(0);
+         return a;
+       }},
+      {"equal column norms",
+       [](const Eigen::Matrix3d& m, int) {
+         Eigen::Matrix3d a = m;
+         a.col(1) = -a.col(0);
+         a(2, 2) = 0.0;
+         return a;
+       }},
+      {"triangular with a zero column",
+       [](const Eigen::Matrix3d& m, int trial) {
+         Eigen::Matrix3d a = m.triangularView<Eigen::Upper>();
+         if (trial % 2 == 0) a.col(1).setZero();
+         return a;
+       }},
+      {"near underflow",
+       [](const Eigen::Matrix3d& m, int trial) {
+         Eigen::Matrix3d a = Eigen::Matrix3d::Zero();
+         a(1, 1) = trial % 3 == 0 ? 0.0 : 1e-300 * m(0, 0);
+         a(2, 0) = 1e-160 * m(1, 0);
+         return a;
+       }},
+  };
+  std::mt19937 random(37);
+  for (const Family& family : families) {
+    SCOPED_TRACE(family.name);
+    for (int trial = 0; trial < 4000; ++trial) {
+      const Eigen::Matrix3d a = family.make(randomMatrix(random), trial);
+      Eigen::Matrix3d b = randomMatrix(random);
+      if (trial % 5 == 0) b.row(trial % 3).setZero();
+      const Eigen::Matrix3d fast = colPivHouseholderSolve(a, b);
+      const Eigen::Matrix3d slow = reference::colPivHouseholderSolve(a, b);
+      ASSERT_EQ(std::memcmp(fast.data(), slow.data(), sizeof fast), 0) << "trial " << trial << "\n"
+                                                                       << a << "\n"
+                                                                       << fast << "\n"
+                                                                       << slow;
+    }
+  }
+  Eigen::Matrix3d broken = Eigen::Matrix3d::Identity();
+  broken(2, 1) = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_TRUE(colPivHouseholderSolve(broken, Eigen::Matrix3d::Identity()).hasNaN());
+  // A zero A detects no rank deficiency (its threshold is 0 too): R's zero pivots give
+  // infinities and NaN, as in the reference.
+  const Eigen::Matrix3d fromZero =
+      colPivHouseholderSolve(Eigen::Matrix3d::Zero(), Eigen::Matrix3d::Ones());
+  const Eigen::Matrix3d referenceFromZero =
+      reference::colPivHouseholderSolve(Eigen::Matrix3d::Zero(), Eigen::Matrix3d::Ones());
+  for (int i = 0; i < 9; ++i) {
+    EXPECT_TRUE(fromZero(i) == referenceFromZero(i) ||
+                (std::isnan(fromZero(i)) && std::isnan(referenceFromZero(i))));
+  }
+}
+
+// The Newton systems' solve: bit for bit Eigen's LDLT, signed zeros included, on symmetric
+// matrices that take each of its branches: every pivot order (diagonals of every order of
+// magnitude, ties), indefinite and semidefinite Hessians, zero pivots at each step (components
+// dropped), a zero diagonal (the early exit), and non-finite input.
+TEST(LdltSolve, GivesTheReferenceBits) {
+  struct Family {
+    const char* name;
+    void (*shape)(Eigen::Matrix3d& h, Eigen::Vector3d& g, int trial);
+  };
+  const Family families[] = {
+      {"symmetric", [](Eigen::Matrix3d&, Eigen::Vector3d&, int) {}},
+      {"gram", [](Eigen::Matrix3d& h, Eigen::Vector3d&,
+                  int trial) { h = (h.transpose() * h * std::pow(10.0, trial % 17 - 8)).eval(); }},
+      {"tied diagonal",
+       [](Eigen::Matrix3d& h, Eigen::Vector3d&, int trial) {
+         h(1, 1) = h(0, 0);
+         h(2, 2) = trial % 2 == 0 ? -h(0, 0) : h(0, 0);
+       }},
+      {"zero diagonal",
+       [](Eigen::Matrix3d& h, Eigen::Vector3d&, int trial) {
+         h.diagonal().setZero();
+         if (trial % 3 == 0) h.setZero();
+       }},
+      {"zero pivot later",
+       [](Eigen::Matrix3d& h, Eigen::Vector3d& g, int trial) {
+         h.row(trial % 3).setZero();
+         h.col(trial % 3).setZero();
+         g(trial % 3) = 0.0;
+       }},
+      {"block diagonal",
+       [](Eigen::Matrix3d& h, Eigen::Vector3d& g, int) {
+         h(0, 1) = h(1, 0) = 0.0;
+         h(0, 2) = h(2, 0) = 0.0;
+         g(1) = 0.0;
+       }},
+  };
+  std::mt19937 random(41);
+  for (const Family& family : families) {
+    SCOPED_TRACE(family.name);
+    for (int trial = 0; trial < 4000; ++trial) {
+      const Eigen::Matrix3d m = randomMatrix(random);
+      Eigen::Matrix3d h = m + m.transpose();
+      Eigen::Vector3d g = randomMatrix(random).col(0);
+      family.shape(h, g, trial);
+      const Eigen::Vector3d fast = ldltSolve(h, g);
+      const Eigen::Vector3d slow = reference::ldltSolve(h, g);
+      ASSERT_EQ(std::memcmp(fast.data(), slow.data(), sizeof fast), 0) << "trial " << trial << "\n"
+                                                                       << h << "\n"
+                                                                       << fast.transpose() << "\n"
+                                                                       << slow.transpose();
+    }
+  }
+  Eigen::Matrix3d broken = Eigen::Matrix3d::Identity();
+  broken(2, 1) = std::numeric_limits<double>::infinity();
+  const Eigen::Vector3d g(1.0, 2.0, 3.0);
+  const Eigen::Vector3d fast = ldltSolve(broken, g);
+  const Eigen::Vector3d slow = reference::ldltSolve(broken, g);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(std::isnan(fast(i)), std::isnan(slow(i)));
 }
 
 // The PSD decision and the eigenvalue thresholds: the decided eigenvalue has the reference's side
