@@ -9,22 +9,7 @@ namespace tessmark {
 
 namespace {
 
-// One conversion directive: %[flags][width][.precision][length]conversion.
-struct Conversion {
-  bool leftAlign = false;
-  bool plusSign = false;
-  bool blankSign = false;
-  bool zeroPad = false;
-  bool unusual = false;  // a flag or length this file does not format itself
-  char flags[8] = {};    // the flags as written but '-' (for snprintf)
-  std::size_t flagCount = 0;
-  const char* lengthBegin = nullptr;  // the length modifier and the conversion character
-  int width = 0;
-  int precision = -1;  // -1: none given
-  char conversion = 0;
-  const char* begin = nullptr;  // the '%'
-  const char* end = nullptr;    // one past the conversion character
-};
+using printf_detail::Conversion;
 
 constexpr int kLargestPrecision = 500;
 
@@ -35,8 +20,9 @@ const PrintfArgument* take(const PrintfArgument*& next, const PrintfArgument* en
   return next++;
 }
 
-// Parses the directive that starts at `percent`; '*' widths and precisions take their ints.
-Conversion parse(const char* percent, const PrintfArgument*& next, const PrintfArgument* end) {
+// Parses the directive that starts at `percent`. A '*' width or precision is only marked: it takes
+// its int when the directive is formatted (resolve()).
+Conversion parse(const char* percent) {
   Conversion directive;
   directive.begin = percent;
   const char* c = percent + 1;
@@ -61,12 +47,7 @@ Conversion parse(const char* percent, const PrintfArgument*& next, const PrintfA
   }
   if (*c == '*') {
     ++c;
-    const PrintfArgument* width = take(next, end, PrintfArgument::Kind::integer);
-    directive.width = width ? width->integer : 0;
-    if (directive.width < 0) {
-      directive.leftAlign = true;
-      directive.width = directive.width == -2147483647 - 1 ? 0 : -directive.width;
-    }
+    directive.widthArgument = true;
   } else {
     for (; *c >= '0' && *c <= '9'; ++c) {
       directive.width =
@@ -78,8 +59,7 @@ Conversion parse(const char* percent, const PrintfArgument*& next, const PrintfA
     directive.precision = 0;
     if (*c == '*') {
       ++c;
-      const PrintfArgument* precision = take(next, end, PrintfArgument::Kind::integer);
-      directive.precision = precision && precision->integer >= 0 ? precision->integer : -1;
+      directive.precisionArgument = true;
     } else {
       for (; *c >= '0' && *c <= '9'; ++c) {
         directive.precision = directive.precision < 100000 ? directive.precision * 10 + (*c - '0')
@@ -106,6 +86,25 @@ Conversion parse(const char* percent, const PrintfArgument*& next, const PrintfA
   if (ell &&
       (directive.conversion == 'd' || directive.conversion == 'i' || directive.conversion == 's')) {
     directive.unusual = true;
+  }
+  if (directive.width > 100000 || directive.precision > kLargestPrecision) directive.unusual = true;
+  return directive;
+}
+
+// The directive with its '*' width and precision taken from the arguments, in that order, as
+// printf takes them: a negative width aligns left, a negative precision counts as none given.
+Conversion resolve(Conversion directive, const PrintfArgument*& next, const PrintfArgument* end) {
+  if (directive.widthArgument) {
+    const PrintfArgument* width = take(next, end, PrintfArgument::Kind::integer);
+    directive.width = width ? width->integer : 0;
+    if (directive.width < 0) {
+      directive.leftAlign = true;
+      directive.width = directive.width == -2147483647 - 1 ? 0 : -directive.width;
+    }
+  }
+  if (directive.precisionArgument) {
+    const PrintfArgument* precision = take(next, end, PrintfArgument::Kind::integer);
+    directive.precision = precision && precision->integer >= 0 ? precision->integer : -1;
   }
   if (directive.width > 100000 || directive.precision > kLargestPrecision) directive.unusual = true;
   return directive;
@@ -364,51 +363,108 @@ void formatByLibrary(PrintfText& text, const Conversion& directive,
   text.append(printed.data(), static_cast<std::size_t>(needed));
 }
 
+// Formats one directive, its '*' already resolved, with the arguments from `next` on.
+void formatResolved(PrintfText& text, const Conversion& directive, const PrintfArgument*& next,
+                    const PrintfArgument* end) {
+  switch (directive.unusual ? 0 : directive.conversion) {
+    case 'd':
+    case 'i':
+      if (const PrintfArgument* a = take(next, end, PrintfArgument::Kind::integer)) {
+        formatInteger(text, directive, a->integer);
+      }
+      break;
+    case 'f':
+    case 'F':
+    case 'e':
+    case 'E':
+      if (const PrintfArgument* a = take(next, end, PrintfArgument::Kind::real)) {
+        formatReal(text, directive, a->real);
+      }
+      break;
+    case 's':
+      if (next != end && next->kind == PrintfArgument::Kind::text && next->text != nullptr &&
+          !directive.zeroPad) {
+        formatText(text, directive, next->text);
+        ++next;
+        break;
+      }
+      [[fallthrough]];
+    default:
+      if (directive.conversion != 0 && next != end) formatByLibrary(text, directive, *next++);
+      break;
+  }
+}
+
+// Formats one parsed directive with the arguments from `next` on.
+void formatDirective(PrintfText& text, const Conversion& parsed, const PrintfArgument*& next,
+                     const PrintfArgument* end) {
+  if (parsed.widthArgument || parsed.precisionArgument) {
+    formatResolved(text, resolve(parsed, next, end), next, end);
+  } else {
+    formatResolved(text, parsed, next, end);
+  }
+}
+
+// Calls `literal(begin, length)` for each run of plain text and `directive(conversion)` for each
+// conversion of `format`, in order; "%%" is a run of one '%'.
+template <typename Literal, typename Directive>
+void walk(const char* format, Literal&& literal, Directive&& directive) {
+  const char* c = format;
+  while (*c != 0) {
+    const char* run = c;
+    while (*c != 0 && *c != '%') ++c;
+    if (c != run) literal(run, static_cast<std::size_t>(c - run));
+    if (*c == 0) break;
+    if (c[1] == '%') {
+      literal(c + 1, 1);
+      c += 2;
+      continue;
+    }
+    const Conversion conversion = parse(c);
+    c = conversion.end;
+    directive(conversion);
+  }
+}
+
 }  // namespace
+
+PrintfFormat::PrintfFormat(const char* format) {
+  walk(
+      format,
+      [&](const char* run, std::size_t length) {
+        // A run that continues the previous one in the format joins it.
+        if (!pieces_.empty() && !pieces_.back().hasConversion &&
+            pieces_.back().literal + pieces_.back().literalLength == run) {
+          pieces_.back().literalLength += length;
+        } else {
+          pieces_.push_back({run, length, false, {}});
+        }
+      },
+      [&](const Conversion& conversion) {
+        if (!pieces_.empty() && !pieces_.back().hasConversion) {
+          pieces_.back().hasConversion = true;
+          pieces_.back().conversion = conversion;
+        } else {
+          pieces_.push_back({nullptr, 0, true, conversion});
+        }
+      });
+}
 
 void PrintfText::append(const char* format, std::initializer_list<PrintfArgument> arguments) {
   const PrintfArgument* next = arguments.begin();
   const PrintfArgument* const end = arguments.end();
-  const char* c = format;
-  while (*c != 0) {
-    const char* literal = c;
-    while (*c != 0 && *c != '%') ++c;
-    if (c != literal) append(literal, static_cast<std::size_t>(c - literal));
-    if (*c == 0) break;
-    if (c[1] == '%') {
-      append("%", 1);
-      c += 2;
-      continue;
-    }
-    const Conversion directive = parse(c, next, end);
-    c = directive.end;
-    switch (directive.unusual ? 0 : directive.conversion) {
-      case 'd':
-      case 'i':
-        if (const PrintfArgument* a = take(next, end, PrintfArgument::Kind::integer)) {
-          formatInteger(*this, directive, a->integer);
-        }
-        break;
-      case 'f':
-      case 'F':
-      case 'e':
-      case 'E':
-        if (const PrintfArgument* a = take(next, end, PrintfArgument::Kind::real)) {
-          formatReal(*this, directive, a->real);
-        }
-        break;
-      case 's':
-        if (next != end && next->kind == PrintfArgument::Kind::text && next->text != nullptr &&
-            !directive.zeroPad) {
-          formatText(*this, directive, next->text);
-          ++next;
-          break;
-        }
-        [[fallthrough]];
-      default:
-        if (directive.conversion != 0 && next != end) formatByLibrary(*this, directive, *next++);
-        break;
-    }
+  walk(
+      format, [&](const char* run, std::size_t length) { append(run, length); },
+      [&](const Conversion& conversion) { formatDirective(*this, conversion, next, end); });
+}
+
+void PrintfText::append(const PrintfFormat& format,
+                        std::initializer_list<PrintfArgument> arguments) {
+  const PrintfArgument* next = arguments.begin();
+  const PrintfArgument* const end = arguments.end();
+  for (const PrintfFormat::Piece& piece : format.pieces_) {
+    if (piece.literalLength != 0) append(piece.literal, piece.literalLength);
+    if (piece.hasConversion) formatDirective(*this, piece.conversion, next, end);
   }
 }
 

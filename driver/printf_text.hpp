@@ -12,11 +12,15 @@
 // a precision beyond 500 are handed to snprintf for that conversion alone, so the text is still
 // printf's. A conversion without a matching argument writes nothing (printf's behaviour is
 // undefined there).
+//
+// A format written for many lines can be parsed once into a PrintfFormat and appended from there,
+// with the same text as from the format string itself.
 
 #include <cstddef>
 #include <cstdio>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace tessmark {
 
@@ -34,6 +38,48 @@ struct PrintfArgument {
   PrintfArgument(const char* value) : kind(Kind::text), text(value) {}
 };
 
+namespace printf_detail {
+
+// One conversion directive: %[flags][width][.precision][length]conversion.
+struct Conversion {
+  bool leftAlign = false;
+  bool plusSign = false;
+  bool blankSign = false;
+  bool zeroPad = false;
+  bool unusual = false;            // a flag or length this file does not format itself
+  bool widthArgument = false;      // '*': the width is the next int argument
+  bool precisionArgument = false;  // '.*': the precision is the next int argument
+  char flags[8] = {};              // the flags as written but '-' (for snprintf)
+  std::size_t flagCount = 0;
+  const char* lengthBegin = nullptr;  // the length modifier and the conversion character
+  int width = 0;
+  int precision = -1;  // -1: none given
+  char conversion = 0;
+  const char* begin = nullptr;  // the '%'
+  const char* end = nullptr;    // one past the conversion character
+};
+
+}  // namespace printf_detail
+
+// A format string parsed once: its runs of plain text and its conversions, so that a format used
+// for many lines is not parsed again for each. It points into `format`, which must outlive it (the
+// report formats are string literals). Implicit, so a table of formats can be written as strings.
+class PrintfFormat {
+ public:
+  PrintfFormat(const char* format);
+
+ private:
+  friend class PrintfText;
+  // A run of plain text (possibly empty), then at most one conversion.
+  struct Piece {
+    const char* literal;
+    std::size_t literalLength;
+    bool hasConversion;
+    printf_detail::Conversion conversion;
+  };
+  std::vector<Piece> pieces_;
+};
+
 // A text that grows without limit; holds up to kInline bytes without touching the heap.
 class PrintfText {
  public:
@@ -46,6 +92,7 @@ class PrintfText {
   // Appends snprintf(format, arguments...)'s text. The arguments must match the conversions as
   // printf's would (an int for %d, a double for %f, a C string for %s).
   void append(const char* format, std::initializer_list<PrintfArgument> arguments);
+  void append(const PrintfFormat& format, std::initializer_list<PrintfArgument> arguments);
   void append(const char* text, std::size_t length);
 
   const char* data() const { return overflow_.empty() ? inline_ : overflow_.data(); }

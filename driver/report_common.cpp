@@ -1,6 +1,5 @@
 #include "driver/report_common.hpp"
 
-#include "driver/printf_text.hpp"
 #include "driver/run_support.hpp"
 
 namespace tessmark {
@@ -8,8 +7,8 @@ namespace tessmark {
 namespace {
 
 // clang-format off
-constexpr const char* kRecordLabel = "\t%s\n";
-constexpr const char* kTimeTableRow = "%4d\t%2d\t%20.18lf\t%4d\t%20.18lf\t%.18e\t%10.10lf\t%10.10e\t %lf\t%lf\t%lf\t%lf\n";
+const PrintfFormat kRecordLabel = "\t%s\n";
+const PrintfFormat kTimeTableRow = "%4d\t%2d\t%20.18lf\t%4d\t%20.18lf\t%.18e\t%10.10lf\t%10.10e\t %lf\t%lf\t%lf\t%lf\n";
 // clang-format on
 
 }  // namespace

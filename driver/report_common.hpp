@@ -7,6 +7,7 @@
 
 #include <Eigen/Core>
 
+#include "driver/printf_text.hpp"
 #include "driver/triangulation_run.hpp"
 #include "model/derivatives.hpp"
 
@@ -21,11 +22,12 @@ inline const char* globalLabel(bool global) { return global ? "Global" : "Local"
 // A program's point record: three lines, each written by its format and, on lines 2 and 3, followed
 // by "\t%s\n" with the verdict. Line 1 takes p + 1, x_m(0), x_f(0), the loop count and the loop cap
 // the program prints; line 2 the view count, x_m(1), x_f(1), reprojError_m, klc_m; line 3 the
-// point's seconds, x_m(2), x_f(2), reprojError_f, klc_f.
+// point's seconds, x_m(2), x_f(2), reprojError_f, klc_f. The formats are parsed once, when the
+// program's table of them is built.
 struct PointRecordFormats {
-  const char* first;
-  const char* second;
-  const char* third;
+  PrintfFormat first;
+  PrintfFormat second;
+  PrintfFormat third;
   int reportedLoopCap;
 };
 void writePointRecord(std::FILE* file, const TriangulationRun& run, int p,

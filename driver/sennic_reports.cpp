@@ -41,7 +41,7 @@ constexpr const char* kFileTableHeader = "\n\nNo.\tViewNo.\t   Time(seconds) \t 
 const std::string kRule = std::string(117, '-') + "\n";
 const std::string kSummaryRule = std::string(92, '-') + "\n";
 // The point record, with 500 (the cap of most of the program's solvers) beside every loop count.
-constexpr PointRecordFormats kPointRecord{kRecordFirst, kRecordSecond, kRecordThird, 500};
+const PointRecordFormats kPointRecord{kRecordFirst, kRecordSecond, kRecordThird, 500};
 
 std::string sennicFileName(const TriangulationRun& run, const char* kind,
                            const std::string& stamp) {

@@ -43,7 +43,7 @@ constexpr const char* kFileTableHeader = "\nNo.\tViewNo.\t  Time(seconds) \t Loo
 
 const std::string kRule = std::string(117, '-') + "\n";
 // The point record, with 1000 (the cap of the program's solvers) beside every loop count.
-constexpr PointRecordFormats kPointRecord{kRecordFirst, kRecordSecond, kRecordThird, 1000};
+const PointRecordFormats kPointRecord{kRecordFirst, kRecordSecond, kRecordThird, 1000};
 
 std::string vorlantFileName(const TriangulationRun& run, const char* kind,
                             const std::string& stamp) {

@@ -1,7 +1,8 @@
 // PrintfText against the C library's snprintf: byte identity over every format string of both
 // programs' reports, on values chosen to break a formatter (random bit patterns, subnormals,
 // extremes, signed zeros, non-finite values, decimal halfway cases), and the conversions beyond
-// the reports' that it hands to snprintf.
+// the reports' that it hands to snprintf. Each text is made both from the format string and from
+// the format parsed once into a PrintfFormat.
 
 #include "driver/printf_text.hpp"
 
@@ -37,10 +38,14 @@ std::string libraryText(const char* format, Args... args) {
   return text;
 }
 
+// PrintfText's text from the format string; the text from the parsed format must be the same.
 template <typename... Args>
 std::string fastText(const char* format, Args... args) {
   PrintfText text;
   text.append(format, {PrintfArgument(args)...});
+  PrintfText fromParsed;
+  fromParsed.append(PrintfFormat(format), {PrintfArgument(args)...});
+  EXPECT_EQ(fromParsed.str(), text.str()) << "parsed once: " << format;
   return text.str();
 }
 
@@ -147,6 +152,7 @@ TEST(PrintfText, ReportFormatsMatchSnprintfByteForByte) {
   std::mt19937 pick(7);
   for (const FormatCase& c : kReportFormats) {
     SCOPED_TRACE(c.format);
+    const PrintfFormat parsed(c.format);
     const std::size_t count = std::strlen(c.pattern);
     for (std::size_t trial = 0; trial < reals.size(); ++trial) {
       // Argument k of trial t: the reals in turn (so each appears in every position), the ints and
@@ -160,6 +166,11 @@ TEST(PrintfText, ReportFormatsMatchSnprintfByteForByte) {
         s[k] = texts[pick() % 4];
       }
       PrintfText fast;
+      PrintfText fastParsed;
+      const auto append = [&](std::initializer_list<PrintfArgument> list) {
+        fast.append(c.format, list);
+        fastParsed.append(parsed, list);
+      };
       std::vector<PrintfArgument> arguments;
       for (std::size_t k = 0; k < count; ++k) {
         switch (c.pattern[k]) {
@@ -180,20 +191,20 @@ TEST(PrintfText, ReportFormatsMatchSnprintfByteForByte) {
         case 1:
           expected =
               c.pattern[0] == 's' ? libraryText(c.format, s[0]) : libraryText(c.format, r[0]);
-          fast.append(c.format, {arguments[0]});
+          append({arguments[0]});
           break;
         case 2:
           expected = libraryText(c.format, r[0], r[1]);
-          fast.append(c.format, {arguments[0], arguments[1]});
+          append({arguments[0], arguments[1]});
           break;
         case 3:
           expected = libraryText(c.format, r[0], r[1], r[2]);
-          fast.append(c.format, {arguments[0], arguments[1], arguments[2]});
+          append({arguments[0], arguments[1], arguments[2]});
           break;
         case 4:
           expected = c.pattern[3] == 's' ? libraryText(c.format, d[0], d[1], d[2], s[3])
                                          : libraryText(c.format, r[0], r[1], r[2], r[3]);
-          fast.append(c.format, {arguments[0], arguments[1], arguments[2], arguments[3]});
+          append({arguments[0], arguments[1], arguments[2], arguments[3]});
           break;
         case 5:
           expected =
@@ -201,18 +212,18 @@ TEST(PrintfText, ReportFormatsMatchSnprintfByteForByte) {
                   ? (c.pattern[3] == 'd' ? libraryText(c.format, d[0], r[1], r[2], d[3], d[4])
                                          : libraryText(c.format, d[0], r[1], r[2], r[3], r[4]))
                   : libraryText(c.format, r[0], r[1], r[2], r[3], r[4]);
-          fast.append(c.format,
-                      {arguments[0], arguments[1], arguments[2], arguments[3], arguments[4]});
+          append({arguments[0], arguments[1], arguments[2], arguments[3], arguments[4]});
           break;
         default:
           expected = libraryText(c.format, d[0], d[1], r[2], d[3], r[4], r[5], r[6], r[7], r[8],
                                  r[9], r[10], r[11]);
-          fast.append(c.format, {arguments[0], arguments[1], arguments[2], arguments[3],
-                                 arguments[4], arguments[5], arguments[6], arguments[7],
-                                 arguments[8], arguments[9], arguments[10], arguments[11]});
+          append({arguments[0], arguments[1], arguments[2], arguments[3], arguments[4],
+                  arguments[5], arguments[6], arguments[7], arguments[8], arguments[9],
+                  arguments[10], arguments[11]});
           break;
       }
       ASSERT_EQ(fast.str(), expected) << "trial " << trial;
+      ASSERT_EQ(fastParsed.str(), expected) << "trial " << trial << ", parsed once";
     }
   }
 }
