@@ -83,18 +83,8 @@ const MenuEntry* chooseAlgorithm(const ProgramDescription& program, const RunOpt
 PointJudgement judgeAndCount(const ProgramDescription& program, TriangulationRun& run, int p,
                              const PointProblem& problem, const Eigen::Vector3d& x_m,
                              const Eigen::Vector3d& x_f) {
-  const auto i = static_cast<std::size_t>(p);
   const PointJudgement judgement = judgePoint(problem, x_m, x_f, program.solvers.judgement);
-  run.rho_m[i] = judgement.rho_m;
-  run.rho_f[i] = judgement.rho_f;
-  run.reprojError_f[i] = judgement.reprojError_f;
-  run.gamma_f[i] = judgement.gamma_f;
-  run.klc_f[i] = judgement.klc_f;
-  run.reprojError_m[i] = judgement.reprojError_m;
-  run.gamma_m[i] = judgement.gamma_m;
-  run.klc_m[i] = judgement.klc_m;
-  ++(judgement.solvable ? run.solvableCount : run.hardCaseCount);
-  ++(judgement.global ? run.globalSolutionCount : run.localSolutionCount);
+  recordJudgement(run, p, judgement);
   return judgement;
 }
 

@@ -26,6 +26,20 @@ int displayInterval(int pointNum) {
   return std::max(5000, 1000 * (pointNum / 30000));
 }
 
+void recordJudgement(TriangulationRun& run, int p, const PointJudgement& judgement) {
+  const auto i = static_cast<std::size_t>(p);
+  run.rho_m[i] = judgement.rho_m;
+  run.rho_f[i] = judgement.rho_f;
+  run.reprojError_f[i] = judgement.reprojError_f;
+  run.gamma_f[i] = judgement.gamma_f;
+  run.klc_f[i] = judgement.klc_f;
+  run.reprojError_m[i] = judgement.reprojError_m;
+  run.gamma_m[i] = judgement.gamma_m;
+  run.klc_m[i] = judgement.klc_m;
+  ++(judgement.solvable ? run.solvableCount : run.hardCaseCount);
+  ++(judgement.global ? run.globalSolutionCount : run.localSolutionCount);
+}
+
 double sumOf(const std::vector<double>& values) {
   double sum = 0.0;
   for (double value : values) sum += value;

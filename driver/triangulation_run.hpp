@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "model/judgement.hpp"
+
 namespace tessmark {
 
 struct TriangulationRun {
@@ -42,6 +44,9 @@ struct TriangulationRun {
   int notPositiveDefiniteCount = 0;
   int capReachedCount = 0;  // points whose solver stopped at its loop cap
 };
+
+// Keeps point p's diagnostics (both points' R.E., gamma, rho and K_LC) and counts its labels.
+void recordJudgement(TriangulationRun& run, int p, const PointJudgement& judgement);
 
 // Progress-display step: <= 8000 points: 500 (points / 5000), at least 500; up to 100000:
 // 500 (points / 10000), at least 2500; beyond: 1000 (points / 30000), at least 5000.

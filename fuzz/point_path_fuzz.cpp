@@ -119,16 +119,7 @@ void runRow(const PreparedData& data, const ProgramDescription& program, const M
 
     const PointJudgement judgement =
         judgePoint(problem, x_m, solved.point, program.solvers.judgement);
-    run.reprojError_m[i] = judgement.reprojError_m;
-    run.reprojError_f[i] = judgement.reprojError_f;
-    run.gamma_m[i] = judgement.gamma_m;
-    run.gamma_f[i] = judgement.gamma_f;
-    run.rho_m[i] = judgement.rho_m;
-    run.rho_f[i] = judgement.rho_f;
-    run.klc_m[i] = judgement.klc_m;
-    run.klc_f[i] = judgement.klc_f;
-    ++(judgement.solvable ? run.solvableCount : run.hardCaseCount);
-    ++(judgement.global ? run.globalSolutionCount : run.localSolutionCount);
+    recordJudgement(run, p, judgement);
     const PointJudgement other = judgePoint(problem, x_m, solved.point, otherRules);
     check(sameBits(other.reprojError_m, judgement.reprojError_m) &&
               sameBits(other.reprojError_f, judgement.reprojError_f),

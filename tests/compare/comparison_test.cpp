@@ -224,16 +224,7 @@ TriangulationRun runOf(const Comparison& comparison, const PreparedData& data, i
     const PointJudgement& judged = outcome.judgement;
     run.pointSeconds[i] = comparison.startSeconds[i] + outcome.solveSeconds;
     run.pointLoops[i] = outcome.loops;
-    run.reprojError_m[i] = judged.reprojError_m;
-    run.reprojError_f[i] = judged.reprojError_f;
-    run.klc_m[i] = judged.klc_m;
-    run.klc_f[i] = judged.klc_f;
-    run.rho_m[i] = judged.rho_m;
-    run.rho_f[i] = judged.rho_f;
-    run.gamma_m[i] = judged.gamma_m;
-    run.gamma_f[i] = judged.gamma_f;
-    ++(judged.solvable ? run.solvableCount : run.hardCaseCount);
-    ++(judged.global ? run.globalSolutionCount : run.localSolutionCount);
+    recordJudgement(run, p, judged);
     run.notPositiveDefiniteCount += outcome.hessianModified ? 1 : 0;
   }
   return run;
