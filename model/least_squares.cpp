@@ -5,7 +5,6 @@
 #include <limits>
 #include <utility>
 
-#include <Eigen/Householder>
 #include <Eigen/SVD>
 
 #include "model/linear_solve.hpp"
@@ -14,41 +13,105 @@ namespace tessmark {
 
 namespace {
 
-using FactorView = Eigen::Ref<JacobianMatrix>;
 using Index = Eigen::Index;
 
-// The factor block of the scratch, holding a copy of J, and the right-hand side block holding r.
-FactorView copyIntoScratch(const Eigen::Ref<const JacobianMatrix>& jacobian,
-                           const Eigen::Ref<const Eigen::VectorXd>& residuals,
-                           LeastSquaresScratch& scratch) {
-  const Index rows = jacobian.rows();
-  eigen_assert(residuals.rows() == rows && rows <= scratch.factor.rows());
-  scratch.factor.topRows(rows) = jacobian;
-  scratch.rhs.head(rows) = residuals;
-  return scratch.factor.topRows(rows);
+// The factor in the scratch: `rows` rows of three columns, column j starting at data + j * stride.
+struct Factor {
+  double* data;
+  Index stride;
+  Index rows;
+
+  double* col(Index j) const { return data + j * stride; }
+  double& operator()(Index i, Index j) const { return data[i + j * stride]; }
+};
+
+// The sum of x_i y_i over n terms, added in the order of Eigen's vectorised reduction of a
+// dynamic-length expression (dot, squaredNorm, the coefficients of a small product) on two-lane
+// packets: two packet accumulators over blocks of four, joined, one more packet when a pair is
+// left, the two lanes added, and an odd last term added alone. An empty sum is 0.
+inline double packetOrderDot(const double* x, const double* y, Index n) {
+  if constexpr (Eigen::internal::packet_traits<double>::size != 2) {
+    // Wider packets (an AVX build) add in another order: let Eigen add.
+    using Vector = Eigen::Map<const Eigen::VectorXd>;
+    return n == 0 ? 0.0 : Vector(x, n).dot(Vector(y, n));
+  }
+  if (n < 2) return n == 1 ? x[0] * y[0] : 0.0;
+  const Index pairs = n / 2 * 2;
+  const Index quads = n / 4 * 4;
+  double lane0 = x[0] * y[0];
+  double lane1 = x[1] * y[1];
+  if (pairs > 2) {
+    double other0 = x[2] * y[2];
+    double other1 = x[3] * y[3];
+    for (Index i = 4; i < quads; i += 4) {
+      lane0 += x[i] * y[i];
+      lane1 += x[i + 1] * y[i + 1];
+      other0 += x[i + 2] * y[i + 2];
+      other1 += x[i + 3] * y[i + 3];
+    }
+    lane0 += other0;
+    lane1 += other1;
+    if (pairs > quads) {
+      lane0 += x[quads] * y[quads];
+      lane1 += x[quads + 1] * y[quads + 1];
+    }
+  }
+  double sum = lane0 + lane1;
+  if (pairs < n) sum += x[n - 1] * y[n - 1];
+  return sum;
 }
 
-// The reflector H = I - tau v v^T, v = (1, essential), applied from the left to `block`: the
-// arithmetic of Eigen's MatrixBase::applyHouseholderOnTheLeft, whose rank-one update evaluates
-// tau * essential into a heap temporary when the block's size is dynamic; here that product is
-// kept in the scratch and the update runs column by column, as Eigen's outer product does.
-template <typename Block, typename Essential>
-void reflectOnTheLeft(Block block, const Essential& essential, double tau, double* workspace,
-                      LeastSquaresScratch& scratch) {
-  if (block.rows() == 1) {
-    block *= 1.0 - tau;
+// The reflector H = I - tau v v^T, v = (1, essential) (essential: `length` - 1 entries), that
+// maps x (`length` entries) to (beta, 0, ...), stored in place: beta in x_0, the essential part
+// below it. The arithmetic of Eigen's makeHouseholderInPlace; a tail of squared norm at most
+// DBL_MIN gives tau = 0 and beta = x_0.
+inline double makeHouseholderInPlace(double* x, Index length) {
+  const double tailSquaredNorm = length == 1 ? 0.0 : packetOrderDot(x + 1, x + 1, length - 1);
+  const double c0 = x[0];
+  if (tailSquaredNorm <= std::numeric_limits<double>::min()) {
+    std::fill(x + 1, x + length, 0.0);
+    return 0.0;
+  }
+  double beta = std::sqrt(c0 * c0 + tailSquaredNorm);
+  if (c0 >= 0.0) beta = -beta;
+  const double denominator = c0 - beta;
+  for (Index i = 1; i < length; ++i) x[i] /= denominator;
+  x[0] = beta;
+  return (beta - c0) / beta;
+}
+
+// The reflector of essential part `essential` (`length` - 1 entries) and coefficient tau applied
+// from the left to `cols` columns of `length` rows, column j at block + j * stride: the
+// arithmetic of Eigen's applyHouseholderOnTheLeft (w = v^T B, then B - tau v w, the rank-one
+// update as (tau v) w_j column by column). `scaled` holds tau times the essential part.
+inline void reflectOnTheLeft(double* block, Index stride, Index length, Index cols,
+                             const double* essential, double tau, double* scaled) {
+  if (length == 1) {
+    for (Index j = 0; j < cols; ++j) block[j * stride] *= 1.0 - tau;
     return;
   }
   if (tau == 0.0) return;
-  Eigen::Map<Eigen::Matrix<double, 1, Eigen::Dynamic, Eigen::RowMajor, 1, 3>> tmp(workspace,
-                                                                                  block.cols());
-  auto bottom = block.bottomRows(block.rows() - 1);
-  tmp.noalias() = essential.adjoint() * bottom;
-  tmp += block.row(0);
-  block.row(0) -= tau * tmp;
-  auto scaled = scratch.reflector.head(essential.size());
-  scaled = tau * essential;
-  for (Index j = 0; j < block.cols(); ++j) bottom.col(j) -= tmp(j) * scaled;
+  const Index tail = length - 1;
+  for (Index i = 0; i < tail; ++i) scaled[i] = tau * essential[i];
+  for (Index j = 0; j < cols; ++j) {
+    double* column = block + j * stride;
+    double w = packetOrderDot(essential, column + 1, tail);
+    w += column[0];
+    column[0] -= tau * w;
+    for (Index i = 0; i < tail; ++i) column[i + 1] -= w * scaled[i];
+  }
+}
+
+// The factor of J and r copied into the scratch.
+Factor copyIntoScratch(const Eigen::Ref<const JacobianMatrix>& jacobian,
+                       const Eigen::Ref<const Eigen::VectorXd>& residuals,
+                       LeastSquaresScratch& scratch) {
+  const Index rows = jacobian.rows();
+  eigen_assert(residuals.rows() == rows && rows <= scratch.factor.rows());
+  const Factor factor{scratch.factor.data(), scratch.factor.rows(), rows};
+  for (Index j = 0; j < 3; ++j) std::copy_n(&jacobian.coeffRef(0, j), rows, factor.col(j));
+  std::copy_n(residuals.data(), rows, scratch.rhs.data());
+  return factor;
 }
 
 // Householder QR without pivoting, in place: R on and above the diagonal, the essential parts of
@@ -56,19 +119,16 @@ void reflectOnTheLeft(Block block, const Essential& essential, double tau, doubl
 // HouseholderQR (which Eigen uses for every J of three or more rows; for two rows it updates the
 // third column by a block reflector, which may differ in the last bit there, a column that the
 // solution does not read).
-void householderInPlace(FactorView factor, Eigen::Vector3d& hCoeffs, LeastSquaresScratch& scratch) {
-  const Index rows = factor.rows();
-  const Index size = std::min<Index>(rows, 3);
+void householderInPlace(const Factor& factor, Eigen::Vector3d& hCoeffs,
+                        LeastSquaresScratch& scratch) {
+  const Index size = std::min<Index>(factor.rows, 3);
   hCoeffs.setZero();
-  Eigen::RowVector3d workspace;
   for (Index k = 0; k < size; ++k) {
-    const Index remainingRows = rows - k;
-    double beta;
-    factor.col(k).tail(remainingRows).makeHouseholderInPlace(hCoeffs(k), beta);
-    factor(k, k) = beta;
-    reflectOnTheLeft(factor.bottomRightCorner(remainingRows, 2 - k),
-                     factor.col(k).tail(remainingRows - 1), hCoeffs(k), workspace.data() + k + 1,
-                     scratch);
+    const Index length = factor.rows - k;
+    double* diagonal = &factor(k, k);
+    hCoeffs(k) = makeHouseholderInPlace(diagonal, length);
+    reflectOnTheLeft(diagonal + factor.stride, factor.stride, length, 2 - k, diagonal + 1,
+                     hCoeffs(k), scratch.reflector.data());
   }
 }
 
@@ -76,20 +136,19 @@ void householderInPlace(FactorView factor, Eigen::Vector3d& hCoeffs, LeastSquare
 // ColPivHouseholderQR::computeInPlace (largest remaining column norm first, norms downdated as in
 // LAPACK's xGEQP3). Returns the number of nonzero pivots by Eigen's default threshold;
 // `permutation` maps factor column i to J column indices()(i).
-Index pivotingInPlace(FactorView factor, Eigen::Vector3d& hCoeffs,
+Index pivotingInPlace(const Factor& factor, Eigen::Vector3d& hCoeffs,
                       Eigen::PermutationMatrix<3, 3, int>& permutation,
                       LeastSquaresScratch& scratch) {
   using std::abs;
-  const Index rows = factor.rows();
+  const Index rows = factor.rows;
   const Index cols = 3;
   const Index size = std::min<Index>(rows, cols);
   hCoeffs.setZero();
-  Eigen::RowVector3d workspace;
   Eigen::Matrix<int, 1, 3> transpositions;
   Eigen::RowVector3d normsUpdated;
   Eigen::RowVector3d normsDirect;
   for (Index k = 0; k < cols; ++k) {
-    normsDirect(k) = factor.col(k).norm();
+    normsDirect(k) = std::sqrt(packetOrderDot(factor.col(k), factor.col(k), rows));
     normsUpdated(k) = normsDirect(k);
   }
   const double thresholdHelper =
@@ -107,16 +166,14 @@ Index pivotingInPlace(FactorView factor, Eigen::Vector3d& hCoeffs,
     }
     transpositions(k) = static_cast<int>(biggest);
     if (k != biggest) {
-      factor.col(k).swap(factor.col(biggest));
+      std::swap_ranges(factor.col(k), factor.col(k) + rows, factor.col(biggest));
       std::swap(normsUpdated(k), normsUpdated(biggest));
       std::swap(normsDirect(k), normsDirect(biggest));
     }
-    double beta;
-    factor.col(k).tail(rows - k).makeHouseholderInPlace(hCoeffs(k), beta);
-    factor(k, k) = beta;
-    reflectOnTheLeft(factor.bottomRightCorner(rows - k, cols - k - 1),
-                     factor.col(k).tail(rows - k - 1), hCoeffs(k), workspace.data() + k + 1,
-                     scratch);
+    double* diagonal = &factor(k, k);
+    hCoeffs(k) = makeHouseholderInPlace(diagonal, rows - k);
+    reflectOnTheLeft(diagonal + factor.stride, factor.stride, rows - k, cols - k - 1, diagonal + 1,
+                     hCoeffs(k), scratch.reflector.data());
     for (Index j = k + 1; j < cols; ++j) {
       if (normsUpdated(j) != 0.0) {
         double temp = abs(factor(k, j)) / normsUpdated(j);
@@ -124,7 +181,8 @@ Index pivotingInPlace(FactorView factor, Eigen::Vector3d& hCoeffs,
         temp = temp < 0.0 ? 0.0 : temp;
         const double temp2 = temp * Eigen::numext::abs2(normsUpdated(j) / normsDirect(j));
         if (temp2 <= normDowndateThreshold) {
-          normsDirect(j) = factor.col(j).tail(rows - k - 1).norm();
+          const double* below = &factor(k + 1, j);
+          normsDirect(j) = std::sqrt(packetOrderDot(below, below, rows - k - 1));
           normsUpdated(j) = normsDirect(j);
         } else {
           normsUpdated(j) *= std::sqrt(temp);
@@ -137,17 +195,22 @@ Index pivotingInPlace(FactorView factor, Eigen::Vector3d& hCoeffs,
   return nonzeroPivots;
 }
 
-// c <- Q^T c = H_{length-1} ... H_0 c for the first `length` reflectors of a factor: the arithmetic
-// of Eigen's HouseholderSequence::adjoint().applyThisOnTheLeft, reflector by reflector.
-void applyQTranspose(const FactorView& factor, const Eigen::Vector3d& hCoeffs, Index length,
-                     Eigen::Ref<Eigen::VectorXd> c, LeastSquaresScratch& scratch) {
-  const Index rows = factor.rows();
-  double workspace = 0.0;
+// c <- Q^T c = H_{length-1} ... H_0 c for the first `length` reflectors of a factor (Eigen's
+// HouseholderSequence::adjoint().applyThisOnTheLeft, reflector by reflector), then the back
+// substitution R x = c on the leading length x length triangle, in place in c: Eigen's
+// column-oriented upper triangular solve (x_i = c_i / R_ii, then c_i x_i taken off the entries
+// above; a c_i of exactly 0 skips its division).
+void solveWithFactor(const Factor& factor, const Eigen::Vector3d& hCoeffs, Index length, double* c,
+                     LeastSquaresScratch& scratch) {
   for (Index k = 0; k < length; ++k) {
-    const Eigen::Block<const FactorView, Eigen::Dynamic, 1> essential(factor, k + 1, k,
-                                                                      rows - k - 1, 1);
-    reflectOnTheLeft(c.bottomRightCorner(rows - k, c.cols()), essential, hCoeffs(k), &workspace,
-                     scratch);
+    reflectOnTheLeft(c + k, 0, factor.rows - k, 1, &factor(k + 1, k), hCoeffs(k),
+                     scratch.reflector.data());
+  }
+  for (Index i = length - 1; i >= 0; --i) {
+    if (c[i] != 0.0) {  // NaN divides too
+      c[i] /= factor(i, i);
+      for (Index s = 0; s < i; ++s) c[s] -= c[i] * factor(s, i);
+    }
   }
 }
 
@@ -161,15 +224,14 @@ LeastSquaresScratch::LeastSquaresScratch(int maxViewNum)
 Eigen::Vector3d householderLeastSquares(const Eigen::Ref<const JacobianMatrix>& jacobian,
                                         const Eigen::Ref<const Eigen::VectorXd>& residuals,
                                         LeastSquaresScratch& scratch) {
-  FactorView factor = copyIntoScratch(jacobian, residuals, scratch);
+  const Factor factor = copyIntoScratch(jacobian, residuals, scratch);
   Eigen::Vector3d hCoeffs;
   householderInPlace(factor, hCoeffs, scratch);
-  auto c = scratch.rhs.head(jacobian.rows());
-  const Index rank = std::min<Index>(jacobian.rows(), 3);
-  applyQTranspose(factor, hCoeffs, rank, c, scratch);
-  factor.topLeftCorner(rank, rank).triangularView<Eigen::Upper>().solveInPlace(c.head(rank));
+  double* c = scratch.rhs.data();
+  const Index rank = std::min<Index>(factor.rows, 3);
+  solveWithFactor(factor, hCoeffs, rank, c, scratch);
   Eigen::Vector3d solution = Eigen::Vector3d::Zero();
-  solution.head(rank) = c.head(rank);
+  for (Index i = 0; i < rank; ++i) solution(i) = c[i];
   if (needsSvdFallback(solution)) return svdLeastSquares(jacobian, residuals, scratch);
   return solution;
 }
@@ -177,16 +239,15 @@ Eigen::Vector3d householderLeastSquares(const Eigen::Ref<const JacobianMatrix>& 
 Eigen::Vector3d pivotingLeastSquares(const Eigen::Ref<const JacobianMatrix>& jacobian,
                                      const Eigen::Ref<const Eigen::VectorXd>& residuals,
                                      LeastSquaresScratch& scratch) {
-  FactorView factor = copyIntoScratch(jacobian, residuals, scratch);
+  const Factor factor = copyIntoScratch(jacobian, residuals, scratch);
   Eigen::Vector3d hCoeffs;
   Eigen::PermutationMatrix<3, 3, int> permutation;
   const Index rank = pivotingInPlace(factor, hCoeffs, permutation, scratch);
   Eigen::Vector3d solution = Eigen::Vector3d::Zero();
   if (rank > 0) {
-    auto c = scratch.rhs.head(jacobian.rows());
-    applyQTranspose(factor, hCoeffs, rank, c, scratch);
-    factor.topLeftCorner(rank, rank).triangularView<Eigen::Upper>().solveInPlace(c.head(rank));
-    for (Index i = 0; i < rank; ++i) solution(permutation.indices()(i)) = c(i);
+    double* c = scratch.rhs.data();
+    solveWithFactor(factor, hCoeffs, rank, c, scratch);
+    for (Index i = 0; i < rank; ++i) solution(permutation.indices()(i)) = c[i];
   }
   if (needsSvdFallback(solution)) return svdLeastSquares(jacobian, residuals, scratch);
   return solution;
@@ -198,24 +259,32 @@ Eigen::Vector3d svdLeastSquares(const Eigen::Ref<const JacobianMatrix>& jacobian
   if (!jacobian.allFinite()) {
     return Eigen::Vector3d::Constant(std::numeric_limits<double>::quiet_NaN());
   }
-  FactorView factor = copyIntoScratch(jacobian, residuals, scratch);
+  const Factor factor = copyIntoScratch(jacobian, residuals, scratch);
   Eigen::Vector3d hCoeffs;
   householderInPlace(factor, hCoeffs, scratch);
-  auto c = scratch.rhs.head(jacobian.rows());
-  const Index rank = std::min<Index>(jacobian.rows(), 3);
-  applyQTranspose(factor, hCoeffs, rank, c, scratch);
+  const Index rank = std::min<Index>(factor.rows, 3);
+  double* c = scratch.rhs.data();
+  for (Index k = 0; k < rank; ++k) {
+    reflectOnTheLeft(c + k, 0, factor.rows - k, 1, &factor(k + 1, k), hCoeffs(k),
+                     scratch.reflector.data());
+  }
   // R is rank x 3 (upper trapezoidal when J has fewer than 3 rows).
   using Triangle = Eigen::Matrix<double, Eigen::Dynamic, 3, Eigen::ColMajor, 3, 3>;
-  const Triangle r = factor.topRows(rank).triangularView<Eigen::Upper>();
-  const Eigen::Matrix<double, Eigen::Dynamic, 1, Eigen::ColMajor, 3, 1> top = c.head(rank);
+  Triangle r = Triangle::Zero(rank, 3);
+  for (Index i = 0; i < rank; ++i) {
+    for (Index j = i; j < 3; ++j) r(i, j) = factor(i, j);
+  }
+  const Eigen::Matrix<double, Eigen::Dynamic, 1, Eigen::ColMajor, 3, 1> top =
+      Eigen::Map<const Eigen::VectorXd>(c, rank);
   return svdSolve(r, top);
 }
 
 Eigen::Matrix3d normalMatrix(const Eigen::Ref<const JacobianMatrix>& jacobian) {
+  const Index rows = jacobian.rows();
   Eigen::Matrix3d normal;
   for (int i = 0; i < 3; ++i) {
     for (int j = i; j < 3; ++j) {
-      normal(i, j) = jacobian.col(i).dot(jacobian.col(j));
+      normal(i, j) = packetOrderDot(&jacobian.coeffRef(0, i), &jacobian.coeffRef(0, j), rows);
       normal(j, i) = normal(i, j);
     }
   }
@@ -224,8 +293,11 @@ Eigen::Matrix3d normalMatrix(const Eigen::Ref<const JacobianMatrix>& jacobian) {
 
 Eigen::Vector3d normalGradient(const Eigen::Ref<const JacobianMatrix>& jacobian,
                                const Eigen::Ref<const Eigen::VectorXd>& residuals) {
-  return {jacobian.col(0).dot(residuals), jacobian.col(1).dot(residuals),
-          jacobian.col(2).dot(residuals)};
+  const Index rows = jacobian.rows();
+  const double* r = residuals.data();
+  return {packetOrderDot(&jacobian.coeffRef(0, 0), r, rows),
+          packetOrderDot(&jacobian.coeffRef(0, 1), r, rows),
+          packetOrderDot(&jacobian.coeffRef(0, 2), r, rows)};
 }
 
 }  // namespace tessmark
