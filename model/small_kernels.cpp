@@ -237,13 +237,11 @@ Eigen::Matrix3d colPivHouseholderSolve(const Eigen::Matrix3d& a, const Eigen::Ma
   return z;
 }
 
-// Eigen's unblocked LDLT on the lower triangle, unrolled for 3x3; the solve keeps the sums of its
-// unrolled triangular solves (x_i - (sum_j L_ij x_j), in j order). The one matrix-vector product
+// Eigen's unblocked LDLT on the lower triangle, unrolled for 3x3. The one matrix-vector product
 // of the factorisation (L21 -= L20 temp0) starts from a zero, as Eigen's does.
-Eigen::Vector3d ldltSolve(const Eigen::Matrix3d& h, const Eigen::Vector3d& g) {
-  if (!h.allFinite() || !g.allFinite()) return Eigen::LDLT<Eigen::Matrix3d>(h).solve(g);
-  double m00 = h(0, 0), m11 = h(1, 1), m22 = h(2, 2);
-  double m10 = h(1, 0), m20 = h(2, 0), m21 = h(2, 1);
+SymmetricLdlt symmetricLdlt(const Eigen::Matrix3d& a) {
+  double m00 = a(0, 0), m11 = a(1, 1), m22 = a(2, 2);
+  double m10 = a(1, 0), m20 = a(2, 0), m21 = a(2, 1);
   int t0 = 0;
   int t1 = 1;
   // k = 0: the largest diagonal magnitude moves to the front.
@@ -256,13 +254,9 @@ Eigen::Vector3d ldltSolve(const Eigen::Matrix3d& h, const Eigen::Vector3d& g) {
     std::swap(m00, m22);
     std::swap(m10, m21);
   }
-  Eigen::Vector3d x = g;
   if (!(std::abs(m00) > 0.0)) {
-    // A zero diagonal: D = 0, so the solution is 0 (signs as Eigen's solve leaves them).
-    x.setZero();
-    x(1) -= m21 * x(2);
-    x(0) -= m10 * x(1) + m20 * x(2);
-    return x;
+    // A zero diagonal: nothing is factorised, D = 0 and L keeps the lower triangle as it is.
+    return {{m00, m11, m22}, m10, m20, m21, 0, 1};
   }
   m10 /= m00;
   m20 /= m00;
@@ -278,19 +272,34 @@ Eigen::Vector3d ldltSolve(const Eigen::Matrix3d& h, const Eigen::Vector3d& g) {
   if (std::abs(m11) > 0.0) m21 /= m11;
   // k = 2
   m22 -= m20 * (m00 * m20) + m21 * (m11 * m21);
-  // Solve: P, L, D (pseudo-inverse), L^T, P^T.
-  if (t0 != 0) std::swap(x(0), x(t0));
-  if (t1 != 1) std::swap(x(1), x(2));
-  x(1) -= m10 * x(0);
-  x(2) -= m20 * x(0) + m21 * x(1);
-  const double tolerance = std::numeric_limits<double>::min();
-  const double d[3] = {m00, m11, m22};
-  for (int i = 0; i < 3; ++i) x(i) = std::abs(d[i]) > tolerance ? x(i) / d[i] : 0.0;
-  x(1) -= m21 * x(2);
-  x(0) -= m10 * x(1) + m20 * x(2);
-  if (t1 != 1) std::swap(x(1), x(2));
-  if (t0 != 0) std::swap(x(0), x(t0));
+  return {{m00, m11, m22}, m10, m20, m21, t0, t1};
+}
+
+// The sums of Eigen's unrolled triangular solves: x_i - (sum_j L_ij x_j), in j order.
+Eigen::Vector3d ldltForward(const SymmetricLdlt& f, Eigen::Vector3d x) {
+  if (f.t0 != 0) std::swap(x(0), x(f.t0));
+  if (f.t1 != 1) std::swap(x(1), x(2));
+  x(1) -= f.l10 * x(0);
+  x(2) -= f.l20 * x(0) + f.l21 * x(1);
   return x;
+}
+
+Eigen::Vector3d ldltBackward(const SymmetricLdlt& f, Eigen::Vector3d x) {
+  x(1) -= f.l21 * x(2);
+  x(0) -= f.l10 * x(1) + f.l20 * x(2);
+  if (f.t1 != 1) std::swap(x(1), x(2));
+  if (f.t0 != 0) std::swap(x(0), x(f.t0));
+  return x;
+}
+
+Eigen::Vector3d ldltSolve(const Eigen::Matrix3d& h, const Eigen::Vector3d& g) {
+  if (!h.allFinite() || !g.allFinite()) return Eigen::LDLT<Eigen::Matrix3d>(h).solve(g);
+  const SymmetricLdlt f = symmetricLdlt(h);
+  Eigen::Vector3d x = ldltForward(f, g);
+  // D's pseudo-inverse, as Eigen's solve applies it.
+  const double tolerance = std::numeric_limits<double>::min();
+  for (int i = 0; i < 3; ++i) x(i) = std::abs(f.d(i)) > tolerance ? x(i) / f.d(i) : 0.0;
+  return ldltBackward(f, x);
 }
 
 Eigen::Vector3d directSymmetricEigenvalues(const Eigen::Matrix3d& matrix) {

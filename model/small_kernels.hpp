@@ -38,6 +38,24 @@ Eigen::Matrix3d colPivHouseholderSolve(const Eigen::Matrix3d& a, const Eigen::Ma
 // or g sends the solve to Eigen's decomposition itself.
 Eigen::Vector3d ldltSolve(const Eigen::Matrix3d& h, const Eigen::Vector3d& g);
 
+// The factors of Eigen's LDLT<Matrix3d> of a FINITE symmetric matrix A (lower triangle read), bit
+// for bit: P A P^T = L D L^T, L unit lower triangular, P the product of the transpositions of
+// steps 0 and 1 (step k swaps rows and columns k and t_k; step 2 swaps nothing). The pivot is the
+// largest remaining diagonal magnitude (the first of equals). A zero diagonal leaves A unfactored,
+// as Eigen does: P = I, D the zero diagonal, L the lower triangle of A as it is.
+struct SymmetricLdlt {
+  Eigen::Vector3d d;  // D
+  double l10, l20, l21;
+  int t0, t1;
+};
+SymmetricLdlt symmetricLdlt(const Eigen::Matrix3d& a);
+
+// The two halves of a solve with those factors, in the arithmetic of Eigen's LDLT::solve: y = L^-1
+// P b (forward), and x = P^T L^-T y (backward). The caller divides by D between them, by its own
+// rule for negligible pivots.
+Eigen::Vector3d ldltForward(const SymmetricLdlt& factors, Eigen::Vector3d b);
+Eigen::Vector3d ldltBackward(const SymmetricLdlt& factors, Eigen::Vector3d y);
+
 // The eigenvalues of the symmetric matrix (lower triangle read), in increasing order, by Eigen's
 // closed-form 3x3 solver (SelfAdjointEigenSolver::computeDirect). Non-finite input gives NaN.
 Eigen::Vector3d directSymmetricEigenvalues(const Eigen::Matrix3d& matrix);

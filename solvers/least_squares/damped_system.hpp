@@ -5,6 +5,8 @@
 #include <Eigen/Cholesky>
 #include <Eigen/Core>
 
+#include "model/small_kernels.hpp"
+
 namespace tessmark {
 
 // One factorisation of M + mu I, for one or more right-hand sides.
@@ -16,7 +18,8 @@ namespace tessmark {
 // non-finite system gives a non-finite solution rather than a quiet zero step. (Eigen 3.4's own
 // LDLT::solve drops only pivots at or below DBL_MIN, and zeroes NaN ones, so the solve is written
 // out here.) NaN pivots are left out of the maximum. There is no fallback decomposition and no test
-// of the solution: an indefinite M + mu I is solved as it is.
+// of the solution: an indefinite M + mu I is solved as it is. The factors are Eigen's (the direct
+// 3x3 form of its LDLT for a finite M + mu I, Eigen's decomposition itself otherwise).
 class DampedSystem {
  public:
   DampedSystem(const Eigen::Matrix3d& matrix, double mu);
@@ -25,7 +28,9 @@ class DampedSystem {
   Eigen::Vector3d solve(const Eigen::Vector3d& rhs) const;
 
  private:
-  Eigen::LDLT<Eigen::Matrix3d> ldlt_;
+  SymmetricLdlt factors_;              // of a finite M + mu I
+  Eigen::LDLT<Eigen::Matrix3d> ldlt_;  // of a non-finite one
+  bool finite_;
   double negligiblePivot_;
 };
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <Eigen/Cholesky>
 #include <Eigen/Geometry>
 
 #include "model/derivatives.hpp"
@@ -272,6 +273,17 @@ TEST(LdltSolve, GivesTheReferenceBits) {
                                                                        << h << "\n"
                                                                        << fast.transpose() << "\n"
                                                                        << slow.transpose();
+      // The factors themselves, which the damped systems divide by their own rule.
+      const SymmetricLdlt factors = symmetricLdlt(h);
+      const Eigen::LDLT<Eigen::Matrix3d> eigen(h);
+      const Eigen::Vector3d d = eigen.vectorD();
+      const Eigen::Matrix3d l = eigen.matrixL();
+      ASSERT_EQ(std::memcmp(factors.d.data(), d.data(), sizeof d), 0) << "trial " << trial;
+      const double lower[3] = {factors.l10, factors.l20, factors.l21};
+      const double eigenLower[3] = {l(1, 0), l(2, 0), l(2, 1)};
+      ASSERT_EQ(std::memcmp(lower, eigenLower, sizeof lower), 0) << "trial " << trial;
+      ASSERT_EQ(factors.t0, eigen.transpositionsP().indices()(0)) << "trial " << trial;
+      ASSERT_EQ(factors.t1, eigen.transpositionsP().indices()(1)) << "trial " << trial;
     }
   }
   Eigen::Matrix3d broken = Eigen::Matrix3d::Identity();

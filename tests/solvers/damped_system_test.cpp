@@ -1,11 +1,15 @@
 #include "solvers/least_squares/damped_system.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <ostream>
+#include <random>
 #include <string>
 
 #include <gtest/gtest.h>
+#include <Eigen/Cholesky>
 #include <Eigen/LU>
 
 namespace tessmark {
@@ -83,6 +87,63 @@ TEST(DampedSystem, NonFiniteInputGivesANonFiniteSolution) {
   EXPECT_FALSE(solveDampedSystem(Eigen::Matrix3d::Identity(), nan, {1, 2, 3}).allFinite());
   EXPECT_FALSE(solveDampedSystem(Eigen::Matrix3d::Identity(), 1.0, {inf, 0, 0}).allFinite());
   EXPECT_FALSE(solveDampedSystem(Eigen::Matrix3d::Constant(nan), 0.0, {1, 2, 3}).allFinite());
+}
+
+// The same rule written over Eigen's own LDLT: the oracle for the direct factorisation.
+Eigen::Vector3d referenceDampedSolve(const Eigen::Matrix3d& matrix, double mu,
+                                     const Eigen::Vector3d& rhs) {
+  Eigen::Matrix3d damped = matrix;
+  damped.diagonal().array() += mu;
+  const Eigen::LDLT<Eigen::Matrix3d> ldlt(damped);
+  double largest = 0.0;
+  for (int i = 0; i < 3; ++i) largest = std::max(largest, std::abs(ldlt.vectorD()(i)));
+  const double negligible = std::max(std::numeric_limits<double>::epsilon() * largest,
+                                     1.0 / std::numeric_limits<double>::max());
+  Eigen::Vector3d d = ldlt.transpositionsP() * rhs;
+  ldlt.matrixL().solveInPlace(d);
+  for (int i = 0; i < 3; ++i) {
+    const double pivot = ldlt.vectorD()(i);
+    d(i) = std::abs(pivot) <= negligible ? 0.0 : d(i) / pivot;
+  }
+  ldlt.matrixU().solveInPlace(d);
+  return ldlt.transpositionsP().transpose() * d;
+}
+
+// Bit for bit the rule over Eigen's LDLT, on the matrices the solvers bring: Gauss-Newton
+// matrices (semidefinite, of every scale, rank-deficient ones), indefinite exact Hessians, a zero
+// matrix, with damping from none to dominant.
+TEST(DampedSystem, DirectFactorsGiveTheBitsOfEigensLdlt) {
+  std::mt19937 random(17);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  for (int trial = 0; trial < 6000; ++trial) {
+    Eigen::Matrix3d a;
+    for (int i = 0; i < 9; ++i) a.data()[i] = uniform(random);
+    Eigen::Matrix3d m;
+    switch (trial % 4) {
+      case 0:
+        m = a.transpose() * a * std::pow(10.0, trial % 13 - 6);
+        break;
+      case 1:
+        a.col(trial % 3) = a.col((trial + 1) % 3);  // rank 2
+        m = a.transpose() * a;
+        break;
+      case 2:
+        m = a + a.transpose();  // indefinite
+        break;
+      default:
+        m = trial % 8 == 3 ? Eigen::Matrix3d::Zero() : Eigen::Matrix3d(a * a.transpose() * 1e-9);
+        break;
+    }
+    const double mu =
+        trial % 5 == 0 ? 0.0 : std::pow(10.0, trial % 11 - 5) * std::abs(uniform(random));
+    const Eigen::Vector3d rhs(uniform(random), uniform(random), uniform(random));
+    const Eigen::Vector3d fast = solveDampedSystem(m, mu, rhs);
+    const Eigen::Vector3d slow = referenceDampedSolve(m, mu, rhs);
+    ASSERT_EQ(std::memcmp(fast.data(), slow.data(), sizeof fast), 0) << "trial " << trial << "\n"
+                                                                     << m << "\nmu " << mu << "\n"
+                                                                     << fast.transpose() << "\n"
+                                                                     << slow.transpose();
+  }
 }
 
 }  // namespace
