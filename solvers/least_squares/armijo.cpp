@@ -15,18 +15,21 @@ SolverResult gaussNewtonArmijo(const PointProblem& problem, SolverContext& conte
   Eigen::Vector3d& x = result.point;
   double stepLength = 2.0 * epsilon;
   double lastTrialCost = 0.0;
+  // Whether lastTrialCost is reprojectionCost at x: the search evaluated the trial it returned.
+  bool costAtXKnown = false;
   for (int iteration = options.firstIteration; stepLength > epsilon;) {
     residualsAndJacobian(problem, x, r, J);
     const Eigen::Vector3d d = pivotingLeastSquares(J, r, context.scratch.leastSquares);
     double reference;
     if (!options.reusesTrialCost) {
-      reference = reprojectionCost(problem, x);
+      reference = costAtXKnown ? lastTrialCost : reprojectionCost(problem, x);
     } else {
       reference = iteration < 1 ? r.squaredNorm() : lastTrialCost;
     }
     const BacktrackingStep step = backtrackCubicDecrease(problem, x, -d, reference, search);
     x = step.point;
     lastTrialCost = step.cost;
+    costAtXKnown = step.reductions < kBacktrackingReductions || search.evaluateLastTrial;
     stepLength = step.alpha * d.norm();
     ++result.loops;
     if (++iteration >= options.loopCap) {

@@ -39,15 +39,15 @@ SolverResult levenbergMarquardtFan(const PointProblem& problem, SolverContext& c
   SolverResult result{start};
   Eigen::Vector3d& x = result.point;
   double lambda = 0.001;
-  Eigen::Vector3d g =
-      exact ? costGradient(problem, x, context.depthGuard) : Eigen::Vector3d::Zero().eval();
+  Eigen::Vector3d g;
   for (int iteration = 0;;) {
-    residualVector(problem, x, r);
+    residualsAndJacobian(problem, x, r, J);
     const double f0 = r.squaredNorm();
-    projectionJacobian(problem, x, J);
     Eigen::Matrix3d matrix;
     if (exact) {
-      matrix = costHessian(problem, x, context.depthGuard);
+      const GradientAndHessian derivatives = gradientAndHessian(problem, x, context.depthGuard);
+      g = derivatives.gradient;
+      matrix = derivatives.hessian;
     } else {
       matrix = normalMatrix(J);
       g = normalGradient(J, r);
@@ -62,7 +62,6 @@ SolverResult levenbergMarquardtFan(const PointProblem& problem, SolverContext& c
     const double rho = actual / predicted;
     if (rho >= 0.3) x += d1 + d2;
     lambda = fanDampingFactor(lambda, rho);
-    if (exact) g = costGradient(problem, x, context.depthGuard);
     ++result.loops;
     if (++iteration >= options.loopCap) {
       result.capReached = true;

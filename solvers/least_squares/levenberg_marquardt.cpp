@@ -11,19 +11,22 @@ SolverResult levenbergMarquardt(const PointProblem& problem, SolverContext& cont
   auto J = context.scratch.jacobianOf(problem.viewCount);
   SolverResult result{start};
   Eigen::Vector3d& x = result.point;
-  Eigen::Vector3d gradient = costGradient(problem, x, context.depthGuard);
+  const bool exact = options.matrix == DampedMatrix::exactHessian;
+  Eigen::Vector3d gradient;
   for (int iteration = 0;;) {
-    residualVector(problem, x, r);
     Eigen::Matrix3d matrix;
-    if (options.matrix == DampedMatrix::gaussNewton) {
-      projectionJacobian(problem, x, J);
-      matrix = normalMatrix(J);
+    if (exact) {
+      residualVector(problem, x, r);
+      const GradientAndHessian derivatives = gradientAndHessian(problem, x, context.depthGuard);
+      gradient = derivatives.gradient;
+      matrix = derivatives.hessian;
     } else {
-      matrix = costHessian(problem, x, context.depthGuard);
+      residualsAndJacobian(problem, x, r, J);
+      gradient = costGradient(problem, x, context.depthGuard);
+      matrix = normalMatrix(J);
     }
     const Eigen::Vector3d d = solveDampedSystem(matrix, r.squaredNorm(), gradient);
     x -= d;
-    gradient = costGradient(problem, x, context.depthGuard);
     ++result.loops;
     if (++iteration >= options.loopCap) {
       result.capReached = true;

@@ -12,17 +12,38 @@ enum class Phase { rejected, expanded, kept, none };
 struct TrustRegionMove {
   Eigen::Vector3d step;  // s, applied as x - s (0 when rejected)
   Phase phase;
+  double costAfter;  // reprojectionCost at x - s when the step is taken
+};
+
+// reprojectionCost at the iterate, evaluated once per point the iteration visits: a trial's cost
+// is kept when the trial becomes the iterate (x - s of a kept trial is the very point evaluated).
+class IterateCost {
+ public:
+  double at(const PointProblem& problem, const Eigen::Vector3d& x) {
+    if (!known_) cost_ = reprojectionCost(problem, x);
+    known_ = true;
+    return cost_;
+  }
+  void moveTo(double cost) {
+    cost_ = cost;
+    known_ = true;
+  }
+
+ private:
+  double cost_ = 0.0;
+  bool known_ = false;
 };
 
 // The trust-region branch at x: the subproblem step, its reduction ratio, the radius update.
 TrustRegionMove trustRegionMove(const PointProblem& problem, const Eigen::Vector3d& x,
-                                const Eigen::Ref<const JacobianMatrix>& jacobian,
+                                double costAtX, const Eigen::Ref<const JacobianMatrix>& jacobian,
                                 const Eigen::Ref<const Eigen::VectorXd>& residuals, double& radius,
                                 const TrustRegionOptions& options) {
   const Eigen::Vector3d g = normalGradient(jacobian, residuals);
   const Eigen::Matrix3d b = normalMatrix(jacobian);
   const Eigen::Vector3d p = trustRegionStep(g, b, radius, options.boundary).step;
-  const double actual = reprojectionCost(problem, x) - reprojectionCost(problem, x + p);
+  const double costAfter = reprojectionCost(problem, x + p);
+  const double actual = costAtX - costAfter;
   const double curvature = p.dot(b * p);
   const double predicted = options.predicted == PredictedReduction::halfCost
                                ? -g.dot(p) - 0.5 * curvature
@@ -30,11 +51,11 @@ TrustRegionMove trustRegionMove(const PointProblem& problem, const Eigen::Vector
   const double rho = actual / (predicted + kDblEpsilon);
   if (rho > 0.9) {
     radius *= 4.0;
-    return {-p, Phase::expanded};
+    return {-p, Phase::expanded, costAfter};
   }
-  if (rho >= 0.1) return {-p, Phase::kept};
+  if (rho >= 0.1) return {-p, Phase::kept, costAfter};
   radius *= 0.25;
-  return {Eigen::Vector3d::Zero(), Phase::rejected};
+  return {Eigen::Vector3d::Zero(), Phase::rejected, 0.0};
 }
 
 }  // namespace
@@ -48,7 +69,8 @@ SolverResult gaussNewtonTrustRegion(const PointProblem& problem, SolverContext& 
   Eigen::Vector3d& x = result.point;
   double radius = 1.0;
   Phase phase = Phase::none;
-  double previousCost = reprojectionCost(problem, x);
+  IterateCost costAtX;
+  double previousCost = costAtX.at(problem, x);
   double currentCost = previousCost;
   double stepLength = 2.0 * epsilon;
   double costDrop = 2.0 * epsilon;
@@ -58,18 +80,22 @@ SolverResult gaussNewtonTrustRegion(const PointProblem& problem, SolverContext& 
     if (phase == Phase::none) currentCost = previousCost;
     bool moves = false;
     Eigen::Vector3d s = d;
-    if (!(reprojectionCost(problem, x - d) > currentCost)) {
+    double costAfter = reprojectionCost(problem, x - d);
+    if (!(costAfter > currentCost)) {
       moves = phase != Phase::rejected;
     } else {
-      const TrustRegionMove move = trustRegionMove(problem, x, J, r, radius, options);
+      const TrustRegionMove move =
+          trustRegionMove(problem, x, costAtX.at(problem, x), J, r, radius, options);
       s = move.step;
       phase = move.phase;
+      costAfter = move.costAfter;
       moves = phase != Phase::rejected;
     }
     if (moves) {
       x -= s;
+      costAtX.moveTo(costAfter);
       previousCost = currentCost;
-      currentCost = reprojectionCost(problem, x);
+      currentCost = costAfter;
       stepLength = s.norm();
       costDrop = previousCost - currentCost;
     }
@@ -91,6 +117,7 @@ SolverResult startReferencedTrustRegion(const PointProblem& problem, SolverConte
   Eigen::Vector3d& x = result.point;
   double radius = 1.0;
   Phase phase = Phase::none;
+  IterateCost costAtX;
   double startCost = 0.0;
   double currentCost = 0.0;
   double savedCost = 0.0;
@@ -106,14 +133,18 @@ SolverResult startReferencedTrustRegion(const PointProblem& problem, SolverConte
       currentCost = r.squaredNorm();
       costDrop = savedCost - currentCost;
     }
-    if (reprojectionCost(problem, x - s) > startCost) {
-      const TrustRegionMove move = trustRegionMove(problem, x, J, r, radius, options);
+    double costAfter = reprojectionCost(problem, x - s);
+    if (costAfter > startCost) {
+      const TrustRegionMove move =
+          trustRegionMove(problem, x, costAtX.at(problem, x), J, r, radius, options);
       s = move.step;
       phase = move.phase;
+      costAfter = move.costAfter;
     }
     savedCost = (iteration >= 6 && iteration <= 29) ? startCost : currentCost;
     if (phase != Phase::rejected) {
       x -= s;
+      costAtX.moveTo(costAfter);
       stepLength = s.norm();
     }
     ++result.loops;
