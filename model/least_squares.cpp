@@ -61,6 +61,54 @@ inline double packetOrderDot(const double* x, const double* y, Index n) {
   return sum;
 }
 
+// K sums of x_k[i] y_k[i] at once, each in packetOrderDot's order (and its bits).
+template <int K>
+inline void packetOrderDots(const double* const (&x)[K], const double* const (&y)[K], Index n,
+                            double (&sums)[K]) {
+  if constexpr (Eigen::internal::packet_traits<double>::size != 2) {
+    for (int k = 0; k < K; ++k) sums[k] = packetOrderDot(x[k], y[k], n);
+    return;
+  }
+  if (n < 2) {
+    for (int k = 0; k < K; ++k) sums[k] = n == 1 ? x[k][0] * y[k][0] : 0.0;
+    return;
+  }
+  const Index pairs = n / 2 * 2;
+  const Index quads = n / 4 * 4;
+  double lane0[K], lane1[K];
+  for (int k = 0; k < K; ++k) {
+    lane0[k] = x[k][0] * y[k][0];
+    lane1[k] = x[k][1] * y[k][1];
+  }
+  if (pairs > 2) {
+    double other0[K], other1[K];
+    for (int k = 0; k < K; ++k) {
+      other0[k] = x[k][2] * y[k][2];
+      other1[k] = x[k][3] * y[k][3];
+    }
+    for (Index i = 4; i < quads; i += 4) {
+      for (int k = 0; k < K; ++k) {
+        lane0[k] += x[k][i] * y[k][i];
+        lane1[k] += x[k][i + 1] * y[k][i + 1];
+        other0[k] += x[k][i + 2] * y[k][i + 2];
+        other1[k] += x[k][i + 3] * y[k][i + 3];
+      }
+    }
+    for (int k = 0; k < K; ++k) {
+      lane0[k] += other0[k];
+      lane1[k] += other1[k];
+      if (pairs > quads) {
+        lane0[k] += x[k][quads] * y[k][quads];
+        lane1[k] += x[k][quads + 1] * y[k][quads + 1];
+      }
+    }
+  }
+  for (int k = 0; k < K; ++k) {
+    sums[k] = lane0[k] + lane1[k];
+    if (pairs < n) sums[k] += x[k][n - 1] * y[k][n - 1];
+  }
+}
+
 // The reflector H = I - tau v v^T, v = (1, essential) (essential: `length` - 1 entries), that
 // maps x (`length` entries) to (beta, 0, ...), stored in place: beta in x_0, the essential part
 // below it. The arithmetic of Eigen's makeHouseholderInPlace; a tail of squared norm at most
@@ -81,25 +129,35 @@ inline double makeHouseholderInPlace(double* x, Index length) {
 }
 
 // The reflector of essential part `essential` (`length` - 1 entries) and coefficient tau applied
-// from the left to `cols` columns of `length` rows, column j at block + j * stride: the
-// arithmetic of Eigen's applyHouseholderOnTheLeft (w = v^T B, then B - tau v w, the rank-one
-// update as (tau v) w_j column by column). `scaled` holds tau times the essential part.
-inline void reflectOnTheLeft(double* block, Index stride, Index length, Index cols,
+// from the left to `cols` columns of `length` rows, column j at block + j * stride, and to the
+// column `rhs` as well unless it is null: the arithmetic of Eigen's applyHouseholderOnTheLeft
+// (w = v^T B, then B - tau v w, the rank-one update as (tau v) w_j column by column). Each column
+// is transformed on its own, so a right-hand side reflected here, step by step with the
+// factorisation, gets the bits of Q^T applied after it. `scaled` holds tau times the essential
+// part.
+inline void reflectOnTheLeft(double* block, Index stride, Index length, Index cols, double* rhs,
                              const double* essential, double tau, double* scaled) {
   if (length == 1) {
     for (Index j = 0; j < cols; ++j) block[j * stride] *= 1.0 - tau;
+    if (rhs != nullptr) rhs[0] *= 1.0 - tau;
     return;
   }
   if (tau == 0.0) return;
   const Index tail = length - 1;
   for (Index i = 0; i < tail; ++i) scaled[i] = tau * essential[i];
-  for (Index j = 0; j < cols; ++j) {
-    double* column = block + j * stride;
+  const auto reflect = [&](double* column) {
     double w = packetOrderDot(essential, column + 1, tail);
     w += column[0];
     column[0] -= tau * w;
     for (Index i = 0; i < tail; ++i) column[i + 1] -= w * scaled[i];
-  }
+  };
+  for (Index j = 0; j < cols; ++j) reflect(block + j * stride);
+  if (rhs != nullptr) reflect(rhs);
+}
+
+// Column j of a Jacobian.
+inline const double* column(const Eigen::Ref<const JacobianMatrix>& jacobian, Index j) {
+  return jacobian.data() + j * jacobian.outerStride();
 }
 
 // The factor of J and r copied into the scratch.
@@ -109,17 +167,17 @@ Factor copyIntoScratch(const Eigen::Ref<const JacobianMatrix>& jacobian,
   const Index rows = jacobian.rows();
   eigen_assert(residuals.rows() == rows && rows <= scratch.factor.rows());
   const Factor factor{scratch.factor.data(), scratch.factor.rows(), rows};
-  for (Index j = 0; j < 3; ++j) std::copy_n(&jacobian.coeffRef(0, j), rows, factor.col(j));
+  for (Index j = 0; j < 3; ++j) std::copy_n(column(jacobian, j), rows, factor.col(j));
   std::copy_n(residuals.data(), rows, scratch.rhs.data());
   return factor;
 }
 
 // Householder QR without pivoting, in place: R on and above the diagonal, the essential parts of
-// the reflectors below it, their coefficients in `hCoeffs`. The arithmetic of Eigen's unblocked
-// HouseholderQR (which Eigen uses for every J of three or more rows; for two rows it updates the
-// third column by a block reflector, which may differ in the last bit there, a column that the
-// solution does not read).
-void householderInPlace(const Factor& factor, Eigen::Vector3d& hCoeffs,
+// the reflectors below it, their coefficients in `hCoeffs`, and Q^T applied to the right-hand
+// side `rhs` (rows entries). The arithmetic of Eigen's unblocked HouseholderQR (which Eigen uses
+// for every J of three or more rows; for two rows it updates the third column by a block
+// reflector, which may differ in the last bit there, a column that the solution does not read).
+void householderInPlace(const Factor& factor, Eigen::Vector3d& hCoeffs, double* rhs,
                         LeastSquaresScratch& scratch) {
   const Index size = std::min<Index>(factor.rows, 3);
   hCoeffs.setZero();
@@ -127,7 +185,7 @@ void householderInPlace(const Factor& factor, Eigen::Vector3d& hCoeffs,
     const Index length = factor.rows - k;
     double* diagonal = &factor(k, k);
     hCoeffs(k) = makeHouseholderInPlace(diagonal, length);
-    reflectOnTheLeft(diagonal + factor.stride, factor.stride, length, 2 - k, diagonal + 1,
+    reflectOnTheLeft(diagonal + factor.stride, factor.stride, length, 2 - k, rhs + k, diagonal + 1,
                      hCoeffs(k), scratch.reflector.data());
   }
 }
@@ -135,9 +193,10 @@ void householderInPlace(const Factor& factor, Eigen::Vector3d& hCoeffs,
 // Householder QR with column pivoting, in place: the arithmetic of Eigen's
 // ColPivHouseholderQR::computeInPlace (largest remaining column norm first, norms downdated as in
 // LAPACK's xGEQP3). Returns the number of nonzero pivots by Eigen's default threshold;
-// `permutation` maps factor column i to J column indices()(i).
+// `permutation` maps factor column i to J column indices()(i). The reflectors of the nonzero pivots
+// are applied to the right-hand side `rhs`, as Q^T restricted to them is.
 Index pivotingInPlace(const Factor& factor, Eigen::Vector3d& hCoeffs,
-                      Eigen::PermutationMatrix<3, 3, int>& permutation,
+                      Eigen::PermutationMatrix<3, 3, int>& permutation, double* rhs,
                       LeastSquaresScratch& scratch) {
   using std::abs;
   const Index rows = factor.rows;
@@ -172,8 +231,9 @@ Index pivotingInPlace(const Factor& factor, Eigen::Vector3d& hCoeffs,
     }
     double* diagonal = &factor(k, k);
     hCoeffs(k) = makeHouseholderInPlace(diagonal, rows - k);
-    reflectOnTheLeft(diagonal + factor.stride, factor.stride, rows - k, cols - k - 1, diagonal + 1,
-                     hCoeffs(k), scratch.reflector.data());
+    reflectOnTheLeft(diagonal + factor.stride, factor.stride, rows - k, cols - k - 1,
+                     k < nonzeroPivots ? rhs + k : nullptr, diagonal + 1, hCoeffs(k),
+                     scratch.reflector.data());
     for (Index j = k + 1; j < cols; ++j) {
       if (normsUpdated(j) != 0.0) {
         double temp = abs(factor(k, j)) / normsUpdated(j);
@@ -195,17 +255,10 @@ Index pivotingInPlace(const Factor& factor, Eigen::Vector3d& hCoeffs,
   return nonzeroPivots;
 }
 
-// c <- Q^T c = H_{length-1} ... H_0 c for the first `length` reflectors of a factor (Eigen's
-// HouseholderSequence::adjoint().applyThisOnTheLeft, reflector by reflector), then the back
-// substitution R x = c on the leading length x length triangle, in place in c: Eigen's
+// The back substitution R x = c on the leading length x length triangle, in place in c: Eigen's
 // column-oriented upper triangular solve (x_i = c_i / R_ii, then c_i x_i taken off the entries
 // above; a c_i of exactly 0 skips its division).
-void solveWithFactor(const Factor& factor, const Eigen::Vector3d& hCoeffs, Index length, double* c,
-                     LeastSquaresScratch& scratch) {
-  for (Index k = 0; k < length; ++k) {
-    reflectOnTheLeft(c + k, 0, factor.rows - k, 1, &factor(k + 1, k), hCoeffs(k),
-                     scratch.reflector.data());
-  }
+void backSubstitute(const Factor& factor, Index length, double* c) {
   for (Index i = length - 1; i >= 0; --i) {
     if (c[i] != 0.0) {  // NaN divides too
       c[i] /= factor(i, i);
@@ -226,10 +279,10 @@ Eigen::Vector3d householderLeastSquares(const Eigen::Ref<const JacobianMatrix>& 
                                         LeastSquaresScratch& scratch) {
   const Factor factor = copyIntoScratch(jacobian, residuals, scratch);
   Eigen::Vector3d hCoeffs;
-  householderInPlace(factor, hCoeffs, scratch);
   double* c = scratch.rhs.data();
+  householderInPlace(factor, hCoeffs, c, scratch);
   const Index rank = std::min<Index>(factor.rows, 3);
-  solveWithFactor(factor, hCoeffs, rank, c, scratch);
+  backSubstitute(factor, rank, c);
   Eigen::Vector3d solution = Eigen::Vector3d::Zero();
   for (Index i = 0; i < rank; ++i) solution(i) = c[i];
   if (needsSvdFallback(solution)) return svdLeastSquares(jacobian, residuals, scratch);
@@ -242,11 +295,11 @@ Eigen::Vector3d pivotingLeastSquares(const Eigen::Ref<const JacobianMatrix>& jac
   const Factor factor = copyIntoScratch(jacobian, residuals, scratch);
   Eigen::Vector3d hCoeffs;
   Eigen::PermutationMatrix<3, 3, int> permutation;
-  const Index rank = pivotingInPlace(factor, hCoeffs, permutation, scratch);
+  double* c = scratch.rhs.data();
+  const Index rank = pivotingInPlace(factor, hCoeffs, permutation, c, scratch);
   Eigen::Vector3d solution = Eigen::Vector3d::Zero();
   if (rank > 0) {
-    double* c = scratch.rhs.data();
-    solveWithFactor(factor, hCoeffs, rank, c, scratch);
+    backSubstitute(factor, rank, c);
     for (Index i = 0; i < rank; ++i) solution(permutation.indices()(i)) = c[i];
   }
   if (needsSvdFallback(solution)) return svdLeastSquares(jacobian, residuals, scratch);
@@ -261,13 +314,9 @@ Eigen::Vector3d svdLeastSquares(const Eigen::Ref<const JacobianMatrix>& jacobian
   }
   const Factor factor = copyIntoScratch(jacobian, residuals, scratch);
   Eigen::Vector3d hCoeffs;
-  householderInPlace(factor, hCoeffs, scratch);
-  const Index rank = std::min<Index>(factor.rows, 3);
   double* c = scratch.rhs.data();
-  for (Index k = 0; k < rank; ++k) {
-    reflectOnTheLeft(c + k, 0, factor.rows - k, 1, &factor(k + 1, k), hCoeffs(k),
-                     scratch.reflector.data());
-  }
+  householderInPlace(factor, hCoeffs, c, scratch);
+  const Index rank = std::min<Index>(factor.rows, 3);
   // R is rank x 3 (upper trapezoidal when J has fewer than 3 rows).
   using Triangle = Eigen::Matrix<double, Eigen::Dynamic, 3, Eigen::ColMajor, 3, 3>;
   Triangle r = Triangle::Zero(rank, 3);
@@ -280,24 +329,23 @@ Eigen::Vector3d svdLeastSquares(const Eigen::Ref<const JacobianMatrix>& jacobian
 }
 
 Eigen::Matrix3d normalMatrix(const Eigen::Ref<const JacobianMatrix>& jacobian) {
-  const Index rows = jacobian.rows();
+  const double* c0 = column(jacobian, 0);
+  const double* c1 = column(jacobian, 1);
+  const double* c2 = column(jacobian, 2);
+  double d[6];
+  packetOrderDots<6>({c0, c0, c0, c1, c1, c2}, {c0, c1, c2, c1, c2, c2}, jacobian.rows(), d);
   Eigen::Matrix3d normal;
-  for (int i = 0; i < 3; ++i) {
-    for (int j = i; j < 3; ++j) {
-      normal(i, j) = packetOrderDot(&jacobian.coeffRef(0, i), &jacobian.coeffRef(0, j), rows);
-      normal(j, i) = normal(i, j);
-    }
-  }
+  normal << d[0], d[1], d[2], d[1], d[3], d[4], d[2], d[4], d[5];
   return normal;
 }
 
 Eigen::Vector3d normalGradient(const Eigen::Ref<const JacobianMatrix>& jacobian,
                                const Eigen::Ref<const Eigen::VectorXd>& residuals) {
-  const Index rows = jacobian.rows();
   const double* r = residuals.data();
-  return {packetOrderDot(&jacobian.coeffRef(0, 0), r, rows),
-          packetOrderDot(&jacobian.coeffRef(0, 1), r, rows),
-          packetOrderDot(&jacobian.coeffRef(0, 2), r, rows)};
+  double d[3];
+  packetOrderDots<3>({column(jacobian, 0), column(jacobian, 1), column(jacobian, 2)}, {r, r, r},
+                     jacobian.rows(), d);
+  return {d[0], d[1], d[2]};
 }
 
 }  // namespace tessmark
