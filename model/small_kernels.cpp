@@ -292,14 +292,47 @@ Eigen::Vector3d ldltBackward(const SymmetricLdlt& f, Eigen::Vector3d x) {
   return x;
 }
 
+namespace {
+
+// D's pseudo-inverse, as Eigen's LDLT::solve applies it: pivots of magnitude at most DBL_MIN give
+// 0.
+inline double pseudoDivide(double x, double pivot) {
+  return std::abs(pivot) > std::numeric_limits<double>::min() ? x / pivot : 0.0;
+}
+
+}  // namespace
+
+Eigen::Vector3d ldltSolve(const SymmetricLdlt& factors, const Eigen::Vector3d& g) {
+  Eigen::Vector3d x = ldltForward(factors, g);
+  for (int i = 0; i < 3; ++i) x(i) = pseudoDivide(x(i), factors.d(i));
+  return ldltBackward(factors, x);
+}
+
 Eigen::Vector3d ldltSolve(const Eigen::Matrix3d& h, const Eigen::Vector3d& g) {
   if (!h.allFinite() || !g.allFinite()) return Eigen::LDLT<Eigen::Matrix3d>(h).solve(g);
-  const SymmetricLdlt f = symmetricLdlt(h);
-  Eigen::Vector3d x = ldltForward(f, g);
-  // D's pseudo-inverse, as Eigen's solve applies it.
-  const double tolerance = std::numeric_limits<double>::min();
-  for (int i = 0; i < 3; ++i) x(i) = std::abs(f.d(i)) > tolerance ? x(i) / f.d(i) : 0.0;
-  return ldltBackward(f, x);
+  return ldltSolve(symmetricLdlt(h), g);
+}
+
+// Eigen solves a matrix right-hand side with its blocked triangular kernel, column by column:
+// L by columns (each solved entry times L's column taken off the entries below it, one at a
+// time), L^T = U by rows (the entries to the right summed from a zero, then taken off at once).
+Eigen::Matrix3d ldltSolve(const SymmetricLdlt& factors, const Eigen::Matrix3d& b) {
+  Eigen::Matrix3d x;
+  for (int j = 0; j < 3; ++j) {
+    double c[3] = {b(0, j), b(1, j), b(2, j)};
+    if (factors.t0 != 0) std::swap(c[0], c[factors.t0]);
+    if (factors.t1 != 1) std::swap(c[1], c[2]);
+    c[1] -= c[0] * factors.l10;
+    c[2] -= c[0] * factors.l20;
+    c[2] -= c[1] * factors.l21;
+    for (int i = 0; i < 3; ++i) c[i] = pseudoDivide(c[i], factors.d(i));
+    c[1] -= 0.0 + factors.l21 * c[2];
+    c[0] -= (0.0 + factors.l10 * c[1]) + factors.l20 * c[2];
+    if (factors.t1 != 1) std::swap(c[1], c[2]);
+    if (factors.t0 != 0) std::swap(c[0], c[factors.t0]);
+    for (int i = 0; i < 3; ++i) x(i, j) = c[i];
+  }
+  return x;
 }
 
 Eigen::Vector3d directSymmetricEigenvalues(const Eigen::Matrix3d& matrix) {

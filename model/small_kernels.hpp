@@ -56,6 +56,12 @@ SymmetricLdlt symmetricLdlt(const Eigen::Matrix3d& a);
 Eigen::Vector3d ldltForward(const SymmetricLdlt& factors, Eigen::Vector3d b);
 Eigen::Vector3d ldltBackward(const SymmetricLdlt& factors, Eigen::Vector3d y);
 
+// Solves with those factors and D's pseudo-inverse (pivots of magnitude at most DBL_MIN give 0),
+// bit for bit Eigen's LDLT<Matrix3d>::solve of the matrix factorised: ldltSolve(h, g) above for a
+// vector, and for a 3x3 right-hand side, whose triangular solves Eigen runs in another order.
+Eigen::Vector3d ldltSolve(const SymmetricLdlt& factors, const Eigen::Vector3d& g);
+Eigen::Matrix3d ldltSolve(const SymmetricLdlt& factors, const Eigen::Matrix3d& b);
+
 // The eigenvalues of the symmetric matrix (lower triangle read), in increasing order, by Eigen's
 // closed-form 3x3 solver (SelfAdjointEigenSolver::computeDirect). Non-finite input gives NaN.
 Eigen::Vector3d directSymmetricEigenvalues(const Eigen::Matrix3d& matrix);

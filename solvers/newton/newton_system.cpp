@@ -13,7 +13,10 @@ Eigen::Vector3d solveNewtonSystem(const Eigen::Matrix3d& hessian, const Eigen::V
 
 NewtonFactorisation::NewtonFactorisation(const Eigen::Matrix3d& hessian,
                                          const Eigen::Vector3d& gradient)
-    : hessian_(hessian), step_(ldltSolve(hessian, gradient)) {
+    : hessian_(hessian), finite_(hessian.allFinite()) {
+  if (finite_) ldlt_ = symmetricLdlt(hessian);
+  step_ =
+      finite_ && gradient.allFinite() ? ldltSolve(ldlt_, gradient) : ldltSolve(hessian, gradient);
   if (!needsSvdFallback(step_)) return;
   usesSvd_ = true;
   // Eigen leaves the decomposition of a non-finite matrix unset: solving with it would read
@@ -28,7 +31,10 @@ NewtonFactorisation::NewtonFactorisation(const Eigen::Matrix3d& hessian,
 }
 
 Eigen::Matrix3d NewtonFactorisation::solve(const Eigen::Matrix3d& rightHandSides) const {
-  if (!usesSvd_) return Eigen::LDLT<Eigen::Matrix3d>(hessian_).solve(rightHandSides);
+  if (!usesSvd_) {
+    if (finite_) return ldltSolve(ldlt_, rightHandSides);
+    return Eigen::LDLT<Eigen::Matrix3d>(hessian_).solve(rightHandSides);
+  }
   if (svdComputed_) return svd_.solve(rightHandSides);
   return Eigen::Matrix3d::Constant(std::numeric_limits<double>::quiet_NaN());
 }

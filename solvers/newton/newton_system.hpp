@@ -5,6 +5,8 @@
 #include <Eigen/Core>
 #include <Eigen/SVD>
 
+#include "model/small_kernels.hpp"
+
 namespace tessmark {
 
 // dx with H dx = g: LDLT of H (symmetric pivoting, lower triangle read; ldltSolve of
@@ -30,8 +32,10 @@ class NewtonFactorisation {
   Eigen::Matrix3d solve(const Eigen::Matrix3d& rightHandSides) const;
 
  private:
-  Eigen::Matrix3d hessian_;                // factorised again by Eigen's LDLT for solve()
+  Eigen::Matrix3d hessian_;                // factorised by Eigen's LDLT for solve() when not finite
+  SymmetricLdlt ldlt_;                     // the factors of a finite H
   Eigen::JacobiSVD<Eigen::Matrix3d> svd_;  // computed only for the fallback of a finite H
+  bool finite_ = false;
   bool usesSvd_ = false;
   bool svdComputed_ = false;
   Eigen::Vector3d step_;
