@@ -108,12 +108,36 @@ struct Sums {
 enum Wanted : unsigned {
   kCost = 1,
   kGradient = 2,
-  kHessian = 4,    // gaussNewton (guarded) and secondOrder
-  kPlainGauss = 8  // plainGaussNewton as well
+  kHessian = 4,        // gaussNewton (guarded) and secondOrder
+  kPlainGauss = 8,     // plainGaussNewton as well
+  kLinearisation = 16  // the residual vector and the Jacobian, written to a Linearisation
 };
 
+// Where a pass writes the residual vector and the Jacobian (2n rows, column-major).
+struct Linearisation {
+  double* residuals = nullptr;
+  double* jacobian = nullptr;
+  Eigen::Index jacobianStride = 0;
+};
+
+// Writes view v's residuals (a_c / w - u_c) and Jacobian rows (q_c / w^2), as residualVector and
+// projectionJacobian compute them.
+template <typename Dots>
+inline void writeLinearisation(const Linearisation& out, int v, const ViewBlock& view,
+                               const double (&a)[2], const Dots& q, double w) {
+  const double squaredDepth = w * w;
+  for (int c = 0; c < 2; ++c) {
+    const Eigen::Index row = 2 * Eigen::Index{v} + c;
+    out.residuals[row] = a[c] / w - view.observation(c);
+    for (int i = 0; i < 3; ++i) {
+      out.jacobian[row + i * out.jacobianStride] = q(3 * c + i) / squaredDepth;
+    }
+  }
+}
+
 template <unsigned wanted>
-Sums evaluate(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard guard) {
+Sums evaluate(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard guard,
+              const Linearisation& linearisation = {}) {
   const Eigen::Vector4d xh = homogeneous(x);
   Sums sums;
   for (int v = 0; v < problem.viewCount; ++v) {
@@ -128,6 +152,9 @@ Sums evaluate(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard 
     }
     if constexpr ((wanted & (kHessian | kPlainGauss)) != 0) {
       const Eigen::Matrix<double, 18, 1> q = derivativeDots(view, xh);
+      if constexpr ((wanted & kLinearisation) != 0) {
+        writeLinearisation(linearisation, v, view, a, q, w);
+      }
       if constexpr ((wanted & kGradient) != 0) {
         addGradientTerms(sums.gradient, view, xh, q, gradientDepth(w, guard));
       }
@@ -142,7 +169,11 @@ Sums evaluate(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard 
       addGaussNewtonTerms(sums.plainGaussNewton, q, w2);
       if (sums.guardActed) addGaussNewtonTerms(sums.gaussNewton, q, guarded);
     } else if constexpr ((wanted & kGradient) != 0) {
-      addGradientTerms(sums.gradient, view, xh, jacobianDots(view, xh), gradientDepth(w, guard));
+      const Eigen::Matrix<double, 6, 1> q = jacobianDots(view, xh);
+      if constexpr ((wanted & kLinearisation) != 0) {
+        writeLinearisation(linearisation, v, view, a, q, w);
+      }
+      addGradientTerms(sums.gradient, view, xh, q, gradientDepth(w, guard));
     }
   }
   if (!sums.guardActed) sums.gaussNewton = sums.plainGaussNewton;
@@ -216,6 +247,34 @@ Eigen::Matrix3d costHessian(const PointProblem& problem, const Eigen::Vector3d& 
 GradientAndHessian gradientAndHessian(const PointProblem& problem, const Eigen::Vector3d& x,
                                       DepthGuard guard) {
   const Sums sums = evaluate<kGradient | kHessian>(problem, x, guard);
+  return {sums.gradient,
+          symmetricFromPairs(sums.gaussNewton) + symmetricFromPairs(sums.secondOrder)};
+}
+
+namespace {
+
+Linearisation linearisationOf(Eigen::Ref<Eigen::VectorXd>& residuals,
+                              Eigen::Ref<JacobianMatrix>& jacobian) {
+  return {residuals.data(), jacobian.data(), jacobian.outerStride()};
+}
+
+}  // namespace
+
+Eigen::Vector3d residualsJacobianAndGradient(const PointProblem& problem, const Eigen::Vector3d& x,
+                                             DepthGuard guard,
+                                             Eigen::Ref<Eigen::VectorXd> residuals,
+                                             Eigen::Ref<JacobianMatrix> jacobian) {
+  return evaluate<kGradient | kLinearisation>(problem, x, guard,
+                                              linearisationOf(residuals, jacobian))
+      .gradient;
+}
+
+GradientAndHessian residualsJacobianAndDerivatives(const PointProblem& problem,
+                                                   const Eigen::Vector3d& x, DepthGuard guard,
+                                                   Eigen::Ref<Eigen::VectorXd> residuals,
+                                                   Eigen::Ref<JacobianMatrix> jacobian) {
+  const Sums sums = evaluate<kGradient | kHessian | kLinearisation>(
+      problem, x, guard, linearisationOf(residuals, jacobian));
   return {sums.gradient,
           symmetricFromPairs(sums.gaussNewton) + symmetricFromPairs(sums.secondOrder)};
 }

@@ -6,8 +6,8 @@
 // Newton step H^-1 g is the true Newton step of the cost.
 //
 // Every function here walks the views once; the fused ones (gradientAndHessian,
-// residualsAndJacobian, evaluatePoint) give exactly the values, bit for bit, of the separate
-// functions they stand for.
+// residualsAndJacobian, residualsJacobianAndGradient, residualsJacobianAndDerivatives,
+// evaluatePoint) give exactly the values, bit for bit, of the separate functions they stand for.
 //
 // A zero depth is not an error: the divisions produce infinities or NaN, which flow into the
 // result.
@@ -68,6 +68,19 @@ GradientAndHessian gradientAndHessian(const PointProblem& problem, const Eigen::
 void residualsAndJacobian(const PointProblem& problem, const Eigen::Vector3d& x,
                           Eigen::Ref<Eigen::VectorXd> residuals,
                           Eigen::Ref<JacobianMatrix> jacobian);
+
+// residualsAndJacobian at x and costGradient(x, guard), from one pass over the views; returns the
+// gradient.
+Eigen::Vector3d residualsJacobianAndGradient(const PointProblem& problem, const Eigen::Vector3d& x,
+                                             DepthGuard guard,
+                                             Eigen::Ref<Eigen::VectorXd> residuals,
+                                             Eigen::Ref<JacobianMatrix> jacobian);
+
+// residualsAndJacobian at x and gradientAndHessian(x, guard), from one pass over the views.
+GradientAndHessian residualsJacobianAndDerivatives(const PointProblem& problem,
+                                                   const Eigen::Vector3d& x, DepthGuard guard,
+                                                   Eigen::Ref<Eigen::VectorXd> residuals,
+                                                   Eigen::Ref<JacobianMatrix> jacobian);
 
 // The two parts of the Hessian, as costHessian evaluates them: gaussNewton = J^T J and
 // secondOrder = S. Shared with the curvature diagnostic, which needs them apart.

@@ -41,17 +41,18 @@ SolverResult levenbergMarquardtFan(const PointProblem& problem, SolverContext& c
   double lambda = 0.001;
   Eigen::Vector3d g;
   for (int iteration = 0;;) {
-    residualsAndJacobian(problem, x, r, J);
-    const double f0 = r.squaredNorm();
     Eigen::Matrix3d matrix;
     if (exact) {
-      const GradientAndHessian derivatives = gradientAndHessian(problem, x, context.depthGuard);
+      const GradientAndHessian derivatives =
+          residualsJacobianAndDerivatives(problem, x, context.depthGuard, r, J);
       g = derivatives.gradient;
       matrix = derivatives.hessian;
     } else {
+      residualsAndJacobian(problem, x, r, J);
       matrix = normalMatrix(J);
       g = normalGradient(J, r);
     }
+    const double f0 = r.squaredNorm();
     const DampedSystem system(matrix, lambda * f0);
     const Eigen::Vector3d d1 = -system.solve(g);
     residualVector(problem, x + d1, rY);

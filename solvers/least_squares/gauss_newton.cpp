@@ -11,18 +11,18 @@ SolverResult gaussNewton(const PointProblem& problem, SolverContext& context,
   auto J = context.scratch.jacobianOf(problem.viewCount);
   SolverResult result{start};
   Eigen::Vector3d& x = result.point;
-  Eigen::Vector3d gradient = costGradient(problem, x, context.depthGuard);
+  // r and J at x, and the gradient there, from one pass.
+  Eigen::Vector3d gradient = residualsJacobianAndGradient(problem, x, context.depthGuard, r, J);
   for (int iteration = 0;;) {
-    residualsAndJacobian(problem, x, r, J);
     const Eigen::Vector3d d = gaussNewtonStep(J, r, context.scratch.leastSquares);
     const double curvature = d.dot(normalMatrix(J) * d);
     if (curvature != 0.0) x += (-gradient.dot(d) / curvature) * d;
-    gradient = costGradient(problem, x, context.depthGuard);
     ++result.loops;
     if (++iteration >= options.loopCap) {
       result.capReached = true;
       break;
     }
+    gradient = residualsJacobianAndGradient(problem, x, context.depthGuard, r, J);
     if (!(gradient.norm() > epsilon)) break;
   }
   return result;

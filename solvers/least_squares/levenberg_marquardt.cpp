@@ -16,13 +16,12 @@ SolverResult levenbergMarquardt(const PointProblem& problem, SolverContext& cont
   for (int iteration = 0;;) {
     Eigen::Matrix3d matrix;
     if (exact) {
-      residualVector(problem, x, r);
-      const GradientAndHessian derivatives = gradientAndHessian(problem, x, context.depthGuard);
+      const GradientAndHessian derivatives =
+          residualsJacobianAndDerivatives(problem, x, context.depthGuard, r, J);
       gradient = derivatives.gradient;
       matrix = derivatives.hessian;
     } else {
-      residualsAndJacobian(problem, x, r, J);
-      gradient = costGradient(problem, x, context.depthGuard);
+      gradient = residualsJacobianAndGradient(problem, x, context.depthGuard, r, J);
       matrix = normalMatrix(J);
     }
     const Eigen::Vector3d d = solveDampedSystem(matrix, r.squaredNorm(), gradient);

@@ -18,8 +18,8 @@ SolverResult gatedYamashitaFukushima(const PointProblem& problem, SolverContext&
   Eigen::Vector3d& x = result.point;
   double referenceCost = 0.0;
   for (int iteration = 0;;) {
-    residualsAndJacobian(problem, x, r, J);
-    const Eigen::Vector3d gradient = costGradient(problem, x, context.depthGuard);
+    const Eigen::Vector3d gradient =
+        residualsJacobianAndGradient(problem, x, context.depthGuard, r, J);
     const double squaredResiduals = r.squaredNorm();
     const double rms = std::sqrt(0.5 * squaredResiduals / problem.viewCount);
     const double mu = rms > options.dampingThreshold ? squaredResiduals : 0.0;
