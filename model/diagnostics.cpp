@@ -39,6 +39,7 @@ double klcDistance(const Eigen::Matrix3d& hessian, const Eigen::Vector3d& gradie
 }
 
 bool isPositiveSemidefinite(const Eigen::Matrix3d& matrix) {
+  if (clearlyAboveThreshold(matrix, 0.0)) return true;
   const double smallest = decidedSmallestEigenvalue(matrix, 0.0);
   return !(smallest < 0.0 || std::isnan(smallest));
 }

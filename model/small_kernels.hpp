@@ -80,6 +80,15 @@ inline constexpr double kDirectEigenvalueMargin = 1e-8;
 double decidedSmallestEigenvalue(const Eigen::Matrix3d& matrix, double threshold);
 double decidedLargestEigenvalue(const Eigen::Matrix3d& matrix, double threshold);
 
+// A cheap certificate that decidedSmallestEigenvalue(matrix, threshold) > threshold: true when an
+// LDL^T factorisation without pivoting of A - (threshold + delta) I, delta = 1e-6 (|A|_F +
+// |threshold|), meets only positive pivots. Its rounding errors are far below delta, so the
+// smallest eigenvalue of A then exceeds the threshold by more than 0.9e-6 |A|_F: the closed form
+// decides it (kDirectEigenvalueMargin is 1e-8) and finds it above. False says nothing (a matrix
+// near the threshold, an indefinite or a non-finite one): the caller asks
+// decidedSmallestEigenvalue.
+bool clearlyAboveThreshold(const Eigen::Matrix3d& matrix, double threshold);
+
 // The largest real part of the eigenvalues of a general real 3x3 matrix: from the characteristic
 // polynomial of the matrix scaled to unit largest entry, its real root by Cardano's or the
 // trigonometric formula polished by Newton steps, the complex pair's real part from the trace.

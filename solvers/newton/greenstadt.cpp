@@ -51,7 +51,8 @@ ModifiedHessian greenstadtModification(const Eigen::Matrix3d& hessian,
   ModifiedHessian result{hessian, false};
   // Most Hessians need no change: the closed-form smallest eigenvalue says so where it is clearly
   // above the floor (NaN for a non-finite H, which is returned as it is).
-  if (!(decidedSmallestEigenvalue(hessian, options.eigenvalueFloor) <= options.eigenvalueFloor)) {
+  if (clearlyAboveThreshold(hessian, options.eigenvalueFloor) ||
+      !(decidedSmallestEigenvalue(hessian, options.eigenvalueFloor) <= options.eigenvalueFloor)) {
     return result;
   }
   const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> eigen(hessian);

@@ -348,6 +348,47 @@ TEST(DecidedEigenvalues, TakeTheReferenceSideOfTheThreshold) {
   broken(1, 0) = nan;
   EXPECT_TRUE(std::isnan(decidedSmallestEigenvalue(broken, 0.0)));
   EXPECT_FALSE(isPositiveSemidefinite(broken));
+  EXPECT_FALSE(clearlyAboveThreshold(broken, 0.0));
+}
+
+// The certificate's claim: whenever it holds, the decided smallest eigenvalue (and the iterative
+// solver's) lies above the threshold. Spectra from far above the threshold to across it, with the
+// gap to it swept through the certificate's delta, every scale, both thresholds the callers use;
+// and it does hold for the well-conditioned matrices it is there for.
+TEST(DecidedEigenvalues, ClearlyAboveThresholdIsACertificate) {
+  std::mt19937 random(37);
+  std::uniform_real_distribution<double> angle(-3.0, 3.0);
+  const double thresholds[] = {0.0, 2.220446049250313e-16};
+  int certified = 0;
+  for (int trial = 0; trial < 20000; ++trial) {
+    const Eigen::Matrix3d rotation = (Eigen::AngleAxisd(angle(random), Eigen::Vector3d::UnitZ()) *
+                                      Eigen::AngleAxisd(angle(random), Eigen::Vector3d::UnitY()) *
+                                      Eigen::AngleAxisd(angle(random), Eigen::Vector3d::UnitX()))
+                                         .toRotationMatrix();
+    const double threshold = thresholds[trial % 2];
+    const double scale = std::pow(10.0, (trial % 13) - 6);
+    // The smallest eigenvalue's gap to the threshold, relative to the largest: 10^-12 .. 1.
+    const double gap = std::pow(10.0, -((trial / 2) % 25) * 0.5);
+    const double sign = trial % 7 == 0 ? -1.0 : 1.0;
+    const Eigen::Vector3d values(threshold + sign * gap * 3.0 * scale, (1.0 + (trial % 3)) * scale,
+                                 3.0 * scale);
+    const Eigen::Matrix3d m = rotation * values.asDiagonal() * rotation.transpose();
+    const bool holds = clearlyAboveThreshold(m, threshold);
+    if (sign > 0.0 && gap >= 1e-4) {
+      EXPECT_TRUE(holds) << "trial " << trial;
+    }
+    if (!holds) continue;
+    ++certified;
+    EXPECT_GT(decidedSmallestEigenvalue(m, threshold), threshold) << "trial " << trial;
+    EXPECT_GT(reference::symmetricEigenvalues(m)(0), threshold) << "trial " << trial;
+    EXPECT_TRUE(isPositiveSemidefinite(m)) << "trial " << trial;
+  }
+  EXPECT_GT(certified, 5000);
+  EXPECT_TRUE(
+      clearlyAboveThreshold(Eigen::Vector3d(1.0, 2.0, 3.0).asDiagonal().toDenseMatrix(), 0.0));
+  EXPECT_FALSE(
+      clearlyAboveThreshold(Eigen::Vector3d(0.0, 2.0, 3.0).asDiagonal().toDenseMatrix(), 0.0));
+  EXPECT_FALSE(clearlyAboveThreshold(Eigen::Matrix3d::Zero(), 0.0));
 }
 
 // rho's eigenvalue: matrices shaped like Z = (J^T J)^-1 N (real spectrum), general ones with a
