@@ -206,8 +206,11 @@ Index pivotingInPlace(const Factor& factor, Eigen::Vector3d& hCoeffs,
   Eigen::Matrix<int, 1, 3> transpositions;
   Eigen::RowVector3d normsUpdated;
   Eigen::RowVector3d normsDirect;
+  double squaredNorms[3];
+  packetOrderDots<3>({factor.col(0), factor.col(1), factor.col(2)},
+                     {factor.col(0), factor.col(1), factor.col(2)}, rows, squaredNorms);
   for (Index k = 0; k < cols; ++k) {
-    normsDirect(k) = std::sqrt(packetOrderDot(factor.col(k), factor.col(k), rows));
+    normsDirect(k) = std::sqrt(squaredNorms[k]);
     normsUpdated(k) = normsDirect(k);
   }
   const double thresholdHelper =
