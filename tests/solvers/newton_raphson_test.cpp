@@ -1,9 +1,7 @@
 #include "solvers/newton/newton_raphson.hpp"
 
 #include <cmath>
-#include <cstring>
 #include <limits>
-#include <optional>
 #include <ostream>
 
 #include <gtest/gtest.h>
@@ -11,7 +9,6 @@
 #include <Eigen/LU>
 
 #include "model/diagnostics.hpp"
-#include "model/judgement.hpp"
 #include "model/symmedian.hpp"
 #include "solvers/newton/newton_system.hpp"
 #include "tools/synthetic_scene.hpp"
@@ -108,69 +105,6 @@ TEST(NewtonRaphson, ZeroDepthStartEndsAfterOneNonFiniteStep) {
   const Outcome run = solve(kVorlant, data.problem(), start, 1e-12);
   EXPECT_FALSE(run.x.allFinite());
   EXPECT_EQ(run.loops, 2);
-}
-
-// Bit for bit, NaN included.
-template <typename Derived>
-bool sameBits(const Eigen::DenseBase<Derived>& a, const Eigen::DenseBase<Derived>& b) {
-  return std::memcmp(a.derived().data(), b.derived().data(), sizeof(double) * a.size()) == 0;
-}
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof(double)) == 0; }
-
-// A caller that offers room for the start's evaluation gets exactly the run it gets without it;
-// the room then holds evaluatePoint at the start, which judges the point exactly as the judgement
-// that evaluates the start itself. A zero tolerance takes no step and leaves the room empty.
-TEST(NewtonRaphson, LeavesTheStartsEvaluationForTheJudgement) {
-  const auto noisy =
-      synthetic::observePoint(synthetic::cameraRing(6), Eigen::Vector3d(0.3, 0.2, -0.4), 0.5, 5);
-  const auto onPlane = synthetic::observePoint(synthetic::cameraRing(3), Eigen::Vector3d::Zero());
-  struct Start {
-    const synthetic::PointData* data;
-    Eigen::Vector3d x;
-  };
-  const Start starts[] = {{&noisy, symmedianPoint(noisy.problem())},
-                          {&noisy, Eigen::Vector3d(4.0, -3.0, 2.0)},
-                          {&onPlane, onPlane.poses.block<3, 1>(0, 6)}};  // a zero depth
-  for (const Variant* variant : {&kVorlant, &kSennic}) {
-    const JudgementRules rules{variant->depthGuard, KlcMeasure::curvatureScaledStep,
-                               KlcTests::asNamed};
-    for (const Start& start : starts) {
-      const PointProblem problem = start.data->problem();
-      SolverScratch scratch(problem.viewCount);
-      std::optional<PointEvaluation> room;
-      SolverContext context{variant->depthGuard, scratch, &room};
-      const SolverResult shared =
-          newtonRaphson(problem, context, start.x, 1e-12, *variant->options);
-      const Outcome alone = solve(*variant, problem, start.x, 1e-12);
-      EXPECT_TRUE(sameBits(shared.point, alone.x)) << variant->name;
-      EXPECT_EQ(shared.loops, alone.loops) << variant->name;
-      ASSERT_TRUE(room.has_value()) << variant->name;
-
-      const PointEvaluation fresh = evaluatePoint(problem, start.x, variant->depthGuard);
-      EXPECT_TRUE(sameBits(room->cost, fresh.cost));
-      EXPECT_TRUE(sameBits(room->gradient, fresh.gradient));
-      EXPECT_TRUE(sameBits(room->gaussNewton, fresh.gaussNewton));
-      EXPECT_TRUE(sameBits(room->plainGaussNewton, fresh.plainGaussNewton));
-      EXPECT_TRUE(sameBits(room->secondOrder, fresh.secondOrder));
-
-      const PointJudgement a = judgePoint(problem, *room, shared.point, rules);
-      const PointJudgement b = judgePoint(problem, start.x, shared.point, rules);
-      for (const auto field :
-           {&PointJudgement::reprojError_m, &PointJudgement::reprojError_f,
-            &PointJudgement::gamma_m, &PointJudgement::gamma_f, &PointJudgement::rho_m,
-            &PointJudgement::rho_f, &PointJudgement::klc_m, &PointJudgement::klc_f}) {
-        EXPECT_TRUE(sameBits(a.*field, b.*field)) << variant->name;
-      }
-      EXPECT_EQ(a.positiveSemidefinite, b.positiveSemidefinite);
-      EXPECT_EQ(a.solvable, b.solvable);
-      EXPECT_EQ(a.global, b.global);
-    }
-    std::optional<PointEvaluation> untouched;
-    SolverScratch scratch(noisy.problem().viewCount);
-    SolverContext context{variant->depthGuard, scratch, &untouched};
-    newtonRaphson(noisy.problem(), context, starts[0].x, 0.0, *variant->options);
-    EXPECT_FALSE(untouched.has_value()) << variant->name;
-  }
 }
 
 TEST(SolveNewtonSystem, SolvesByLdltAndFallsBackOnNaN) {
