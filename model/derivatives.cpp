@@ -13,14 +13,15 @@ inline double cameraDot(const ViewBlock& view, int row, const Eigen::Vector4d& x
 }
 
 // Rows 0..5 of the derivative coefficients dotted with X~: w^2 d pi_c / dX_i at 3c + i.
-inline Eigen::Matrix<double, 6, 1> jacobianDots(const ViewBlock& view, const Eigen::Vector4d& xh) {
+EIGEN_ALWAYS_INLINE Eigen::Matrix<double, 6, 1> jacobianDots(const ViewBlock& view,
+                                                             const Eigen::Vector4d& xh) {
   const auto rows = view.derivativeCoefficients.topRows<6>();
   return (rows.col(0) * xh(0) + rows.col(1) * xh(1)) + (rows.col(2) * xh(2) + rows.col(3) * xh(3));
 }
 
 // All 18 rows: the Jacobian's, then w^3 d2 pi_c / dX_i dX_j at 6 + 6c + k.
-inline Eigen::Matrix<double, 18, 1> derivativeDots(const ViewBlock& view,
-                                                   const Eigen::Vector4d& xh) {
+EIGEN_ALWAYS_INLINE Eigen::Matrix<double, 18, 1> derivativeDots(const ViewBlock& view,
+                                                                const Eigen::Vector4d& xh) {
   const auto rows = view.derivativeCoefficients.bottomRows<12>();
   Eigen::Matrix<double, 18, 1> q;
   q.head<6>() = jacobianDots(view, xh);
@@ -65,22 +66,29 @@ inline void addOuterProduct(Pairs& sum, const Eigen::Vector3d& row) {
   sum(5) += row(2) * row(2);
 }
 
-// Adds the view's two Jacobian rows (scaled rows q divided by `squaredDepth`) to J^T J.
-inline void addGaussNewtonTerms(Pairs& gaussNewton, const Eigen::Matrix<double, 18, 1>& q,
-                                double squaredDepth) {
-  for (int c = 0; c < 2; ++c) {
-    addOuterProduct(gaussNewton, Eigen::Vector3d(q.segment<3>(3 * c) / squaredDepth));
-  }
+// The residual of coordinate c with the depth w given, as the gradient builds it: the camera row
+// divided by w, then dotted with X~.
+inline double gradientResidual(const ViewBlock& view, const Eigen::Vector4d& xh, int c, double w) {
+  return Eigen::Vector4d(view.cameraRows.col(c) / w).dot(xh) - view.observation(c);
 }
 
-// Adds view v's terms of g = J^T r, both built from the depth w given (guarded or not).
-template <typename Scaled>
+// The view's two Jacobian rows, the scaled rows q divided by `squaredDepth`, x row then y row.
+using JacobianRows = Eigen::Matrix<double, 6, 1>;
+inline JacobianRows jacobianRows(const Eigen::Matrix<double, 6, 1>& q, double squaredDepth) {
+  return q / squaredDepth;
+}
+
+// Adds the view's two Jacobian rows to J^T J.
+inline void addGaussNewtonTerms(Pairs& gaussNewton, const JacobianRows& rows) {
+  for (int c = 0; c < 2; ++c) addOuterProduct(gaussNewton, rows.segment<3>(3 * c));
+}
+
+// Adds view v's terms of g = J^T r: `rows` are its Jacobian rows and w the depth of its
+// residuals, both from the same (guarded or plain) depth.
 inline void addGradientTerms(Eigen::Vector3d& gradient, const ViewBlock& view,
-                             const Eigen::Vector4d& xh, const Scaled& q, double w) {
-  const double squaredDepth = w * w;
+                             const Eigen::Vector4d& xh, const JacobianRows& rows, double w) {
   for (int c = 0; c < 2; ++c) {
-    const double r = Eigen::Vector4d(view.cameraRows.col(c) / w).dot(xh) - view.observation(c);
-    gradient += (q.template segment<3>(3 * c) / squaredDepth) * r;
+    gradient += rows.segment<3>(3 * c) * gradientResidual(view, xh, c, w);
   }
 }
 
@@ -120,18 +128,27 @@ struct Linearisation {
   Eigen::Index jacobianStride = 0;
 };
 
-// Writes view v's residuals (a_c / w - u_c) and Jacobian rows (q_c / w^2), as residualVector and
-// projectionJacobian compute them.
-template <typename Dots>
+// Writes view v's residuals (a_c / w - u_c) and its Jacobian rows (q_c / w^2, the plain depth's
+// `rows`), as residualVector and projectionJacobian compute them.
 inline void writeLinearisation(const Linearisation& out, int v, const ViewBlock& view,
-                               const double (&a)[2], const Dots& q, double w) {
-  const double squaredDepth = w * w;
+                               const double (&a)[2], const JacobianRows& rows, double w) {
   for (int c = 0; c < 2; ++c) {
     const Eigen::Index row = 2 * Eigen::Index{v} + c;
     out.residuals[row] = a[c] / w - view.observation(c);
-    for (int i = 0; i < 3; ++i) {
-      out.jacobian[row + i * out.jacobianStride] = q(3 * c + i) / squaredDepth;
-    }
+    for (int i = 0; i < 3; ++i) out.jacobian[row + i * out.jacobianStride] = rows(3 * c + i);
+  }
+}
+
+// The gradient's terms of one view. Its Jacobian rows are those of the plain depth unless the
+// guard moves the depth (|w| below epsilon), so the plain rows are shared whenever it does not.
+inline void addGuardedGradientTerms(Eigen::Vector3d& gradient, const ViewBlock& view,
+                                    const Eigen::Vector4d& xh, const Eigen::Matrix<double, 6, 1>& q,
+                                    const JacobianRows& plainRows, double w, DepthGuard guard) {
+  const double depth = gradientDepth(w, guard);
+  if (depth == w) {
+    addGradientTerms(gradient, view, xh, plainRows, w);
+  } else {
+    addGradientTerms(gradient, view, xh, jacobianRows(q, depth * depth), depth);
   }
 }
 
@@ -152,28 +169,36 @@ Sums evaluate(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard 
     }
     if constexpr ((wanted & (kHessian | kPlainGauss)) != 0) {
       const Eigen::Matrix<double, 18, 1> q = derivativeDots(view, xh);
+      const double w2 = w * w;
+      const JacobianRows rows = jacobianRows(q.head<6>(), w2);
       if constexpr ((wanted & kLinearisation) != 0) {
-        writeLinearisation(linearisation, v, view, a, q, w);
+        writeLinearisation(linearisation, v, view, a, rows, w);
       }
       if constexpr ((wanted & kGradient) != 0) {
-        addGradientTerms(sums.gradient, view, xh, q, gradientDepth(w, guard));
+        addGuardedGradientTerms(sums.gradient, view, xh, q.head<6>(), rows, w, guard);
       }
       addSecondOrderTerms(sums.secondOrder, view, a, q, w);
-      const double w2 = w * w;
       const double guarded = hessianSquaredDepth(w2, guard);
       if (guarded != w2 && !sums.guardActed) {
         // From here on the two J^T J part ways: the guarded one starts as the plain one so far.
         sums.guardActed = true;
         sums.gaussNewton = sums.plainGaussNewton;
       }
-      addGaussNewtonTerms(sums.plainGaussNewton, q, w2);
-      if (sums.guardActed) addGaussNewtonTerms(sums.gaussNewton, q, guarded);
+      addGaussNewtonTerms(sums.plainGaussNewton, rows);
+      if (sums.guardActed) {
+        addGaussNewtonTerms(sums.gaussNewton,
+                            guarded == w2 ? rows : jacobianRows(q.head<6>(), guarded));
+      }
     } else if constexpr ((wanted & kGradient) != 0) {
       const Eigen::Matrix<double, 6, 1> q = jacobianDots(view, xh);
       if constexpr ((wanted & kLinearisation) != 0) {
-        writeLinearisation(linearisation, v, view, a, q, w);
+        const JacobianRows rows = jacobianRows(q, w * w);
+        writeLinearisation(linearisation, v, view, a, rows, w);
+        addGuardedGradientTerms(sums.gradient, view, xh, q, rows, w, guard);
+      } else {
+        const double depth = gradientDepth(w, guard);
+        addGradientTerms(sums.gradient, view, xh, jacobianRows(q, depth * depth), depth);
       }
-      addGradientTerms(sums.gradient, view, xh, q, gradientDepth(w, guard));
     }
   }
   if (!sums.guardActed) sums.gaussNewton = sums.plainGaussNewton;

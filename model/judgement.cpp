@@ -6,8 +6,12 @@ namespace tessmark {
 
 PointJudgement judgePoint(const PointProblem& problem, const Eigen::Vector3d& x_m,
                           const Eigen::Vector3d& x_f, const JudgementRules& rules) {
+  return judgePoint(problem, evaluatePoint(problem, x_m, rules.depthGuard), x_f, rules);
+}
+
+PointJudgement judgePoint(const PointProblem& problem, const PointEvaluation& start,
+                          const Eigen::Vector3d& x_f, const JudgementRules& rules) {
   const PointEvaluation final = evaluatePoint(problem, x_f, rules.depthGuard);
-  const PointEvaluation start = evaluatePoint(problem, x_m, rules.depthGuard);
   PointJudgement j{};
   j.rho_m = curvatureRho(start.plainGaussNewton, start.secondOrder);
   j.rho_f = curvatureRho(final.plainGaussNewton, final.secondOrder);

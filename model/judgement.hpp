@@ -37,5 +37,9 @@ struct PointJudgement {
 // reprojError_f <= reprojError_m. Non-finite values make the comparisons they enter false.
 PointJudgement judgePoint(const PointProblem& problem, const Eigen::Vector3d& x_m,
                           const Eigen::Vector3d& x_f, const JudgementRules& rules);
+// The same with the evaluation at x_m already made: `start` is evaluatePoint(problem, x_m,
+// rules.depthGuard), as a solver leaves it in SolverContext::startEvaluation.
+PointJudgement judgePoint(const PointProblem& problem, const PointEvaluation& start,
+                          const Eigen::Vector3d& x_f, const JudgementRules& rules);
 
 }  // namespace tessmark

@@ -13,6 +13,8 @@
 //    values as defaults; the menu row binds the function to its options (withOptions below);
 //  - a different algorithm is a function of its own.
 
+#include <optional>
+
 #include <Eigen/Core>
 
 #include "model/derivatives.hpp"
@@ -29,12 +31,27 @@ struct SolverResult {
   bool capReached = false;       // the loop ended at the solver's loop cap
 };
 
-// What the run passes to every solver beside the point: the program's depth guard and room for
-// the per-iteration arrays (sized for the point's view count).
+// What the run passes to every solver beside the point: the program's depth guard, room for the
+// per-iteration arrays (sized for the point's view count) and, optionally, room for the start's
+// whole evaluation. A caller that will judge the point with the same depth guard passes that room
+// (empty): a solver that evaluates its start through startDerivatives then leaves the evaluation
+// there, and the judgement takes it instead of evaluating the start again.
 struct SolverContext {
   DepthGuard depthGuard;
   SolverScratch& scratch;
+  std::optional<PointEvaluation>* startEvaluation = nullptr;
 };
+
+// costGradient and costHessian at the start x (the context's depth guard), from one pass over the
+// views: gradientAndHessian, or, when the context has room for the start's evaluation,
+// evaluatePoint, whose gradient and Hessian are the same values, kept in that room.
+inline GradientAndHessian startDerivatives(const PointProblem& problem, SolverContext& context,
+                                           const Eigen::Vector3d& x) {
+  if (context.startEvaluation == nullptr) return gradientAndHessian(problem, x, context.depthGuard);
+  const PointEvaluation& start =
+      context.startEvaluation->emplace(evaluatePoint(problem, x, context.depthGuard));
+  return {start.gradient, start.hessian()};
+}
 
 // The one solver signature the menus hold.
 using SolverFunction = SolverResult (*)(const PointProblem& problem, SolverContext& context,

@@ -25,7 +25,7 @@ SolverResult dampedIteration(const PointProblem& problem, SolverContext& context
   const DepthGuard guard = context.depthGuard;
   SolverResult result{start};
   Eigen::Vector3d& x = result.point;
-  GradientAndHessian derivatives = gradientAndHessian(problem, x, guard);
+  GradientAndHessian derivatives = startDerivatives(problem, context, x);
   for (int iteration = 0;;) {
     const Eigen::Vector3d d = direction(x, derivatives.gradient, derivatives.hessian);
     const Eigen::Vector3d step = dampedStep(derivatives.hessian, derivatives.gradient, d);

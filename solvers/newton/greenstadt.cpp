@@ -22,7 +22,7 @@ SolverResult greenstadtIteration(const PointProblem& problem, SolverContext& con
   SolverResult result{start};
   Eigen::Vector3d& x = result.point;
   // g and H of the current point from one pass; a step that ends the loop asks for no more.
-  GradientAndHessian derivatives = gradientAndHessian(problem, x, guard);
+  GradientAndHessian derivatives = startDerivatives(problem, context, x);
   double stepLength = options.testsStartGradient ? derivatives.gradient.norm() : 2.0 * epsilon;
   int iteration = 0;
   if (options.countsEntry) {

@@ -10,7 +10,7 @@ SolverResult jarratt(const PointProblem& problem, SolverContext& context,
   SolverResult result{start};
   Eigen::Vector3d& x = result.point;
   // g and H of the current point from one pass; a step that ends the loop asks for no more.
-  GradientAndHessian derivatives = gradientAndHessian(problem, x, guard);
+  GradientAndHessian derivatives = startDerivatives(problem, context, x);
   double stepLength = derivatives.gradient.norm();
   ++result.loops;
   int iteration = 1;

@@ -19,7 +19,7 @@ SolverResult newtonRaphson(const PointProblem& problem, SolverContext& context,
   // g and H of the current point, from one pass over the views; only a step that is not the last
   // asks for the next pair.
   if (!(stepLength > epsilon)) return result;
-  GradientAndHessian derivatives = gradientAndHessian(problem, x, guard);
+  GradientAndHessian derivatives = startDerivatives(problem, context, x);
   for (;;) {
     const Eigen::Vector3d step = solveNewtonSystem(derivatives.hessian, derivatives.gradient);
     x -= step;

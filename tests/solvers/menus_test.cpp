@@ -1,9 +1,15 @@
 #include "solvers/menus.hpp"
 
+#include <cstring>
+#include <optional>
 #include <set>
 #include <string>
 
 #include <gtest/gtest.h>
+
+#include "model/judgement.hpp"
+#include "model/symmedian.hpp"
+#include "tools/synthetic_scene.hpp"
 
 namespace tessmark {
 namespace {
@@ -40,6 +46,76 @@ TEST(Menus, TheLcMenuDiffersInItsOwnRowsOnly) {
       EXPECT_NE(bal[i].solver, lc[i].solver);
     }
   }
+}
+
+// Bit for bit, NaN included.
+template <typename Derived>
+bool sameBits(const Eigen::DenseBase<Derived>& a, const Eigen::DenseBase<Derived>& b) {
+  return std::memcmp(a.derived().data(), b.derived().data(), sizeof(double) * a.size()) == 0;
+}
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof(double)) == 0; }
+
+// Every solver of both menus, offered room for its start's evaluation, runs exactly as without it.
+// Where it fills the room (the Newton family, through startDerivatives) the room holds
+// evaluatePoint at the start, which judges the point exactly as the judgement that evaluates the
+// start itself. Starts: a noisy point's symmedian start, a far start, and a start on a principal
+// plane (a zero depth, non-finite results).
+TEST(MenuSolvers, SharingTheStartsEvaluationChangesNothing) {
+  const auto noisy =
+      synthetic::observePoint(synthetic::cameraRing(6), Eigen::Vector3d(0.3, 0.2, -0.4), 0.5, 5);
+  const auto onPlane = synthetic::observePoint(synthetic::cameraRing(3), Eigen::Vector3d::Zero());
+  struct Start {
+    const synthetic::PointData* data;
+    Eigen::Vector3d x;
+  };
+  const Start starts[] = {{&noisy, symmedianPoint(noisy.problem())},
+                          {&noisy, Eigen::Vector3d(4.0, -3.0, 2.0)},
+                          {&onPlane, onPlane.poses.block<3, 1>(0, 6)}};
+  for (const SolverProgram* program : {&vorlantSolvers(), &sennicSolvers()}) {
+    ASSERT_EQ(program->depthGuard, program->judgement.depthGuard) << program->name;
+    for (const MenuEntry& entry : program->menu) {
+      if (entry.solver == nullptr) continue;
+      for (const Start& start : starts) {
+        SCOPED_TRACE(std::string(program->name) + " key " + entry.key);
+        const PointProblem problem = start.data->problem();
+        SolverScratch scratch(problem.viewCount);
+        SolverContext alone{program->depthGuard, scratch};
+        const SolverResult plain = entry.solver(problem, alone, start.x, kSolverTolerance);
+        std::optional<PointEvaluation> room;
+        SolverContext offering{program->depthGuard, scratch, &room};
+        const SolverResult shared = entry.solver(problem, offering, start.x, kSolverTolerance);
+        EXPECT_TRUE(sameBits(shared.point, plain.point));
+        EXPECT_EQ(shared.loops, plain.loops);
+        EXPECT_EQ(shared.hessianModified, plain.hessianModified);
+        EXPECT_EQ(shared.capReached, plain.capReached);
+        if (!room.has_value()) continue;
+
+        const PointEvaluation fresh = evaluatePoint(problem, start.x, program->depthGuard);
+        EXPECT_TRUE(sameBits(room->cost, fresh.cost));
+        EXPECT_TRUE(sameBits(room->gradient, fresh.gradient));
+        EXPECT_TRUE(sameBits(room->gaussNewton, fresh.gaussNewton));
+        EXPECT_TRUE(sameBits(room->plainGaussNewton, fresh.plainGaussNewton));
+        EXPECT_TRUE(sameBits(room->secondOrder, fresh.secondOrder));
+        const PointJudgement a = judgePoint(problem, *room, shared.point, program->judgement);
+        const PointJudgement b = judgePoint(problem, start.x, shared.point, program->judgement);
+        for (const auto field :
+             {&PointJudgement::reprojError_m, &PointJudgement::reprojError_f,
+              &PointJudgement::gamma_m, &PointJudgement::gamma_f, &PointJudgement::rho_m,
+              &PointJudgement::rho_f, &PointJudgement::klc_m, &PointJudgement::klc_f}) {
+          EXPECT_TRUE(sameBits(a.*field, b.*field));
+        }
+        EXPECT_EQ(a.positiveSemidefinite, b.positiveSemidefinite);
+        EXPECT_EQ(a.solvable, b.solvable);
+        EXPECT_EQ(a.global, b.global);
+      }
+    }
+  }
+  // Newton-Raphson with a zero tolerance takes no step and evaluates nothing.
+  std::optional<PointEvaluation> untouched;
+  SolverScratch scratch(noisy.problem().viewCount);
+  SolverContext context{DepthGuard::on, scratch, &untouched};
+  vorlantSolvers().menu[0].solver(noisy.problem(), context, starts[0].x, 0.0);
+  EXPECT_FALSE(untouched.has_value());
 }
 
 TEST(SelectMenuEntry, DigitsPickTheirRowAndEveryOtherBytePicksTheLast) {
