@@ -17,12 +17,13 @@ bool lacksPositiveCurvature(const Eigen::Matrix3d& hessian) {
 }
 
 // The damped iteration with its direction rule: direction(x, g, H) returns d, given g and H at x
-// (from one pass over the views; a step that ends the loop asks for no more).
-template <typename Direction>
+// (from one pass over the views, derivativesAt(x) after the start; a step that ends the loop asks
+// for no more).
+template <typename Derivatives, typename Direction>
 SolverResult dampedIteration(const PointProblem& problem, SolverContext& context,
                              const Eigen::Vector3d& start, double epsilon,
-                             const DampedNewtonOptions& options, Direction direction) {
-  const DepthGuard guard = context.depthGuard;
+                             const DampedNewtonOptions& options, Derivatives derivativesAt,
+                             Direction direction) {
   SolverResult result{start};
   Eigen::Vector3d& x = result.point;
   GradientAndHessian derivatives = startDerivatives(problem, context, x);
@@ -36,7 +37,7 @@ SolverResult dampedIteration(const PointProblem& problem, SolverContext& context
       break;
     }
     if (!(step.norm() > epsilon)) break;
-    derivatives = gradientAndHessian(problem, x, guard);
+    derivatives = derivativesAt(x);
   }
   return result;
 }
@@ -63,6 +64,7 @@ SolverResult exactDampedNewton(const PointProblem& problem, SolverContext& conte
                                const DampedNewtonOptions& options) {
   return dampedIteration(
       problem, context, start, epsilon, options,
+      [&](const Eigen::Vector3d& x) { return gradientAndHessian(problem, x, context.depthGuard); },
       [&](const Eigen::Vector3d&, const Eigen::Vector3d& g, const Eigen::Matrix3d& hessian) {
         const Eigen::Vector3d newton =
             options.newtonSvdFallback ? solveNewtonSystem(hessian, g) : ldltSolve(hessian, g);
@@ -74,15 +76,21 @@ SolverResult inexactDampedNewton(const PointProblem& problem, SolverContext& con
                                  const Eigen::Vector3d& start, double epsilon,
                                  const DampedNewtonOptions& options) {
   SolverScratch& scratch = context.scratch;
+  auto residuals = scratch.residualsOf(problem.viewCount);
+  auto jacobian = scratch.jacobianOf(problem.viewCount);
+  // Whether residuals and jacobian hold the current point's: after the start, the pass that gives
+  // g and H writes them too.
+  bool linearised = false;
   return dampedIteration(
       problem, context, start, epsilon, options,
+      [&](const Eigen::Vector3d& x) {
+        linearised = true;
+        return residualsJacobianAndDerivatives(problem, x, context.depthGuard, residuals, jacobian);
+      },
       [&](const Eigen::Vector3d& x, const Eigen::Vector3d&, const Eigen::Matrix3d&) {
-        auto residuals = scratch.residualsOf(problem.viewCount);
-        auto jacobian = scratch.jacobianOf(problem.viewCount);
-        residualsAndJacobian(problem, x, residuals, jacobian);
-        const Eigen::Vector3d gaussNewton =
-            gaussNewtonStep(jacobian, residuals, scratch.leastSquares);
-        return Eigen::Vector3d(-gaussNewton);
+        if (!linearised) residualsAndJacobian(problem, x, residuals, jacobian);
+        linearised = false;
+        return Eigen::Vector3d(-gaussNewtonStep(jacobian, residuals, scratch.leastSquares));
       });
 }
 
