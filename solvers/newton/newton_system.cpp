@@ -8,6 +8,9 @@
 namespace tessmark {
 
 Eigen::Vector3d solveNewtonSystem(const Eigen::Matrix3d& hessian, const Eigen::Vector3d& gradient) {
+  // The LDLT solve alone, without the room for the fallback's decomposition, unless it is needed.
+  const Eigen::Vector3d step = ldltSolve(hessian, gradient);
+  if (!needsSvdFallback(step)) return step;
   return NewtonFactorisation(hessian, gradient).step();
 }
 
@@ -23,8 +26,8 @@ NewtonFactorisation::NewtonFactorisation(const Eigen::Matrix3d& hessian,
   // garbage.
   svdComputed_ = hessian.allFinite();
   if (svdComputed_) {
-    svd_.compute(hessian, Eigen::ComputeFullU | Eigen::ComputeFullV);
-    step_ = svd_.solve(gradient);
+    svd_.emplace(hessian, Eigen::ComputeFullU | Eigen::ComputeFullV);
+    step_ = svd_->solve(gradient);
   } else {
     step_.setConstant(std::numeric_limits<double>::quiet_NaN());
   }
@@ -35,7 +38,7 @@ Eigen::Matrix3d NewtonFactorisation::solve(const Eigen::Matrix3d& rightHandSides
     if (finite_) return ldltSolve(ldlt_, rightHandSides);
     return Eigen::LDLT<Eigen::Matrix3d>(hessian_).solve(rightHandSides);
   }
-  if (svdComputed_) return svd_.solve(rightHandSides);
+  if (svdComputed_) return svd_->solve(rightHandSides);
   return Eigen::Matrix3d::Constant(std::numeric_limits<double>::quiet_NaN());
 }
 

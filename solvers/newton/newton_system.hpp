@@ -1,6 +1,8 @@
 #pragma once
 // The Newton system shared by the Newton-family solvers.
 
+#include <optional>
+
 #include <Eigen/Cholesky>
 #include <Eigen/Core>
 #include <Eigen/SVD>
@@ -32,9 +34,9 @@ class NewtonFactorisation {
   Eigen::Matrix3d solve(const Eigen::Matrix3d& rightHandSides) const;
 
  private:
-  Eigen::Matrix3d hessian_;                // factorised by Eigen's LDLT for solve() when not finite
-  SymmetricLdlt ldlt_;                     // the factors of a finite H
-  Eigen::JacobiSVD<Eigen::Matrix3d> svd_;  // computed only for the fallback of a finite H
+  Eigen::Matrix3d hessian_;  // factorised by Eigen's LDLT for solve() when not finite
+  SymmetricLdlt ldlt_;       // the factors of a finite H
+  std::optional<Eigen::JacobiSVD<Eigen::Matrix3d>> svd_;  // only for the fallback of a finite H
   bool finite_ = false;
   bool usesSvd_ = false;
   bool svdComputed_ = false;
