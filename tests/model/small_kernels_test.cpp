@@ -318,17 +318,24 @@ TEST(LdltSolve, GivesTheReferenceBits) {
   for (int i = 0; i < 3; ++i) EXPECT_EQ(std::isnan(fast(i)), std::isnan(slow(i)));
 }
 
+Eigen::Matrix3d randomRotation(std::mt19937& random) {
+  std::uniform_real_distribution<double> angle(-3.0, 3.0);
+  const double z = angle(random);
+  const double y = angle(random);
+  const double x = angle(random);
+  return (Eigen::AngleAxisd(z, Eigen::Vector3d::UnitZ()) *
+          Eigen::AngleAxisd(y, Eigen::Vector3d::UnitY()) *
+          Eigen::AngleAxisd(x, Eigen::Vector3d::UnitX()))
+      .toRotationMatrix();
+}
+
 // The PSD decision and the eigenvalue thresholds: the decided eigenvalue has the reference's side
 // of the threshold, also for matrices built with an eigenvalue at, just below or just above it.
 TEST(DecidedEigenvalues, TakeTheReferenceSideOfTheThreshold) {
   std::mt19937 random(29);
-  std::uniform_real_distribution<double> angle(-3.0, 3.0);
   const double thresholds[] = {0.0, 2.220446049250313e-16, 2e-16};
   for (int trial = 0; trial < 3000; ++trial) {
-    const Eigen::Matrix3d rotation = (Eigen::AngleAxisd(angle(random), Eigen::Vector3d::UnitZ()) *
-                                      Eigen::AngleAxisd(angle(random), Eigen::Vector3d::UnitY()) *
-                                      Eigen::AngleAxisd(angle(random), Eigen::Vector3d::UnitX()))
-                                         .toRotationMatrix();
+    const Eigen::Matrix3d rotation = randomRotation(random);
     const double threshold = thresholds[trial % 3];
     const double scale = std::pow(10.0, (trial % 11) - 5);
     const double nearThreshold[] = {threshold, threshold * (1 + 1e-3), -1e-17, 1e-17, -0.5, 0.5};
@@ -357,14 +364,10 @@ TEST(DecidedEigenvalues, TakeTheReferenceSideOfTheThreshold) {
 // and it does hold for the well-conditioned matrices it is there for.
 TEST(DecidedEigenvalues, ClearlyAboveThresholdIsACertificate) {
   std::mt19937 random(37);
-  std::uniform_real_distribution<double> angle(-3.0, 3.0);
   const double thresholds[] = {0.0, 2.220446049250313e-16};
   int certified = 0;
   for (int trial = 0; trial < 20000; ++trial) {
-    const Eigen::Matrix3d rotation = (Eigen::AngleAxisd(angle(random), Eigen::Vector3d::UnitZ()) *
-                                      Eigen::AngleAxisd(angle(random), Eigen::Vector3d::UnitY()) *
-                                      Eigen::AngleAxisd(angle(random), Eigen::Vector3d::UnitX()))
-                                         .toRotationMatrix();
+    const Eigen::Matrix3d rotation = randomRotation(random);
     const double threshold = thresholds[trial % 2];
     const double scale = std::pow(10.0, (trial % 13) - 6);
     // The smallest eigenvalue's gap to the threshold, relative to the largest: 10^-12 .. 1.
