@@ -189,12 +189,14 @@ Sums evaluate(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard 
         addGaussNewtonTerms(sums.gaussNewton,
                             guarded == w2 ? rows : jacobianRows(q.head<6>(), guarded));
       }
-    } else if constexpr ((wanted & kGradient) != 0) {
+    } else if constexpr ((wanted & (kGradient | kLinearisation)) != 0) {
       const Eigen::Matrix<double, 6, 1> q = jacobianDots(view, xh);
       if constexpr ((wanted & kLinearisation) != 0) {
         const JacobianRows rows = jacobianRows(q, w * w);
         writeLinearisation(linearisation, v, view, a, rows, w);
-        addGuardedGradientTerms(sums.gradient, view, xh, q, rows, w, guard);
+        if constexpr ((wanted & kGradient) != 0) {
+          addGuardedGradientTerms(sums.gradient, view, xh, q, rows, w, guard);
+        }
       } else {
         const double depth = gradientDepth(w, guard);
         addGradientTerms(sums.gradient, view, xh, jacobianRows(q, depth * depth), depth);
@@ -203,6 +205,11 @@ Sums evaluate(const PointProblem& problem, const Eigen::Vector3d& x, DepthGuard 
   }
   if (!sums.guardActed) sums.gaussNewton = sums.plainGaussNewton;
   return sums;
+}
+
+Linearisation linearisationOf(Eigen::Ref<Eigen::VectorXd>& residuals,
+                              Eigen::Ref<JacobianMatrix>& jacobian) {
+  return {residuals.data(), jacobian.data(), jacobian.outerStride()};
 }
 
 }  // namespace
@@ -240,17 +247,7 @@ void projectionJacobian(const PointProblem& problem, const Eigen::Vector3d& x,
 void residualsAndJacobian(const PointProblem& problem, const Eigen::Vector3d& x,
                           Eigen::Ref<Eigen::VectorXd> residuals,
                           Eigen::Ref<JacobianMatrix> jacobian) {
-  const Eigen::Vector4d xh = homogeneous(x);
-  for (int v = 0; v < problem.viewCount; ++v) {
-    const ViewBlock& view = problem.views[v];
-    const double w = cameraDot(view, 2, xh);
-    const double squaredDepth = w * w;
-    const Eigen::Matrix<double, 6, 1> q = jacobianDots(view, xh);
-    for (int c = 0; c < 2; ++c) {
-      residuals(2 * v + c) = cameraDot(view, c, xh) / w - view.observation(c);
-      jacobian.row(2 * v + c) = q.segment<3>(3 * c).transpose() / squaredDepth;
-    }
-  }
+  evaluate<kLinearisation>(problem, x, DepthGuard::off, linearisationOf(residuals, jacobian));
 }
 
 Eigen::Vector3d costGradient(const PointProblem& problem, const Eigen::Vector3d& x,
@@ -275,15 +272,6 @@ GradientAndHessian gradientAndHessian(const PointProblem& problem, const Eigen::
   return {sums.gradient,
           symmetricFromPairs(sums.gaussNewton) + symmetricFromPairs(sums.secondOrder)};
 }
-
-namespace {
-
-Linearisation linearisationOf(Eigen::Ref<Eigen::VectorXd>& residuals,
-                              Eigen::Ref<JacobianMatrix>& jacobian) {
-  return {residuals.data(), jacobian.data(), jacobian.outerStride()};
-}
-
-}  // namespace
 
 Eigen::Vector3d residualsJacobianAndGradient(const PointProblem& problem, const Eigen::Vector3d& x,
                                              DepthGuard guard,

@@ -25,48 +25,17 @@ struct Factor {
   double& operator()(Index i, Index j) const { return data[i + j * stride]; }
 };
 
-// The sum of x_i y_i over n terms, added in the order of Eigen's vectorised reduction of a
-// dynamic-length expression (dot, squaredNorm, the coefficients of a small product) on two-lane
+// K sums of x_k[i] y_k[i] over n terms, each added in the order of Eigen's vectorised reduction of
+// a dynamic-length expression (dot, squaredNorm, the coefficients of a small product) on two-lane
 // packets: two packet accumulators over blocks of four, joined, one more packet when a pair is
 // left, the two lanes added, and an odd last term added alone. An empty sum is 0.
-inline double packetOrderDot(const double* x, const double* y, Index n) {
-  if constexpr (Eigen::internal::packet_traits<double>::size != 2) {
-    // Wider packets (an AVX build) add in another order: let Eigen add.
-    using Vector = Eigen::Map<const Eigen::VectorXd>;
-    return n == 0 ? 0.0 : Vector(x, n).dot(Vector(y, n));
-  }
-  if (n < 2) return n == 1 ? x[0] * y[0] : 0.0;
-  const Index pairs = n / 2 * 2;
-  const Index quads = n / 4 * 4;
-  double lane0 = x[0] * y[0];
-  double lane1 = x[1] * y[1];
-  if (pairs > 2) {
-    double other0 = x[2] * y[2];
-    double other1 = x[3] * y[3];
-    for (Index i = 4; i < quads; i += 4) {
-      lane0 += x[i] * y[i];
-      lane1 += x[i + 1] * y[i + 1];
-      other0 += x[i + 2] * y[i + 2];
-      other1 += x[i + 3] * y[i + 3];
-    }
-    lane0 += other0;
-    lane1 += other1;
-    if (pairs > quads) {
-      lane0 += x[quads] * y[quads];
-      lane1 += x[quads + 1] * y[quads + 1];
-    }
-  }
-  double sum = lane0 + lane1;
-  if (pairs < n) sum += x[n - 1] * y[n - 1];
-  return sum;
-}
-
-// K sums of x_k[i] y_k[i] at once, each in packetOrderDot's order (and its bits).
 template <int K>
 inline void packetOrderDots(const double* const (&x)[K], const double* const (&y)[K], Index n,
                             double (&sums)[K]) {
   if constexpr (Eigen::internal::packet_traits<double>::size != 2) {
-    for (int k = 0; k < K; ++k) sums[k] = packetOrderDot(x[k], y[k], n);
+    // Wider packets (an AVX build) add in another order: let Eigen add.
+    using Vector = Eigen::Map<const Eigen::VectorXd>;
+    for (int k = 0; k < K; ++k) sums[k] = n == 0 ? 0.0 : Vector(x[k], n).dot(Vector(y[k], n));
     return;
   }
   if (n < 2) {
@@ -107,6 +76,13 @@ inline void packetOrderDots(const double* const (&x)[K], const double* const (&y
     sums[k] = lane0[k] + lane1[k];
     if (pairs < n) sums[k] += x[k][n - 1] * y[k][n - 1];
   }
+}
+
+// One such sum.
+inline double packetOrderDot(const double* x, const double* y, Index n) {
+  double sum[1];
+  packetOrderDots<1>({x}, {y}, n, sum);
+  return sum[0];
 }
 
 // The reflector H = I - tau v v^T, v = (1, essential) (essential: `length` - 1 entries), that
