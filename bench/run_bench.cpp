@@ -16,7 +16,6 @@
 #include <ctime>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -105,8 +104,7 @@ void wholeRun(benchmark::State& state, const Registered& registered, const MenuE
   }
   const ProgramDescription& program = registered.program();
   PointWorkspace workspace(data.maxViewNum);
-  const JudgementRules& rules = program.solvers.judgement;
-  const bool sharesStart = program.solvers.depthGuard == rules.depthGuard;
+  SharedStart start(program.solvers.depthGuard, program.solvers.judgement);
   double loops = 0.0;
   for (auto _ : state) {
     double cost = 0.0;
@@ -115,15 +113,10 @@ void wholeRun(benchmark::State& state, const Registered& registered, const MenuE
       data.points->gather(p, n, workspace);
       const PointProblem problem = workspace.problem(n);
       const Eigen::Vector3d x_m = symmedianPoint(problem);
-      std::optional<PointEvaluation> start;
-      SolverContext context{program.solvers.depthGuard, workspace.scratch,
-                            sharesStart ? &start : nullptr};
+      SolverContext context{program.solvers.depthGuard, workspace.scratch, start.room()};
       const SolverResult result = entry.solver(problem, context, x_m, 1e-12);
       loops += result.loops;
-      const PointJudgement judgement = start.has_value()
-                                           ? judgePoint(problem, *start, result.point, rules)
-                                           : judgePoint(problem, x_m, result.point, rules);
-      cost += judgement.reprojError_f;
+      cost += start.judge(problem, x_m, result.point).reprojError_f;
     }
     benchmark::DoNotOptimize(cost);
   }

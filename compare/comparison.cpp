@@ -6,6 +6,7 @@
 
 #include "console/stopwatch.hpp"
 #include "input/text_file.hpp"
+#include "model/judgement.hpp"
 #include "model/symmedian.hpp"
 
 namespace tessmark {
@@ -93,6 +94,7 @@ Comparison compareSolvers(const PreparedData& data, const SolverProgram& program
   // One solver after the other over every point, as a single-key run does.
   for (std::size_t s = 0; s < solvers.size(); ++s) {
     const SolverFunction solve = solvers[s].entry->solver;
+    SharedStart start(program.depthGuard, program.judgement);
     report(static_cast<int>(s), 0, data.pointNum);
     passWatch.start();
     for (int p = 0; p < data.pointNum; ++p) {
@@ -101,7 +103,7 @@ Comparison compareSolvers(const PreparedData& data, const SolverProgram& program
       points.gather(p, n, workspace);
       const PointProblem problem = workspace.problem(n);
       const Eigen::Vector3d& x_m = comparison.starts[i];
-      SolverContext context{program.depthGuard, workspace.scratch};
+      SolverContext context{program.depthGuard, workspace.scratch, start.room()};
       pointWatch.start();
       const SolverResult solved = solve(problem, context, x_m, kSolverTolerance);
       pointWatch.stop();
@@ -112,7 +114,7 @@ Comparison compareSolvers(const PreparedData& data, const SolverProgram& program
       outcome.capReached = solved.capReached;
       outcome.hessianModified = solved.hessianModified;
       outcome.solveSeconds = pointWatch.seconds();
-      outcome.judgement = judgePoint(problem, x_m, solved.point, program.judgement);
+      outcome.judgement = start.judge(problem, x_m, solved.point);
       report(static_cast<int>(s), p + 1, data.pointNum);
     }
     passWatch.stop();

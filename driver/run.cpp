@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <iostream>
 #include <new>
-#include <optional>
 #include <string>
 
 #include "console/console.hpp"
@@ -11,6 +10,7 @@
 #include "console/time_stamp.hpp"
 #include "driver/run_support.hpp"
 #include "input/input_error.hpp"
+#include "model/judgement.hpp"
 #include "model/symmedian.hpp"
 
 namespace tessmark {
@@ -80,19 +80,6 @@ const MenuEntry* chooseAlgorithm(const ProgramDescription& program, const RunOpt
   return &entry;
 }
 
-// Judges point p, keeps its diagnostics and counts its labels. `start` is the evaluation at x_m
-// when the solver left it.
-PointJudgement judgeAndCount(const ProgramDescription& program, TriangulationRun& run, int p,
-                             const PointProblem& problem, const Eigen::Vector3d& x_m,
-                             const std::optional<PointEvaluation>& start,
-                             const Eigen::Vector3d& x_f) {
-  const JudgementRules& rules = program.solvers.judgement;
-  const PointJudgement judgement = start.has_value() ? judgePoint(problem, *start, x_f, rules)
-                                                     : judgePoint(problem, x_m, x_f, rules);
-  recordJudgement(run, p, judgement);
-  return judgement;
-}
-
 }  // namespace
 
 int runTriangulation(const ProgramDescription& program, const RunOptions& options) {
@@ -158,8 +145,7 @@ int runTriangulation(const ProgramDescription& program, const RunOptions& option
   // The points, one after the other.
   const PointSource& points = *data.points;
   PointWorkspace& workspace = *data.workspace;
-  // A solver's evaluation of its start serves the judgement too when both use the same guard.
-  const bool sharesStart = program.solvers.depthGuard == program.solvers.judgement.depthGuard;
+  SharedStart start(program.solvers.depthGuard, program.solvers.judgement);
   for (int p = 0; p < run.pointNum; ++p) {
     const auto i = static_cast<std::size_t>(p);
     const bool showsLine = showsProgress(p, run.pointNum, run.displayInterval);
@@ -172,9 +158,7 @@ int runTriangulation(const ProgramDescription& program, const RunOptions& option
     points.gather(p, n, workspace);
     const PointProblem problem = workspace.problem(n);
     const Eigen::Vector3d x_m = symmedianPoint(problem);
-    std::optional<PointEvaluation> start;
-    SolverContext context{program.solvers.depthGuard, workspace.scratch,
-                          sharesStart ? &start : nullptr};
+    SolverContext context{program.solvers.depthGuard, workspace.scratch, start.room()};
     const SolverResult solved = entry->solver(problem, context, x_m, kSolverTolerance);
     pointWatch.stop();
     run.pointSeconds[i] = pointWatch.seconds();
@@ -186,8 +170,8 @@ int runTriangulation(const ProgramDescription& program, const RunOptions& option
       program.progressLine(std::cout, p, n, run.pointNum);
     }
     run.pointLoops[i] = loopCounter;
-    const PointJudgement judgement =
-        judgeAndCount(program, run, p, problem, x_m, start, solved.point);
+    const PointJudgement judgement = start.judge(problem, x_m, solved.point);
+    recordJudgement(run, p, judgement);
     reports.pointRecord(results.get(), run, p, x_m, solved.point, judgement.solvable,
                         judgement.global);
   }

@@ -2,7 +2,8 @@
 // (the header ID decides the reader): for every solver of both programs' menus in turn, every point
 // is located and gathered, started at its symmedian point, solved with the program's depth guard,
 // judged under both programs' rules (the program's own judgement goes to the reports; the costs do
-// not depend on the rules), and written as report lines (the results file's header, three
+// not depend on the rules; sharing the start's evaluation between solver and judgement changes
+// no bit of either), and written as report lines (the results file's header, three
 // lines per point and its summary block, then the summary file) to a memory stream with the
 // program's writers. The solvers' loop counts stay within their caps, and every point record is
 // three lines.
@@ -73,6 +74,20 @@ class MemoryStream {
 
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
+bool sameResult(const SolverResult& a, const SolverResult& b) {
+  return sameBits(a.point.x(), b.point.x()) && sameBits(a.point.y(), b.point.y()) &&
+         sameBits(a.point.z(), b.point.z()) && a.loops == b.loops &&
+         a.hessianModified == b.hessianModified && a.capReached == b.capReached;
+}
+
+bool sameJudgement(const PointJudgement& a, const PointJudgement& b) {
+  return sameBits(a.reprojError_m, b.reprojError_m) && sameBits(a.reprojError_f, b.reprojError_f) &&
+         sameBits(a.gamma_m, b.gamma_m) && sameBits(a.gamma_f, b.gamma_f) &&
+         sameBits(a.rho_m, b.rho_m) && sameBits(a.rho_f, b.rho_f) && sameBits(a.klc_m, b.klc_m) &&
+         sameBits(a.klc_f, b.klc_f) && a.positiveSemidefinite == b.positiveSemidefinite &&
+         a.solvable == b.solvable && a.global == b.global;
+}
+
 // The key that selects a row: its digit, or Escape for the row every other key selects.
 unsigned char rowKey(const MenuEntry& entry) {
   return entry.key[0] >= '0' && entry.key[0] <= '9' && entry.key[1] == '\0'
@@ -110,15 +125,23 @@ void runRow(const PreparedData& data, const ProgramDescription& program, const M
     data.points->gather(p, n, workspace);
     const PointProblem problem = workspace.problem(n);
     const Eigen::Vector3d x_m = symmedianPoint(problem);
-    SolverContext context{program.solvers.depthGuard, workspace.scratch};
+    // Solved as the run does it, sharing the start's evaluation with the judgement, and once
+    // without that room: both give the same bits.
+    SharedStart start(program.solvers.depthGuard, program.solvers.judgement);
+    SolverContext context{program.solvers.depthGuard, workspace.scratch, start.room()};
     const SolverResult solved = entry.solver(problem, context, x_m, kTolerance);
+    SolverContext alone{program.solvers.depthGuard, workspace.scratch};
+    check(sameResult(entry.solver(problem, alone, x_m, kTolerance), solved),
+          "sharing the start's evaluation changes a solver's result");
     check(solved.loops >= 0 && solved.loops <= kMostLoops, "a loop count beyond every cap");
     run.pointLoops[i] = solved.loops;
     if (solved.hessianModified) ++run.notPositiveDefiniteCount;
     if (solved.capReached) ++run.capReachedCount;
 
-    const PointJudgement judgement =
-        judgePoint(problem, x_m, solved.point, program.solvers.judgement);
+    const PointJudgement judgement = start.judge(problem, x_m, solved.point);
+    check(
+        sameJudgement(judgePoint(problem, x_m, solved.point, program.solvers.judgement), judgement),
+        "sharing the start's evaluation changes a judgement");
     recordJudgement(run, p, judgement);
     const PointJudgement other = judgePoint(problem, x_m, solved.point, otherRules);
     check(sameBits(other.reprojError_m, judgement.reprojError_m) &&

@@ -2,6 +2,8 @@
 // The judgement of one triangulated point: the diagnostics at its symmedian start x_m and its final
 // point x_f, and the two labels they give, under the rules of the program that runs.
 
+#include <optional>
+
 #include <Eigen/Core>
 
 #include "model/derivatives.hpp"
@@ -41,5 +43,32 @@ PointJudgement judgePoint(const PointProblem& problem, const Eigen::Vector3d& x_
 // rules.depthGuard), as a solver leaves it in SolverContext::startEvaluation.
 PointJudgement judgePoint(const PointProblem& problem, const PointEvaluation& start,
                           const Eigen::Vector3d& x_f, const JudgementRules& rules);
+
+// A point's evaluation at x_m made once for its solver and its judgement, when both use the same
+// depth guard. Per point: room() goes into the solver's SolverContext (it empties what the last
+// point left; null when the guards differ), then judge() takes the evaluation the solver left
+// there, or evaluates x_m itself when there is none. Either way the judgement is
+// judgePoint(problem, x_m, x_f, rules), bit for bit.
+class SharedStart {
+ public:
+  SharedStart(DepthGuard solverGuard, const JudgementRules& rules)
+      : rules_(rules), shares_(solverGuard == rules.depthGuard) {}
+
+  std::optional<PointEvaluation>* room() {
+    evaluation_.reset();
+    return shares_ ? &evaluation_ : nullptr;
+  }
+
+  PointJudgement judge(const PointProblem& problem, const Eigen::Vector3d& x_m,
+                       const Eigen::Vector3d& x_f) const {
+    return evaluation_.has_value() ? judgePoint(problem, *evaluation_, x_f, rules_)
+                                   : judgePoint(problem, x_m, x_f, rules_);
+  }
+
+ private:
+  const JudgementRules& rules_;
+  bool shares_;
+  std::optional<PointEvaluation> evaluation_;
+};
 
 }  // namespace tessmark

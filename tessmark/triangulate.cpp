@@ -185,15 +185,15 @@ Triangulation Triangulator::triangulate(const PointViews& views, const Method& m
   const PointProblem problem = workspace.problem(n);
   Triangulation result;
   result.start = symmedianPoint(problem);
-  SolverContext context{program.depthGuard, workspace.scratch};
+  SharedStart start(program.depthGuard, program.judgement);
+  SolverContext context{program.depthGuard, workspace.scratch, start.room()};
   const SolverResult solved = entry.solver(problem, context, result.start, kTolerance);
   result.point = solved.point;
   result.loops = solved.loops;
   result.capReached = solved.capReached;
   result.hessianModified = solved.hessianModified;
 
-  const PointJudgement judgement =
-      judgePoint(problem, result.start, result.point, program.judgement);
+  const PointJudgement judgement = start.judge(problem, result.start, result.point);
   result.reprojError_m = judgement.reprojError_m;
   result.reprojError_f = judgement.reprojError_f;
   result.gamma_m = judgement.gamma_m;

@@ -118,6 +118,34 @@ TEST(MenuSolvers, SharingTheStartsEvaluationChangesNothing) {
   EXPECT_FALSE(untouched.has_value());
 }
 
+// A run judges point after point through one SharedStart: what Newton-Raphson left at one point is
+// not judged with the next, whose solver (Gauss-Newton) leaves nothing; and no room is offered
+// when the solver's depth guard is not the judgement's.
+TEST(SharedStart, JudgesEveryPointFromItsOwnStart) {
+  const synthetic::PointData points[] = {
+      synthetic::observePoint(synthetic::cameraRing(6), Eigen::Vector3d(0.3, 0.2, -0.4), 0.5, 5),
+      synthetic::observePoint(synthetic::cameraRing(4), Eigen::Vector3d(-0.5, 0.1, 0.6), 0.5, 6)};
+  const SolverProgram& program = vorlantSolvers();
+  const SolverFunction solvers[] = {program.menu[0].solver, program.menu[1].solver};
+  SharedStart start(program.depthGuard, program.judgement);
+  SolverScratch scratch(6);
+  for (int p = 0; p < 2; ++p) {
+    const PointProblem problem = points[p].problem();
+    const Eigen::Vector3d x_m = symmedianPoint(problem);
+    SolverContext context{program.depthGuard, scratch, start.room()};
+    const Eigen::Vector3d x_f = solvers[p](problem, context, x_m, kSolverTolerance).point;
+    const PointJudgement shared = start.judge(problem, x_m, x_f);
+    const PointJudgement own = judgePoint(problem, x_m, x_f, program.judgement);
+    EXPECT_TRUE(sameBits(shared.reprojError_m, own.reprojError_m)) << "point " << p;
+    EXPECT_TRUE(sameBits(shared.klc_m, own.klc_m)) << "point " << p;
+    EXPECT_TRUE(sameBits(shared.rho_m, own.rho_m)) << "point " << p;
+  }
+  JudgementRules guarded = program.judgement;
+  guarded.depthGuard = DepthGuard::on;
+  EXPECT_EQ(SharedStart(DepthGuard::off, guarded).room(), nullptr);
+  EXPECT_NE(SharedStart(DepthGuard::on, guarded).room(), nullptr);
+}
+
 TEST(SelectMenuEntry, DigitsPickTheirRowAndEveryOtherBytePicksTheLast) {
   const auto menu = vorlantMenu();
   for (int digit = 0; digit <= 9; ++digit) {
