@@ -237,80 +237,8 @@ Eigen::Matrix3d colPivHouseholderSolve(const Eigen::Matrix3d& a, const Eigen::Ma
   return z;
 }
 
-// Eigen's unblocked LDLT on the lower triangle, unrolled for 3x3. The one matrix-vector product
-// of the factorisation (L21 -= L20 temp0) starts from a zero, as Eigen's does.
-SymmetricLdlt symmetricLdlt(const Eigen::Matrix3d& a) {
-  double m00 = a(0, 0), m11 = a(1, 1), m22 = a(2, 2);
-  double m10 = a(1, 0), m20 = a(2, 0), m21 = a(2, 1);
-  int t0 = 0;
-  int t1 = 1;
-  // k = 0: the largest diagonal magnitude moves to the front.
-  if (std::abs(m11) > std::abs(m00)) t0 = 1;
-  if (std::abs(m22) > std::abs(t0 == 0 ? m00 : m11)) t0 = 2;
-  if (t0 == 1) {
-    std::swap(m00, m11);  // rows and columns 0 and 1 of the lower triangle
-    std::swap(m20, m21);
-  } else if (t0 == 2) {
-    std::swap(m00, m22);
-    std::swap(m10, m21);
-  }
-  if (!(std::abs(m00) > 0.0)) {
-    // A zero diagonal: nothing is factorised, D = 0 and L keeps the lower triangle as it is.
-    return {{m00, m11, m22}, m10, m20, m21, 0, 1};
-  }
-  m10 /= m00;
-  m20 /= m00;
-  // k = 1
-  if (std::abs(m22) > std::abs(m11)) {
-    t1 = 2;
-    std::swap(m10, m20);
-    std::swap(m11, m22);
-  }
-  const double temp0 = m00 * m10;
-  m11 -= m10 * temp0;
-  m21 -= 0.0 + m20 * temp0;
-  if (std::abs(m11) > 0.0) m21 /= m11;
-  // k = 2
-  m22 -= m20 * (m00 * m20) + m21 * (m11 * m21);
-  return {{m00, m11, m22}, m10, m20, m21, t0, t1};
-}
-
-// The sums of Eigen's unrolled triangular solves: x_i - (sum_j L_ij x_j), in j order.
-Eigen::Vector3d ldltForward(const SymmetricLdlt& f, Eigen::Vector3d x) {
-  if (f.t0 != 0) std::swap(x(0), x(f.t0));
-  if (f.t1 != 1) std::swap(x(1), x(2));
-  x(1) -= f.l10 * x(0);
-  x(2) -= f.l20 * x(0) + f.l21 * x(1);
-  return x;
-}
-
-Eigen::Vector3d ldltBackward(const SymmetricLdlt& f, Eigen::Vector3d x) {
-  x(1) -= f.l21 * x(2);
-  x(0) -= f.l10 * x(1) + f.l20 * x(2);
-  if (f.t1 != 1) std::swap(x(1), x(2));
-  if (f.t0 != 0) std::swap(x(0), x(f.t0));
-  return x;
-}
-
-namespace {
-
-// D's pseudo-inverse, as Eigen's LDLT::solve applies it: pivots of magnitude at most DBL_MIN give
-// 0.
-inline double pseudoDivide(double x, double pivot) {
-  return std::abs(pivot) > std::numeric_limits<double>::min() ? x / pivot : 0.0;
-}
-
-}  // namespace
-
-Eigen::Vector3d ldltSolve(const SymmetricLdlt& factors, const Eigen::Vector3d& g) {
-  Eigen::Vector3d x = ldltForward(factors, g);
-  for (int i = 0; i < 3; ++i) x(i) = pseudoDivide(x(i), factors.d(i));
-  return ldltBackward(factors, x);
-}
-
-Eigen::Vector3d ldltSolve(const Eigen::Matrix3d& h, const Eigen::Vector3d& g) {
-  if (!h.allFinite() || !g.allFinite()) return Eigen::LDLT<Eigen::Matrix3d>(h).solve(g);
-  return ldltSolve(symmetricLdlt(h), g);
+Eigen::Vector3d detail::eigenLdltSolve(const Eigen::Matrix3d& h, const Eigen::Vector3d& g) {
+  return Eigen::LDLT<Eigen::Matrix3d>(h).solve(g);
 }
 
 // Eigen solves a matrix right-hand side with its blocked triangular kernel, column by column:
@@ -325,7 +253,7 @@ Eigen::Matrix3d ldltSolve(const SymmetricLdlt& factors, const Eigen::Matrix3d& b
     c[1] -= c[0] * factors.l10;
     c[2] -= c[0] * factors.l20;
     c[2] -= c[1] * factors.l21;
-    for (int i = 0; i < 3; ++i) c[i] = pseudoDivide(c[i], factors.d(i));
+    for (int i = 0; i < 3; ++i) c[i] = detail::pseudoDivide(c[i], factors.d(i));
     c[1] -= 0.0 + factors.l21 * c[2];
     c[0] -= (0.0 + factors.l10 * c[1]) + factors.l20 * c[2];
     if (factors.t1 != 1) std::swap(c[1], c[2]);

@@ -3,6 +3,10 @@
 // general Eigen method, and each is checked against that method (the reference) in
 // tests/model/small_kernels_test.cpp, on synthetic matrices and on the real data sets.
 
+#include <cmath>
+#include <limits>
+#include <utility>
+
 #include <Eigen/Core>
 
 namespace tessmark {
@@ -36,7 +40,7 @@ Eigen::Matrix3d colPivHouseholderSolve(const Eigen::Matrix3d& a, const Eigen::Ma
 // (the first of equals), a pivot of magnitude at most DBL_MIN gives its component 0 (Eigen's
 // pseudo-inverse of D), and a zero diagonal leaves the whole solution 0. A non-finite entry in H
 // or g sends the solve to Eigen's decomposition itself.
-Eigen::Vector3d ldltSolve(const Eigen::Matrix3d& h, const Eigen::Vector3d& g);
+inline Eigen::Vector3d ldltSolve(const Eigen::Matrix3d& h, const Eigen::Vector3d& g);
 
 // The factors of Eigen's LDLT<Matrix3d> of a FINITE symmetric matrix A (lower triangle read), bit
 // for bit: P A P^T = L D L^T, L unit lower triangular, P the product of the transpositions of
@@ -48,18 +52,18 @@ struct SymmetricLdlt {
   double l10, l20, l21;
   int t0, t1;
 };
-SymmetricLdlt symmetricLdlt(const Eigen::Matrix3d& a);
+inline SymmetricLdlt symmetricLdlt(const Eigen::Matrix3d& a);
 
 // The two halves of a solve with those factors, in the arithmetic of Eigen's LDLT::solve: y = L^-1
 // P b (forward), and x = P^T L^-T y (backward). The caller divides by D between them, by its own
 // rule for negligible pivots.
-Eigen::Vector3d ldltForward(const SymmetricLdlt& factors, Eigen::Vector3d b);
-Eigen::Vector3d ldltBackward(const SymmetricLdlt& factors, Eigen::Vector3d y);
+inline Eigen::Vector3d ldltForward(const SymmetricLdlt& factors, Eigen::Vector3d b);
+inline Eigen::Vector3d ldltBackward(const SymmetricLdlt& factors, Eigen::Vector3d y);
 
 // Solves with those factors and D's pseudo-inverse (pivots of magnitude at most DBL_MIN give 0),
 // bit for bit Eigen's LDLT<Matrix3d>::solve of the matrix factorised: ldltSolve(h, g) above for a
 // vector, and for a 3x3 right-hand side, whose triangular solves Eigen runs in another order.
-Eigen::Vector3d ldltSolve(const SymmetricLdlt& factors, const Eigen::Vector3d& g);
+inline Eigen::Vector3d ldltSolve(const SymmetricLdlt& factors, const Eigen::Vector3d& g);
 Eigen::Matrix3d ldltSolve(const SymmetricLdlt& factors, const Eigen::Matrix3d& b);
 
 // The eigenvalues of the symmetric matrix (lower triangle read), in increasing order, by Eigen's
@@ -96,5 +100,96 @@ bool clearlyAboveThreshold(const Eigen::Matrix3d& matrix, double threshold);
 // loses digits, and Eigen's general EigenSolver (real Schur form) is used instead. Non-finite input
 // gives NaN.
 double largestRealEigenvalue(const Eigen::Matrix3d& matrix);
+
+// The LDLT kernels are defined here, so that a solver's factorisation and solves compile into its
+// own iteration: the arithmetic is the same wherever they are inlined.
+
+namespace detail {
+
+// D's pseudo-inverse, as Eigen's LDLT::solve applies it: pivots of magnitude at most DBL_MIN give
+// 0.
+inline double pseudoDivide(double x, double pivot) {
+  return std::abs(pivot) > std::numeric_limits<double>::min() ? x / pivot : 0.0;
+}
+
+// ldltSolve(h, g) by Eigen's decomposition itself (for non-finite input).
+Eigen::Vector3d eigenLdltSolve(const Eigen::Matrix3d& h, const Eigen::Vector3d& g);
+
+// Swaps entry 0 with entry t (0, 1 or 2) of x, entry by entry, so that x can stay in registers.
+inline void swapFirstWith(Eigen::Vector3d& x, int t) {
+  if (t == 1) {
+    std::swap(x(0), x(1));
+  } else if (t == 2) {
+    std::swap(x(0), x(2));
+  }
+}
+
+}  // namespace detail
+
+// Eigen's unblocked LDLT on the lower triangle, unrolled for 3x3. The one matrix-vector product
+// of the factorisation (L21 -= L20 temp0) starts from a zero, as Eigen's does.
+inline SymmetricLdlt symmetricLdlt(const Eigen::Matrix3d& a) {
+  double m00 = a(0, 0), m11 = a(1, 1), m22 = a(2, 2);
+  double m10 = a(1, 0), m20 = a(2, 0), m21 = a(2, 1);
+  int t0 = 0;
+  int t1 = 1;
+  // k = 0: the largest diagonal magnitude moves to the front.
+  if (std::abs(m11) > std::abs(m00)) t0 = 1;
+  if (std::abs(m22) > std::abs(t0 == 0 ? m00 : m11)) t0 = 2;
+  if (t0 == 1) {
+    std::swap(m00, m11);  // rows and columns 0 and 1 of the lower triangle
+    std::swap(m20, m21);
+  } else if (t0 == 2) {
+    std::swap(m00, m22);
+    std::swap(m10, m21);
+  }
+  if (!(std::abs(m00) > 0.0)) {
+    // A zero diagonal: nothing is factorised, D = 0 and L keeps the lower triangle as it is.
+    return {{m00, m11, m22}, m10, m20, m21, 0, 1};
+  }
+  m10 /= m00;
+  m20 /= m00;
+  // k = 1
+  if (std::abs(m22) > std::abs(m11)) {
+    t1 = 2;
+    std::swap(m10, m20);
+    std::swap(m11, m22);
+  }
+  const double temp0 = m00 * m10;
+  m11 -= m10 * temp0;
+  m21 -= 0.0 + m20 * temp0;
+  if (std::abs(m11) > 0.0) m21 /= m11;
+  // k = 2
+  m22 -= m20 * (m00 * m20) + m21 * (m11 * m21);
+  return {{m00, m11, m22}, m10, m20, m21, t0, t1};
+}
+
+// The sums of Eigen's unrolled triangular solves: x_i - (sum_j L_ij x_j), in j order.
+inline Eigen::Vector3d ldltForward(const SymmetricLdlt& f, Eigen::Vector3d x) {
+  detail::swapFirstWith(x, f.t0);
+  if (f.t1 != 1) std::swap(x(1), x(2));
+  x(1) -= f.l10 * x(0);
+  x(2) -= f.l20 * x(0) + f.l21 * x(1);
+  return x;
+}
+
+inline Eigen::Vector3d ldltBackward(const SymmetricLdlt& f, Eigen::Vector3d x) {
+  x(1) -= f.l21 * x(2);
+  x(0) -= f.l10 * x(1) + f.l20 * x(2);
+  if (f.t1 != 1) std::swap(x(1), x(2));
+  detail::swapFirstWith(x, f.t0);
+  return x;
+}
+
+inline Eigen::Vector3d ldltSolve(const SymmetricLdlt& factors, const Eigen::Vector3d& g) {
+  Eigen::Vector3d x = ldltForward(factors, g);
+  for (int i = 0; i < 3; ++i) x(i) = detail::pseudoDivide(x(i), factors.d(i));
+  return ldltBackward(factors, x);
+}
+
+inline Eigen::Vector3d ldltSolve(const Eigen::Matrix3d& h, const Eigen::Vector3d& g) {
+  if (!h.allFinite() || !g.allFinite()) return detail::eigenLdltSolve(h, g);
+  return ldltSolve(symmetricLdlt(h), g);
+}
 
 }  // namespace tessmark

@@ -2,9 +2,14 @@
 // The damped linear system of the Levenberg-Marquardt solvers: (M + mu I) d = b for a symmetric
 // 3x3 M (the Gauss-Newton matrix J^T J or the exact Hessian) and a damping mu >= 0.
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
 #include <Eigen/Cholesky>
 #include <Eigen/Core>
 
+#include "model/derivatives.hpp"
 #include "model/small_kernels.hpp"
 
 namespace tessmark {
@@ -28,14 +33,58 @@ class DampedSystem {
   Eigen::Vector3d solve(const Eigen::Vector3d& rhs) const;
 
  private:
+  // The pivot magnitude at or below which a pivot gives a zero component.
+  static double negligiblePivot(const Eigen::Vector3d& pivots);
+  // d / D, componentwise, a negligible pivot giving 0.
+  Eigen::Vector3d divideByPivots(Eigen::Vector3d d, const Eigen::Vector3d& pivots) const;
+  // The same two steps for a non-finite M + mu I, by Eigen's decomposition.
+  void factoriseNonFinite(const Eigen::Matrix3d& system);
+  Eigen::Vector3d solveNonFinite(const Eigen::Vector3d& rhs) const;
+
   SymmetricLdlt factors_;              // of a finite M + mu I
   Eigen::LDLT<Eigen::Matrix3d> ldlt_;  // of a non-finite one
   bool finite_;
   double negligiblePivot_;
 };
 
+// The finite path is defined here, so that it compiles into the solvers' iterations.
+
+inline double DampedSystem::negligiblePivot(const Eigen::Vector3d& pivots) {
+  double largest = 0.0;
+  for (int i = 0; i < 3; ++i) largest = std::max(largest, std::abs(pivots(i)));
+  return std::max(kDblEpsilon * largest, 1.0 / std::numeric_limits<double>::max());
+}
+
+inline Eigen::Vector3d DampedSystem::divideByPivots(Eigen::Vector3d d,
+                                                    const Eigen::Vector3d& pivots) const {
+  for (int i = 0; i < 3; ++i) {
+    const double pivot = pivots(i);
+    d(i) = std::abs(pivot) <= negligiblePivot_ ? 0.0 : d(i) / pivot;  // a NaN pivot divides
+  }
+  return d;
+}
+
+inline DampedSystem::DampedSystem(const Eigen::Matrix3d& matrix, double mu) {
+  Eigen::Matrix3d system = matrix;
+  system.diagonal().array() += mu;
+  finite_ = system.allFinite();
+  if (!finite_) {
+    factoriseNonFinite(system);
+    return;
+  }
+  factors_ = symmetricLdlt(system);
+  negligiblePivot_ = negligiblePivot(factors_.d);
+}
+
+inline Eigen::Vector3d DampedSystem::solve(const Eigen::Vector3d& rhs) const {
+  if (!finite_) return solveNonFinite(rhs);
+  return ldltBackward(factors_, divideByPivots(ldltForward(factors_, rhs), factors_.d));
+}
+
 // d with (M + mu I) d = rhs, by DampedSystem.
-Eigen::Vector3d solveDampedSystem(const Eigen::Matrix3d& matrix, double mu,
-                                  const Eigen::Vector3d& rhs);
+inline Eigen::Vector3d solveDampedSystem(const Eigen::Matrix3d& matrix, double mu,
+                                         const Eigen::Vector3d& rhs) {
+  return DampedSystem(matrix, mu).solve(rhs);
+}
 
 }  // namespace tessmark

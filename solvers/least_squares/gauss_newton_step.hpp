@@ -11,8 +11,10 @@ namespace tessmark {
 // first component of that solution is NaN (and only then), the least-squares, minimum-norm solution
 // of a singular value decomposition instead. A rank-deficient J (a single view gives 2 x 3) is not
 // an error. Computed in `scratch`; J and r are left as they are.
-Eigen::Vector3d gaussNewtonStep(const Eigen::Ref<const JacobianMatrix>& jacobian,
-                                const Eigen::Ref<const Eigen::VectorXd>& residuals,
-                                LeastSquaresScratch& scratch);
+inline Eigen::Vector3d gaussNewtonStep(const Eigen::Ref<const JacobianMatrix>& jacobian,
+                                       const Eigen::Ref<const Eigen::VectorXd>& residuals,
+                                       LeastSquaresScratch& scratch) {
+  return householderLeastSquares(jacobian, residuals, scratch);
+}
 
 }  // namespace tessmark

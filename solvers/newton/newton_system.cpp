@@ -7,13 +7,6 @@
 
 namespace tessmark {
 
-Eigen::Vector3d solveNewtonSystem(const Eigen::Matrix3d& hessian, const Eigen::Vector3d& gradient) {
-  // The LDLT solve alone, without the room for the fallback's decomposition, unless it is needed.
-  const Eigen::Vector3d step = ldltSolve(hessian, gradient);
-  if (!needsSvdFallback(step)) return step;
-  return NewtonFactorisation(hessian, gradient).step();
-}
-
 NewtonFactorisation::NewtonFactorisation(const Eigen::Matrix3d& hessian,
                                          const Eigen::Vector3d& gradient)
     : hessian_(hessian), finite_(hessian.allFinite()) {

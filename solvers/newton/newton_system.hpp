@@ -7,6 +7,7 @@
 #include <Eigen/Core>
 #include <Eigen/SVD>
 
+#include "model/linear_solve.hpp"
 #include "model/small_kernels.hpp"
 
 namespace tessmark {
@@ -15,7 +16,8 @@ namespace tessmark {
 // model/small_kernels.hpp, Eigen's LDLT bit for bit); when the first component of that solution is
 // NaN, the SVD least-squares solution instead. Eigen's LDLT drops exactly zero
 // pivots (their components come out 0), so a NaN normally needs non-finite input or overflow.
-Eigen::Vector3d solveNewtonSystem(const Eigen::Matrix3d& hessian, const Eigen::Vector3d& gradient);
+inline Eigen::Vector3d solveNewtonSystem(const Eigen::Matrix3d& hessian,
+                                         const Eigen::Vector3d& gradient);
 
 // The Newton system of solveNewtonSystem, with its factorisation kept for further right-hand sides
 // (Jarratt's iteration solves with H twice). The first solve, H u = g, decides the factorisation
@@ -42,5 +44,13 @@ class NewtonFactorisation {
   bool svdComputed_ = false;
   Eigen::Vector3d step_;
 };
+
+inline Eigen::Vector3d solveNewtonSystem(const Eigen::Matrix3d& hessian,
+                                         const Eigen::Vector3d& gradient) {
+  // The LDLT solve alone, without the room for the fallback's decomposition, unless it is needed.
+  const Eigen::Vector3d step = ldltSolve(hessian, gradient);
+  if (!needsSvdFallback(step)) return step;
+  return NewtonFactorisation(hessian, gradient).step();
+}
 
 }  // namespace tessmark
