@@ -64,7 +64,7 @@ inline Eigen::Vector3d DampedSystem::divideByPivots(Eigen::Vector3d d,
   return d;
 }
 
-inline DampedSystem::DampedSystem(const Eigen::Matrix3d& matrix, double mu) {
+EIGEN_ALWAYS_INLINE DampedSystem::DampedSystem(const Eigen::Matrix3d& matrix, double mu) {
   Eigen::Matrix3d system = matrix;
   system.diagonal().array() += mu;
   finite_ = system.allFinite();
