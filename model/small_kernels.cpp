@@ -278,13 +278,25 @@ double decidedLargestEigenvalue(const Eigen::Matrix3d& matrix, double threshold)
   return decidedEigenvalue(matrix, threshold, true);
 }
 
-bool clearlyAboveThreshold(const Eigen::Matrix3d& matrix, double threshold) {
+namespace {
+
+// threshold + delta, delta = 1e-6 (|A|_F + |threshold|) (lower triangle read); not finite when A
+// or the threshold is not, or |A|_F overflows.
+double certificateShift(const Eigen::Matrix3d& matrix, double threshold) {
   const double a00 = matrix(0, 0), a11 = matrix(1, 1), a22 = matrix(2, 2);
   const double a10 = matrix(1, 0), a20 = matrix(2, 0), a21 = matrix(2, 1);
   const double frobenius =
       std::sqrt(a00 * a00 + a11 * a11 + a22 * a22 + 2.0 * (a10 * a10 + a20 * a20 + a21 * a21));
-  const double shift = threshold + 1e-6 * (frobenius + std::abs(threshold));
-  if (!std::isfinite(frobenius) || !std::isfinite(shift)) return false;
+  return threshold + 1e-6 * (frobenius + std::abs(threshold));
+}
+
+}  // namespace
+
+bool clearlyAboveThreshold(const Eigen::Matrix3d& matrix, double threshold) {
+  const double a00 = matrix(0, 0), a11 = matrix(1, 1), a22 = matrix(2, 2);
+  const double a10 = matrix(1, 0), a20 = matrix(2, 0), a21 = matrix(2, 1);
+  const double shift = certificateShift(matrix, threshold);
+  if (!std::isfinite(shift)) return false;
   const double d0 = a00 - shift;
   if (!(d0 > 0.0)) return false;
   const double l10 = a10 / d0;
@@ -294,6 +306,12 @@ bool clearlyAboveThreshold(const Eigen::Matrix3d& matrix, double threshold) {
   const double b21 = a21 - l20 * a10;
   const double d2 = (a22 - shift) - l20 * a20 - (b21 / d1) * b21;
   return d2 > 0.0;
+}
+
+bool largestClearlyAboveThreshold(const Eigen::Matrix3d& matrix, double threshold) {
+  const double shift = certificateShift(matrix, threshold);
+  if (!std::isfinite(shift)) return false;
+  return std::max({matrix(0, 0), matrix(1, 1), matrix(2, 2)}) > shift;
 }
 
 double largestRealEigenvalue(const Eigen::Matrix3d& matrix) {

@@ -93,6 +93,12 @@ double decidedLargestEigenvalue(const Eigen::Matrix3d& matrix, double threshold)
 // decidedSmallestEigenvalue.
 bool clearlyAboveThreshold(const Eigen::Matrix3d& matrix, double threshold);
 
+// A cheaper certificate, for the largest eigenvalue: true when a diagonal entry exceeds threshold +
+// delta (delta as above). The largest eigenvalue is at least every diagonal entry (each is a
+// Rayleigh quotient), so decidedLargestEigenvalue(matrix, threshold) then lies above the threshold
+// by far more than the closed form's rounding and decision margin. False says nothing.
+bool largestClearlyAboveThreshold(const Eigen::Matrix3d& matrix, double threshold);
+
 // The largest real part of the eigenvalues of a general real 3x3 matrix: from the characteristic
 // polynomial of the matrix scaled to unit largest entry, its real root by Cardano's or the
 // trigonometric formula polished by Newton steps, the complex pair's real part from the trace.
@@ -101,8 +107,9 @@ bool clearlyAboveThreshold(const Eigen::Matrix3d& matrix, double threshold);
 // gives NaN.
 double largestRealEigenvalue(const Eigen::Matrix3d& matrix);
 
-// The LDLT kernels are defined here, so that a solver's factorisation and solves compile into its
-// own iteration: the arithmetic is the same wherever they are inlined.
+// The LDLT kernels are defined here and always inlined, so that a solver's factorisation and solves
+// compile into its own iteration (called, their small results would go through memory): the
+// arithmetic is the same wherever they are inlined.
 
 namespace detail {
 
@@ -128,7 +135,7 @@ inline void swapFirstWith(Eigen::Vector3d& x, int t) {
 
 // Eigen's unblocked LDLT on the lower triangle, unrolled for 3x3. The one matrix-vector product
 // of the factorisation (L21 -= L20 temp0) starts from a zero, as Eigen's does.
-inline SymmetricLdlt symmetricLdlt(const Eigen::Matrix3d& a) {
+EIGEN_ALWAYS_INLINE SymmetricLdlt symmetricLdlt(const Eigen::Matrix3d& a) {
   double m00 = a(0, 0), m11 = a(1, 1), m22 = a(2, 2);
   double m10 = a(1, 0), m20 = a(2, 0), m21 = a(2, 1);
   int t0 = 0;
@@ -165,7 +172,7 @@ inline SymmetricLdlt symmetricLdlt(const Eigen::Matrix3d& a) {
 }
 
 // The sums of Eigen's unrolled triangular solves: x_i - (sum_j L_ij x_j), in j order.
-inline Eigen::Vector3d ldltForward(const SymmetricLdlt& f, Eigen::Vector3d x) {
+EIGEN_ALWAYS_INLINE Eigen::Vector3d ldltForward(const SymmetricLdlt& f, Eigen::Vector3d x) {
   detail::swapFirstWith(x, f.t0);
   if (f.t1 != 1) std::swap(x(1), x(2));
   x(1) -= f.l10 * x(0);
@@ -173,7 +180,7 @@ inline Eigen::Vector3d ldltForward(const SymmetricLdlt& f, Eigen::Vector3d x) {
   return x;
 }
 
-inline Eigen::Vector3d ldltBackward(const SymmetricLdlt& f, Eigen::Vector3d x) {
+EIGEN_ALWAYS_INLINE Eigen::Vector3d ldltBackward(const SymmetricLdlt& f, Eigen::Vector3d x) {
   x(1) -= f.l21 * x(2);
   x(0) -= f.l10 * x(1) + f.l20 * x(2);
   if (f.t1 != 1) std::swap(x(1), x(2));
@@ -181,13 +188,14 @@ inline Eigen::Vector3d ldltBackward(const SymmetricLdlt& f, Eigen::Vector3d x) {
   return x;
 }
 
-inline Eigen::Vector3d ldltSolve(const SymmetricLdlt& factors, const Eigen::Vector3d& g) {
+EIGEN_ALWAYS_INLINE Eigen::Vector3d ldltSolve(const SymmetricLdlt& factors,
+                                              const Eigen::Vector3d& g) {
   Eigen::Vector3d x = ldltForward(factors, g);
   for (int i = 0; i < 3; ++i) x(i) = detail::pseudoDivide(x(i), factors.d(i));
   return ldltBackward(factors, x);
 }
 
-inline Eigen::Vector3d ldltSolve(const Eigen::Matrix3d& h, const Eigen::Vector3d& g) {
+EIGEN_ALWAYS_INLINE Eigen::Vector3d ldltSolve(const Eigen::Matrix3d& h, const Eigen::Vector3d& g) {
   if (!h.allFinite() || !g.allFinite()) return detail::eigenLdltSolve(h, g);
   return ldltSolve(symmetricLdlt(h), g);
 }

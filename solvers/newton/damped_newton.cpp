@@ -13,6 +13,7 @@ namespace {
 // Whether H has no eigenvalue of at least 2e-16. A non-finite H (no eigenvalues) counts as having
 // one, as a NaN largest eigenvalue would.
 bool lacksPositiveCurvature(const Eigen::Matrix3d& hessian) {
+  if (largestClearlyAboveThreshold(hessian, kCurvatureThreshold)) return false;
   return decidedLargestEigenvalue(hessian, kCurvatureThreshold) < kCurvatureThreshold;
 }
 

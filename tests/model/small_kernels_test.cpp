@@ -394,6 +394,42 @@ TEST(DecidedEigenvalues, ClearlyAboveThresholdIsACertificate) {
   EXPECT_FALSE(clearlyAboveThreshold(Eigen::Matrix3d::Zero(), 0.0));
 }
 
+// The largest eigenvalue's certificate: whenever it holds, the decided largest eigenvalue (and the
+// iterative solver's) lies above the threshold. Indefinite and definite spectra whose largest
+// eigenvalue sweeps from far above the threshold to across it, every scale; it holds for every
+// definite one clearly above.
+TEST(DecidedEigenvalues, LargestClearlyAboveThresholdIsACertificate) {
+  std::mt19937 random(41);
+  const double threshold = 2e-16;
+  int certified = 0;
+  for (int trial = 0; trial < 20000; ++trial) {
+    const Eigen::Matrix3d rotation = randomRotation(random);
+    const double scale = std::pow(10.0, (trial % 13) - 6);
+    const double gap = std::pow(10.0, -((trial / 2) % 25) * 0.5);  // 10^-12 .. 1, relative
+    const double sign = trial % 7 == 0 ? -1.0 : 1.0;
+    const double others = trial % 3 == 0 ? 1.0 : -1.0;  // definite or indefinite
+    const Eigen::Vector3d values(others * 2.0 * scale, others * scale,
+                                 threshold + sign * gap * 3.0 * scale);
+    const Eigen::Matrix3d m = rotation * values.asDiagonal() * rotation.transpose();
+    const bool holds = largestClearlyAboveThreshold(m, threshold);
+    if (others > 0.0 && sign > 0.0 && gap >= 1e-4) {
+      EXPECT_TRUE(holds) << "trial " << trial;  // every diagonal entry is then clearly above
+    }
+    if (!holds) continue;
+    ++certified;
+    EXPECT_GT(decidedLargestEigenvalue(m, threshold), threshold) << "trial " << trial;
+    EXPECT_GT(reference::symmetricEigenvalues(m)(2), threshold) << "trial " << trial;
+  }
+  EXPECT_GT(certified, 5000);
+  EXPECT_TRUE(largestClearlyAboveThreshold(
+      Eigen::Vector3d(-2.0, -1.0, 1.0).asDiagonal().toDenseMatrix(), threshold));
+  EXPECT_FALSE(largestClearlyAboveThreshold(
+      Eigen::Vector3d(-2.0, -1.0, 0.0).asDiagonal().toDenseMatrix(), threshold));
+  Eigen::Matrix3d broken = Eigen::Matrix3d::Identity();
+  broken(2, 1) = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_FALSE(largestClearlyAboveThreshold(broken, threshold));
+}
+
 // rho's eigenvalue: matrices shaped like Z = (J^T J)^-1 N (real spectrum), general ones with a
 // complex pair, and repeated or clustered eigenvalues (where the reference takes over).
 TEST(LargestRealEigenvalue, AgreesWithTheGeneralSolver) {
