@@ -138,14 +138,7 @@ LcProblem readLcRecords(TextFile& file, const LcCounts& counts) {
   const std::string pointFields = "x and y in each of the " + std::to_string(counts.allCameraNum) +
                                   " cameras, -1 -1 where it does not see the point";
   reserveFirst(problem.lcObservations, rowLength * static_cast<std::size_t>(counts.pointNum));
-  for (int i = 0; i < counts.pointNum; ++i) {
-    LineTokens tokens(file, lineOrEnd(file, [&] {
-                        return recordName("point line", i + 1, counts.pointNum, pointFields);
-                      }));
-    tokens.require(static_cast<int>(rowLength), pointFields);
-    const std::size_t start = problem.lcObservations.size();
-    problem.lcObservations.resize(start + rowLength);
-    double* row = problem.lcObservations.data() + start;
+  const auto readRow = [&](LineTokens& tokens, double* row) {
     for (int c = 0; c < counts.allCameraNum; ++c) {
       const double x = tokens.nextDouble("x coordinate");
       const double y = tokens.nextDouble("y coordinate");
@@ -157,6 +150,24 @@ LcProblem readLcRecords(TextFile& file, const LcCounts& counts) {
       }
       row[2 * c] = x;
       row[2 * c + 1] = y;
+    }
+  };
+  for (int i = 0; i < counts.pointNum; ++i) {
+    const std::string_view line = lineOrEnd(
+        file, [&] { return recordName("point line", i + 1, counts.pointNum, pointFields); });
+    const std::size_t start = problem.lcObservations.size();
+    problem.lcObservations.resize(start + rowLength);
+    double* row = problem.lcObservations.data() + start;
+    // A well-formed line is walked once. A faulty one is read again the careful way, its value
+    // count first, so that a short line is named short before any fault of its values is.
+    try {
+      LineTokens tokens(file, line);
+      readRow(tokens, row);
+    } catch (const InputError&) {
+      LineTokens tokens(file, line);
+      tokens.require(static_cast<int>(rowLength), pointFields);
+      readRow(tokens, row);
+      throw;
     }
   }
   return problem;
