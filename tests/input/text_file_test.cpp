@@ -259,6 +259,46 @@ TEST(LineTokens, AcceptedRealsMatchAtof) {
   }
 }
 
+// Plain decimals of every length and point position, the way most data files write their values,
+// convert to the correctly rounded double as strtod gives it, bit for bit.
+TEST(LineTokens, PlainDecimalsAreCorrectlyRounded) {
+  const TextFile file = TextFile::fromText("t", "");
+  std::uint64_t state = 2014;
+  const auto nextRandom = [&state] {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return state >> 33;
+  };
+  const auto sameAsStrtod = [&file](const std::string& token) -> ::testing::AssertionResult {
+    const double value = LineTokens(file, token).nextDouble("x");
+    const double expected = std::strtod(token.c_str(), nullptr);
+    if (std::memcmp(&value, &expected, sizeof value) == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "'" << token << "' gives " << value << ", strtod " << expected;
+  };
+  // Around the 15 digits below 2^53 and the exact powers of ten, and the signed zeros.
+  for (const char* token :
+       {"-1.0000", "-0.0000", "+0.", "999999999999999", "0.000000000000001", "1234567890123456",
+        "9007199254740993", "123456789012345.6", "-3.326500e-01", "1e22", "1e23", "9.99e-22",
+        "123456789012345e-22", "5e-23", "-0e5", "1E+0022"}) {
+    EXPECT_TRUE(sameAsStrtod(token));
+  }
+  for (int trial = 0; trial < 200000; ++trial) {
+    std::string token = trial % 3 == 0 ? "-" : (trial % 7 == 0 ? "+" : "");
+    const int digitCount = 1 + static_cast<int>(nextRandom() % 18);
+    const int pointAt = static_cast<int>(nextRandom() % (digitCount + 2)) - 1;
+    for (int d = 0; d < digitCount; ++d) {
+      if (d == pointAt) token += '.';
+      token += static_cast<char>('0' + nextRandom() % 10);
+    }
+    if (pointAt == digitCount) token += '.';
+    if (trial % 2 == 1) {
+      const char* const marks[] = {"e", "E", "e+", "e-", "E-", "e0", "e-0"};
+      token += marks[nextRandom() % 7] + std::to_string(nextRandom() % 40);
+    }
+    ASSERT_TRUE(sameAsStrtod(token));
+  }
+}
+
 TEST(LineTokens, RejectsTokensThatAreNotEntirelyAnInteger) {
   TextFile file = TextFile::fromText("t.txt", "line\n");
   file.nextLine("line 1");
@@ -281,8 +321,10 @@ TEST(LineTokens, RejectsTokensThatAreNotEntirelyAnInteger) {
 TEST(LineTokens, RejectsTokensThatAreNotEntirelyAReal) {
   TextFile file = TextFile::fromText("t.txt", "line\n");
   file.nextLine("line 1");
-  for (const char* token : {"inf", "-inf", "nan", "NAN", "infinity", "0x1p3", "1e", "1.2.3", "abc",
-                            "+-1", "--1", "e5", ".", "1,5", "12abc"}) {
+  for (const char* token :
+       {"inf",   "-inf", "nan",  "NAN", "infinity", "0x1p3", "1e",   "1.2.3", "abc",
+        "+-1",   "--1",  "-+1",  "e5",  ".",        "-.",    "+",    "-",     "1,5",
+        "12abc", "1-",   "1.0.", "..5", "1e+",      "1E-",   "1e5x", "1e-5.0"}) {
     SCOPED_TRACE(token);
     const InputError error = captureInputError([&] { LineTokens(file, token).nextDouble("x"); });
     EXPECT_EQ(error.kind, InputError::Kind::malformed);
