@@ -178,14 +178,16 @@ BalProblem readBalRecords(TextFile& file, const BalCounts& counts) {
       std::string("an observation line (") + kObservationFields + ")";
   for (int i = 0; i < counts.imageCoordinates; ++i) {
     if (file.atEnd()) missingRecord(file, counts, i);
-    LineTokens tokens(file, file.nextLine(observationLine));
-    tokens.require(4, kObservationFields);
+    const std::string_view line = file.nextLine(observationLine);
     if (observations.grow(i)) resizeObservations(observations.size());
-    problem.observationCamera[i] =
-        readIndex(file, tokens, "camera index", "camera", counts.cameraNum);
-    problem.observationPoint[i] = readIndex(file, tokens, "point index", "point", counts.pointNum);
-    problem.observationTable(i, 0) = tokens.nextDouble("x coordinate");
-    problem.observationTable(i, 1) = tokens.nextDouble("y coordinate");
+    readRecordLine(file, line, 4, kObservationFields, [&](LineTokens& tokens) {
+      problem.observationCamera[i] =
+          readIndex(file, tokens, "camera index", "camera", counts.cameraNum);
+      problem.observationPoint[i] =
+          readIndex(file, tokens, "point index", "point", counts.pointNum);
+      problem.observationTable(i, 0) = tokens.nextDouble("x coordinate");
+      problem.observationTable(i, 1) = tokens.nextDouble("y coordinate");
+    });
   }
 
   const std::int64_t parameterCount = std::int64_t{kParametersPerCamera} * counts.cameraNum;
@@ -194,10 +196,11 @@ BalProblem readBalRecords(TextFile& file, const BalCounts& counts) {
   for (std::int64_t k = 0; k < parameterCount; ++k) {
     if (file.atEnd()) missingRecord(file, counts, counts.imageCoordinates + k);
     const char* name = kParameterNames[k % kParametersPerCamera];
-    LineTokens tokens(file, file.nextLine("a camera parameter line"));
-    tokens.require(1, name);
+    const std::string_view line = file.nextLine("a camera parameter line");
     if (parameters.grow(k)) problem.cameraParameters.conservativeResize(parameters.size());
-    problem.cameraParameters[k] = tokens.nextDouble(name);
+    readRecordLine(file, line, 1, name, [&](LineTokens& tokens) {
+      problem.cameraParameters[k] = tokens.nextDouble(name);
+    });
   }
   return problem;
 }

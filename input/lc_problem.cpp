@@ -158,17 +158,8 @@ LcProblem readLcRecords(TextFile& file, const LcCounts& counts) {
     const std::size_t start = problem.lcObservations.size();
     problem.lcObservations.resize(start + rowLength);
     double* row = problem.lcObservations.data() + start;
-    // A well-formed line is walked once. A faulty one is read again the careful way, its value
-    // count first, so that a short line is named short before any fault of its values is.
-    try {
-      LineTokens tokens(file, line);
-      readRow(tokens, row);
-    } catch (const InputError&) {
-      LineTokens tokens(file, line);
-      tokens.require(static_cast<int>(rowLength), pointFields);
-      readRow(tokens, row);
-      throw;
-    }
+    readRecordLine(file, line, static_cast<int>(rowLength), pointFields,
+                   [&](LineTokens& tokens) { readRow(tokens, row); });
   }
   return problem;
 }

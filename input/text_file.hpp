@@ -19,6 +19,8 @@
 #include <string>
 #include <string_view>
 
+#include "input/input_error.hpp"
+
 namespace tessmark {
 
 class TextFile {
@@ -111,6 +113,24 @@ class LineTokens {
   const TextFile& file_;
   std::string_view rest_;
 };
+
+// Reads the record on `line` with `read(LineTokens&)`, which throws InputError on a fault, and
+// walks a well-formed line once. A faulty line is read again the careful way: `require(count,
+// what)` first, then `read`, so a line with fewer than `count` values is named short before any
+// fault of its values is, whatever `read` had written meanwhile.
+template <typename Read>
+void readRecordLine(const TextFile& file, std::string_view line, int count, std::string_view what,
+                    Read&& read) {
+  try {
+    LineTokens tokens(file, line);
+    read(tokens);
+  } catch (const InputError&) {
+    LineTokens tokens(file, line);
+    tokens.require(count, what);
+    read(tokens);
+    throw;
+  }
+}
 
 // A token as error messages show it: in single quotes, bytes outside printable ASCII as \xNN, and
 // cut to its first 40 bytes followed by "..." when longer.

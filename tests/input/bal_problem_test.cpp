@@ -159,6 +159,9 @@ const std::vector<MalformedCase> kMalformedCases = {
      "expected 4 values " + kFields + ", found 3"},
     {"empty observation line", "1 2 2\n0 0 1 2\n\n" + std::string(9, '\n'), 4,
      "expected 4 values " + kFields + ", found 0"},
+    // A short line is named short before any fault of its values is.
+    {"short observation line with a bad index first", "1 1 1\n7 0 1.5\n" + std::string(9, '\n'), 3,
+     "expected 4 values " + kFields + ", found 3"},
     {"coordinate not a number", "1 1 1\n0 0 1.5 abc\n" + std::string(9, '\n'), 3,
      "expected a real y coordinate, found 'abc'"},
     {"coordinate nan", "1 1 1\n0 0 nan 1\n" + std::string(9, '\n'), 3,
