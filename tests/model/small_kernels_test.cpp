@@ -425,6 +425,9 @@ TEST(DecidedEigenvalues, LargestClearlyAboveThresholdIsACertificate) {
       Eigen::Vector3d(-2.0, -1.0, 1.0).asDiagonal().toDenseMatrix(), threshold));
   EXPECT_FALSE(largestClearlyAboveThreshold(
       Eigen::Vector3d(-2.0, -1.0, 0.0).asDiagonal().toDenseMatrix(), threshold));
+  // Above the threshold, but within the closed form's decision margin: not for the certificate.
+  EXPECT_FALSE(largestClearlyAboveThreshold(
+      Eigen::Vector3d(-2.0, -1.0, threshold + 1e-10).asDiagonal().toDenseMatrix(), threshold));
   Eigen::Matrix3d broken = Eigen::Matrix3d::Identity();
   broken(2, 1) = std::numeric_limits<double>::quiet_NaN();
   EXPECT_FALSE(largestClearlyAboveThreshold(broken, threshold));
