@@ -138,28 +138,26 @@ LcProblem readLcRecords(TextFile& file, const LcCounts& counts) {
   const std::string pointFields = "x and y in each of the " + std::to_string(counts.allCameraNum) +
                                   " cameras, -1 -1 where it does not see the point";
   reserveFirst(problem.lcObservations, rowLength * static_cast<std::size_t>(counts.pointNum));
-  const auto readRow = [&](LineTokens& tokens, double* row) {
-    for (int c = 0; c < counts.allCameraNum; ++c) {
-      const double x = tokens.nextDouble("x coordinate");
-      const double y = tokens.nextDouble("y coordinate");
-      if ((x == kMissingView) != (y == kMissingView)) {
-        malformed(file, file.lineNumber(),
-                  "expected both coordinates of camera " + std::to_string(c) +
-                      " to be -1 (a view it does not have) or neither, found x = " + shortest(x) +
-                      ", y = " + shortest(y));
-      }
-      row[2 * c] = x;
-      row[2 * c + 1] = y;
-    }
-  };
   for (int i = 0; i < counts.pointNum; ++i) {
     const std::string_view line = lineOrEnd(
         file, [&] { return recordName("point line", i + 1, counts.pointNum, pointFields); });
     const std::size_t start = problem.lcObservations.size();
     problem.lcObservations.resize(start + rowLength);
     double* row = problem.lcObservations.data() + start;
-    readRecordLine(file, line, static_cast<int>(rowLength), pointFields,
-                   [&](LineTokens& tokens) { readRow(tokens, row); });
+    readRecordLine(file, line, static_cast<int>(rowLength), pointFields, [&](LineTokens& tokens) {
+      for (int c = 0; c < counts.allCameraNum; ++c) {
+        const double x = tokens.nextDouble("x coordinate");
+        const double y = tokens.nextDouble("y coordinate");
+        if ((x == kMissingView) != (y == kMissingView)) {
+          malformed(file, file.lineNumber(),
+                    "expected both coordinates of camera " + std::to_string(c) +
+                        " to be -1 (a view it does not have) or neither, found x = " + shortest(x) +
+                        ", y = " + shortest(y));
+        }
+        row[2 * c] = x;
+        row[2 * c + 1] = y;
+      }
+    });
   }
   return problem;
 }

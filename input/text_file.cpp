@@ -51,61 +51,63 @@ Conversion convertInt(std::string_view token, int& value) {
   return error == std::errc{} ? Conversion::ok : Conversion::notNumber;
 }
 
+// Short decimals, nearly all the values of the data files ("-1.0000", "-3.326500e-01"), take a
+// shortcut. With at most 15 digits the digits read as an integer M below 2^53, and with a net power
+// of ten 10^E, |E| <= 22, the value is M * 10^E or M / 10^-E: both operands exact in a double, so
+// the one correctly rounded operation gives the correctly rounded value that the general conversion
+// gives, the sign of a zero included. False, and `value` untouched, for anything else: the general
+// way then decides.
+bool shortDecimal(const char* next, const char* last, double& value) {
+  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  constexpr int kMostDigits = 15;
+  constexpr int kMostPower = 22;
+  const bool negative = next != last && *next == '-';
+  if (next != last && (*next == '+' || *next == '-')) ++next;
+  std::int64_t digits = 0;
+  int digitCount = 0;
+  int power = 0;
+  bool point = false;
+  for (; next != last; ++next) {
+    if (isDigit(*next)) {
+      if (++digitCount > kMostDigits) return false;
+      digits = 10 * digits + (*next - '0');
+      power -= point ? 1 : 0;
+    } else if (*next == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (digitCount == 0) return false;
+  if (next != last) {
+    if (*next != 'e' && *next != 'E') return false;
+    ++next;
+    const bool negativeExponent = next != last && *next == '-';
+    if (next != last && (*next == '+' || *next == '-')) ++next;
+    if (next == last || last - next > 4) return false;  // "1e", "1e+", or a long exponent
+    int exponent = 0;
+    for (; next != last; ++next) {
+      if (!isDigit(*next)) return false;
+      exponent = 10 * exponent + (*next - '0');
+    }
+    power += negativeExponent ? -exponent : exponent;
+  }
+  if (power < -kMostPower || power > kMostPower) return false;
+  const double whole = static_cast<double>(digits);
+  const double magnitude = power >= 0 ? whole * kPowersOfTen[power] : whole / kPowersOfTen[-power];
+  value = negative ? -magnitude : magnitude;
+  return true;
+}
+
 // Decimal or exponent notation only: the first character after the sign must be a digit or a point,
 // which keeps out "inf", "nan" and "infinity" (std::from_chars and atof take those); the general
 // format of std::from_chars has no hexadecimal notation.
 Conversion convertDouble(std::string_view token, double& value) {
   const char* first = token.data();
   const char* last = first + token.size();
-  // Short decimals, nearly all the values of the data files ("-1.0000", "-3.326500e-01"), take a
-  // shortcut. With at most 15 digits the digits read as an integer M below 2^53, and with a net
-  // power of ten 10^E, |E| <= 22, the value is M * 10^E or M / 10^-E: both operands exact in a
-  // double, so the one correctly rounded operation gives the correctly rounded value that the
-  // general conversion gives, the sign of a zero included. Anything else takes the general way.
-  {
-    static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    constexpr int kMostPower = 22;
-    const char* next = first;
-    const bool negative = next != last && *next == '-';
-    if (next != last && (*next == '+' || *next == '-')) ++next;
-    std::int64_t digits = 0;
-    int digitCount = 0;
-    int power = 0;
-    bool point = false;
-    for (; next != last && digitCount <= 15; ++next) {
-      if (isDigit(*next)) {
-        digits = 10 * digits + (*next - '0');
-        ++digitCount;
-        power -= point ? 1 : 0;
-      } else if (*next == '.' && !point) {
-        point = true;
-      } else {
-        break;
-      }
-    }
-    if (next != last && (*next == 'e' || *next == 'E') && digitCount >= 1) {
-      ++next;
-      const bool negativeExponent = next != last && *next == '-';
-      if (next != last && (*next == '+' || *next == '-')) ++next;
-      int exponent = 0;
-      int exponentDigits = 0;
-      for (; next != last && isDigit(*next) && exponentDigits < 4; ++next, ++exponentDigits) {
-        exponent = 10 * exponent + (*next - '0');
-      }
-      if (exponentDigits == 0) next = first;  // "1e", "1e+": the general way refuses them
-      power += negativeExponent ? -exponent : exponent;
-    }
-    if (next == last && digitCount >= 1 && digitCount <= 15 && power >= -kMostPower &&
-        power <= kMostPower) {
-      const double whole = static_cast<double>(digits);
-      const double magnitude =
-          power >= 0 ? whole * kPowersOfTen[power] : whole / kPowersOfTen[-power];
-      value = negative ? -magnitude : magnitude;
-      return Conversion::ok;
-    }
-  }
+  if (shortDecimal(first, last, value)) return Conversion::ok;
   if (first != last && *first == '+') ++first;
   const char* mantissa =
       (first != last && *first == '-' && first == token.data()) ? first + 1 : first;
