@@ -14,6 +14,7 @@
 
 #include "compare/comparison.hpp"
 #include "compare/csv.hpp"
+#include "compare/latex.hpp"
 #include "compare/plots.hpp"
 #include "compare/progress.hpp"
 #include "compare/summary.hpp"
@@ -68,9 +69,9 @@ std::string compareUsageText() {
          "Loads DATAFILE once, runs every chosen solver of the program's menu on every point from "
          "the\nsame symmedian start, judges each result by that program's rules, and writes a "
          "table to the\nconsole, DIR/points.csv (one row per point and solver), DIR/summary.csv "
-         "(one row per solver)\nand, when Python can import matplotlib, the performance "
-         "profiles DIR/cost_profile.png and\nDIR/time_profile.png and the loop histogram "
-         "DIR/loops.png.\n\n"
+         "(one row per solver)\nwith its LaTeX table DIR/summary.tex and, when Python can import "
+         "matplotlib, the performance\nprofiles DIR/cost_profile.png and DIR/time_profile.png and "
+         "the loop histograms DIR/loops.png\n(each also as .pdf and .svg).\n\n"
          "Options:\n"
          "  --format bal|lc  bal: a BAL problem, with or without the header-ID line, judged by "
          "vorlant's\n"
@@ -216,18 +217,23 @@ int runComparison(const CompareOptions& options) {
   }
   const std::string pointsPath = joined(options.outputDir, "points.csv");
   const std::string summaryPath = joined(options.outputDir, "summary.csv");
+  const std::string tablePath = joined(options.outputDir, "summary.tex");
   std::string failure =
       writeFileWith(pointsPath, [&](std::FILE* file) { writePointsCsv(file, comparison); });
   if (failure.empty()) {
     failure = writeFileWith(summaryPath,
                             [&](std::FILE* file) { writeSummaryCsv(file, comparison, summaries); });
   }
+  if (failure.empty()) {
+    failure = writeFileWith(
+        tablePath, [&](std::FILE* file) { writeSummaryLatex(file, comparison, summaries); });
+  }
   if (!failure.empty()) {
     std::cerr << kName << ": cannot write " << failure << "\n";
     return kCompareExitOutput;
   }
   std::cout << "  wrote " << pointsPath << " (" << comparison.outcomes.size() << " rows) and "
-            << summaryPath << "\n";
+            << summaryPath << " (" << tablePath << " as a LaTeX table)\n";
 
   // The pictures; those of an earlier comparison in the folder go, whether or not new ones come.
   for (const char* file : kPlotFiles) {
@@ -249,9 +255,7 @@ int runComparison(const CompareOptions& options) {
     std::cerr << kName << ": no plots: " << failure << "\n";
     return kCompareExitPlots;
   }
-  std::cout << "  drew";
-  for (const char* file : kPlotFiles) std::cout << " " << joined(options.outputDir, file);
-  std::cout << "\n";
+  std::cout << "  drew " << plotFilesText(options.outputDir) << "\n";
   return 0;
 }
 

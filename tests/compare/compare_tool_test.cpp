@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -197,6 +198,11 @@ TEST_F(CompareTool, WritesTidyFilesAndATable) {
   }
   EXPECT_EQ(names.size(), 11u);
 
+  // The LaTeX table beside it (its form has tests of its own): a row per solver.
+  const std::string table = readFile(in("out/summary.tex"));
+  EXPECT_NE(table.find("\\midrule\n0 & Newton-Raphson & "), std::string::npos) << table;
+  EXPECT_NE(table.find("\nx & Default inexact"), std::string::npos) << table;
+
   const Table summary = parseCsv(readFile(in("out/summary.csv")));
   ASSERT_EQ(summary.size(), 12u);
   EXPECT_EQ(summary[0],
@@ -370,15 +376,26 @@ TEST_F(CompareTool, DrawsThePlotsOrSaysHowToGetThem) {
 
   unsetenv("TESSMARK_PYTHON");
   if (findPlottingPython().empty()) GTEST_SKIP() << "no Python with matplotlib on this machine";
-  const ChildResult with = compare({"--keys", "02x", "--out", "with", "problem.txt"});
+  // A folder whose name begins with a dash is the script's folder, not an option of it.
+  const ChildResult with = compare({"--keys", "02x", "--out=-with", "problem.txt"});
   ASSERT_TRUE(with.exited && with.status == 0) << describe(with);
   for (const char* file : kPlotFiles) {
     SCOPED_TRACE(file);
-    const std::string png = readFile(in("with") / file);
-    EXPECT_TRUE(png.starts_with("\x89PNG\r\n\x1a\n"));
-    EXPECT_GT(png.size(), 10000u);
+    const std::string bytes = readFile(in("-with") / file);
+    const std::string_view name = file;
+    const std::string_view start = name.ends_with(".png")   ? "\x89PNG\r\n\x1a\n"
+                                   : name.ends_with(".pdf") ? "%PDF-"
+                                                            : "<?xml";
+    EXPECT_TRUE(bytes.starts_with(start));
+    if (name.ends_with(".svg")) {
+      EXPECT_NE(bytes.find("<svg"), std::string::npos);
+    }
+    EXPECT_GT(bytes.size(), 10000u);
   }
-  EXPECT_NE(with.out.find("drew"), std::string::npos) << with.out;
+  EXPECT_EQ(testing::linesStartingWith(with.out, "  drawing the figures into -with").size(), 1u)
+      << with.out;
+  EXPECT_EQ(testing::linesStartingWith(with.out, "  drew -with/cost_profile, ").size(), 1u)
+      << with.out;
 }
 
 }  // namespace
