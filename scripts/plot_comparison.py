@@ -274,10 +274,9 @@ def draw_loops(plt, solvers, title, base):
         axes.yaxis.set_major_formatter(FuncFormatter(lambda value, _: f"{value:g}"))
         axes.yaxis.set_minor_formatter(NullFormatter())
         # Two lines of title at most, so that neighbouring panels' titles never meet.
-        lines_of_title = textwrap.wrap(label, 28)
-        if len(lines_of_title) > 2:
-            lines_of_title = [lines_of_title[0], short(" ".join(lines_of_title[1:]), 28)]
-        axes.set_title("\n".join(lines_of_title), fontsize=7)
+        first = textwrap.wrap(label, 28)[0]
+        rest = label[len(first):].strip()
+        axes.set_title(first + ("\n" + short(rest, 28) if rest else ""), fontsize=7)
         axes.tick_params(labelsize=6)
         axes.grid(True, axis="y", alpha=0.3, linewidth=0.5)
     figure.supxlabel("loops", fontsize=7)
