@@ -121,6 +121,12 @@ void writeSummaryCsv(std::FILE* file, const Comparison& comparison,
         .number(summary.solveSeconds)
         .number(summary.passSeconds)
         .number(summary.microsecondsPerPoint)
+        .number(summary.medianCostRatio)
+        .number(summary.p90CostRatio)
+        .integer(summary.worseThanStart)
+        .number(summary.commonFinalCost)
+        .integer(summary.commonLeftOut)
+        .number(summary.rmsPixels)
         .writeTo(file);
   }
 }

@@ -15,8 +15,8 @@ the solver did not solve has r = inf and never counts. The narrow panel at the r
 curve's level for tau -> infinity: the fraction of points the solver solved at all, so the gap
 above it is the failed fraction (also given in the legend). The tau axis ends where the curves
 stop changing (past the largest ratio that more than one point in a thousand reaches); the
-fraction axis is a logit scale when every curve starts above 0.9, so that 0.99, 0.999 and 0.9999
-lie apart. tessmark-compare runs this script itself (it carries a copy) when Python can import
+fraction axis is a logit scale when every curve starts at 0.9 or above (and not all at 1), so
+that 0.99, 0.999 and 0.9999 lie apart. tessmark-compare runs this script itself (it carries a copy) when Python can import
 matplotlib (Debian: python3-matplotlib). A folder whose name begins with a dash follows "--".
 """
 
@@ -27,7 +27,6 @@ import os
 import sys
 import textwrap
 
-FIGURES = ("cost_profile", "time_profile", "loops")
 FORMATS = ("png", "pdf", "svg")
 COLUMN_WIDTH = 3.5  # inches: one column of a two-column paper
 PAGE_WIDTH = 7.0    # inches: both columns

@@ -16,10 +16,12 @@
 
 #include <gtest/gtest.h>
 
+#include "compare/csv.hpp"
 #include "compare/data_set.hpp"
 #include "compare/summary.hpp"
 #include "driver/sennic.hpp"
 #include "driver/vorlant.hpp"
+#include "tests/compare/csv_reader.hpp"
 #include "tests/driver/child_process.hpp"
 #include "tests/driver/program_output.hpp"
 #include "tests/driver/report_format.hpp"
@@ -180,6 +182,68 @@ TEST(ProfileRatios, AgainstTheBestSolvedResultOfEachPoint) {
   }
   const Comparison odd = madeComparison({{1, 1, 1}}, {{0, 0, 0}}, {{9, 2, 5}});
   EXPECT_EQ(summarize(odd)[0].medianLoops, 5.0);
+}
+
+// The figures no single point decides, on three solvers and four points: point 2 is not solved by
+// solver 1 (so it leaves every common figure), solver 2 sends point 3 far away, and some points end
+// above their start cost. The CSV holds the same doubles.
+TEST(SummaryFigures, NoSinglePointDecidesThem) {
+  Comparison comparison = madeComparison(
+      //  point: 0    1    2     3
+      {/* s0 */ {1.0, 4.0, 2.0, 9.0},
+       /* s1 */ {1.0, 2.0, kNaN, 3.0},
+       /* s2 */ {2.0, 2.0, 2.0, 1e15}},
+      {{1e-6, 1e-6, 1e-6, 1e-6}, {1e-6, 1e-6, 1e-6, 1e-6}, {1e-6, 1e-6, 1e-6, 1e-6}},
+      {{1, 1, 1, 1}, {1, 1, 1, 1}, {1, 1, 1, 1}});
+  comparison.viewNum = {2, 3, 4, 5};
+  const double starts[] = {1.5, 3.0, 5.0, 4.0};
+  for (int s = 0; s < 3; ++s) {
+    for (int p = 0; p < 4; ++p) comparison.outcome(s, p).judgement.reprojError_m = starts[p];
+  }
+  fillProfileRatios(comparison);
+  const auto ratio = [](double cost, double best) {
+    return (cost + kCostFloor) / (best + kCostFloor);
+  };
+  struct Figures {
+    double median, p90;
+    int worse;
+    double commonCost, rms;
+  };
+  const Figures figures[] = {
+      {(1.0 + ratio(4, 2)) / 2, ratio(9, 3), 2, 14.0, std::sqrt(14.0 / 10)},
+      {1.0, kInf, 0, 6.0, std::sqrt(6.0 / 10)},
+      {(1.0 + ratio(2, 1)) / 2, ratio(1e15, 3), 2, 4.0 + 1e15, std::sqrt((4.0 + 1e15) / 10)},
+  };
+  const std::vector<SolverSummary> summaries = summarize(comparison);
+  const std::vector<std::vector<std::string>> csv = testing::parseCsv(
+      testing::written([&](std::FILE* file) { writeSummaryCsv(file, comparison, summaries); }));
+  for (std::size_t s = 0; s < 3; ++s) {
+    SCOPED_TRACE("solver " + std::to_string(s));
+    const SolverSummary& summary = summaries[s];
+    EXPECT_DOUBLE_EQ(summary.medianCostRatio, figures[s].median);
+    EXPECT_EQ(summary.p90CostRatio, figures[s].p90);
+    EXPECT_EQ(summary.worseThanStart, figures[s].worse);
+    EXPECT_EQ(summary.commonFinalCost, figures[s].commonCost);
+    EXPECT_EQ(summary.commonLeftOut, 1);
+    EXPECT_DOUBLE_EQ(summary.rmsPixels, figures[s].rms);
+    const std::vector<std::string>& row = csv[s + 1];
+    ASSERT_EQ(row.size(), std::size(kSummaryColumns));
+    const double written[] = {summary.medianCostRatio, summary.p90CostRatio,
+                              summary.commonFinalCost, summary.rmsPixels};
+    const std::size_t columns[] = {15, 16, 18, 20};
+    for (std::size_t c = 0; c < 4; ++c) {
+      EXPECT_EQ(std::strtod(row[columns[c]].c_str(), nullptr), written[c]) << row[columns[c]];
+    }
+    EXPECT_EQ(row[17], std::to_string(figures[s].worse));
+    EXPECT_EQ(row[19], "1");
+  }
+
+  // Without a point every solver solved there is no observation to take the RMS over.
+  Comparison none = madeComparison({{kNaN}, {1.0}}, {{1e-6}, {1e-6}}, {{1}, {1}});
+  none.viewNum = {3};
+  fillProfileRatios(none);
+  EXPECT_TRUE(std::isnan(summarize(none)[1].rmsPixels));
+  EXPECT_EQ(summarize(none)[1].commonLeftOut, 1);
 }
 
 // ---- The same numbers as the programs -----------------------------------------------------------
