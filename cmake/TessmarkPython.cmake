@@ -37,7 +37,8 @@ endif()
 # Says why the module is not built: an error when it was asked for, a status line otherwise.
 macro(_tessmark_python_unavailable why)
   if(_tessmark_python_required)
-    message(FATAL_ERROR "TESSMARK_PYTHON=ON, but ${why}")
+    message(FATAL_ERROR "The Python module cannot be built (TESSMARK_PYTHON=${TESSMARK_PYTHON}, "
+                        "TESSMARK_PYTHON_EXECUTABLE=${TESSMARK_PYTHON_EXECUTABLE}): ${why}")
   endif()
   message(STATUS "Python module: off (${why})")
   return()
@@ -50,6 +51,8 @@ if(TESSMARK_SANITIZE OR TESSMARK_FUZZ)
 endif()
 
 if(TESSMARK_PYTHON_EXECUTABLE)
+  # An interpreter named by the user must serve: no quiet fallback to building nothing.
+  set(_tessmark_python_required ON)
   set(_tessmark_python_candidates "${TESSMARK_PYTHON_EXECUTABLE}")
 else()
   set(_tessmark_python_candidates "")

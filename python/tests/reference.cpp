@@ -12,7 +12,7 @@
 //   repeat R
 //     -> nothing: from here on each point is triangulated R times in a row, timed, and the last
 //        line of the output is "time SECONDS CALLS" (the speed figure of the Python loop's
-//        counterpart, python/bench_triangulate.py)
+//        counterpart, bench/python_triangulate.py)
 
 #include <chrono>
 #include <cstdio>

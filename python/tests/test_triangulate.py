@@ -417,3 +417,65 @@ def test_the_example_runs():
     assert sum(line.startswith("point ") for line in lines) == 5
     assert sum("Newton-Raphson" in line for line in lines) == 5
     assert all("final (" in line for line in lines if "loops" in line)
+
+
+def report_records(path):
+    """The per-point records of a program's Results report: per point the start and final
+    coordinates, the loop count, both costs and K_LC distances as printed, and both labels."""
+    lines = path.read_text().splitlines()
+    first = [i for i, line in enumerate(lines) if line.startswith(("Point No.", "Point  No."))]
+    records = []
+    for i in first:
+        one, two, three = (lines[i + k].split("\t") for k in range(3))
+        records.append({
+            "start": [one[1].strip(), two[1].strip(), three[1].strip()],
+            "point": [one[2].strip(), two[2].strip(), three[2].strip()],
+            "loops": int(one[4]),
+            "costs": [two[4], three[4]],
+            "klc": [two[6], three[6]],
+            "labels": [two[7], three[7]],
+        })
+    return records
+
+
+def printed(result):
+    """A Triangulation as the programs print it in their Results reports."""
+    def text(form, value):
+        return (form % value).strip().replace("-nan", "nan")
+    return {
+        "start": [text("%.12f", v) for v in result.start],
+        "point": [text("%.15f", v) for v in result.point],
+        "loops": result.loops,
+        "costs": [text("%.6e", result.start_cost), text("%.6e", result.final_cost)],
+        "klc": [text("%.6e", result.klc_start), text("%.6e", result.klc_final)],
+        "labels": ["Solvable" if result.solvable else "Hard case",
+                   "Global" if result.global_ else "Local"],
+    }
+
+
+@pytest.mark.parametrize("program,data,key", [("vorlant", "problem-49-7776-pre.txt", "0"),
+                                              ("sennic", "dinosaur.lc", "0"),
+                                              ("sennic", "dinosaur.lc", "2")])
+def test_the_real_data_as_the_programs_report_it(tmp_path, program, data, key):
+    import os
+    import subprocess
+
+    path = data_file(data)
+    executable = os.environ.get("TESSMARK_" + program.upper())
+    if not executable:
+        pytest.fail(f"TESSMARK_{program.upper()} is not set: run these tests through ctest")
+    subprocess.run([executable, "--data", str(path), "--algorithm", key, "--output-dir",
+                    str(tmp_path), "--color=never"], stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, check=True)
+    (report,) = [p for p in tmp_path.iterdir() if "_Results" in p.name]
+    records = report_records(report)
+    if program == "vorlant":
+        views, w, t, f = read_bal(path)
+        cameras = tessmark.bal_camera(w, t, f)
+        points = [(cameras.matrix[i], xy, cameras.take(i).pose) for i, xy in views]
+    else:
+        matrices, views = read_lc(path)
+        points = [(matrices[i], xy, None) for i, xy in views]
+    assert len(records) == len(points)
+    for p, ((c, o, poses), record) in enumerate(zip(points, records)):
+        assert printed(tessmark.triangulate(c, o, key, program, poses)) == record, p

@@ -1,7 +1,7 @@
 """Microseconds per point: a Python loop of tessmark.triangulate calls against the C++ library's
 Triangulator on the same points (the pytest suite's reference program, timed in C++).
 
-    build/python/tessmark-python python/bench_triangulate.py BUILD_DIR [DATA_FILE] [KEY] [REPEAT]
+    build/python/tessmark-python bench/python_triangulate.py BUILD_DIR [DATA_FILE] [KEY] [REPEAT]
 
 DATA_FILE: a BAL problem with its header-ID line (triangulated under vorlant's rules with the BAL
 poses) or a .lc set (sennic's rules); default: Ladybug in ../shared/data beside the checkout.
@@ -13,7 +13,7 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent / "tests"))
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "python" / "tests"))
 
 import tessmark  # noqa: E402
 from conftest import Reference, read_bal, read_lc  # noqa: E402
