@@ -57,6 +57,10 @@ bool importsMatplotlib(const std::string& python) {
 
 }  // namespace
 
+std::string scriptFolderArgument(const std::string& folder) {
+  return folder.starts_with("-") ? "./" + folder : folder;
+}
+
 std::string findPlottingPython() {
   if (const char* chosen = std::getenv("TESSMARK_PYTHON"); chosen != nullptr) {
     return *chosen != '\0' && importsMatplotlib(chosen) ? chosen : "";
@@ -71,7 +75,8 @@ std::string drawPlots(const std::string& python, const std::string& folder,
                       const std::string& title) {
   int pipeEnds[2];
   if (pipe2(pipeEnds, O_CLOEXEC) != 0) return std::string("no pipe: ") + std::strerror(errno);
-  const pid_t child = start({python, "-", folder, "--title", title}, pipeEnds[0], false);
+  const pid_t child =
+      start({python, "-", scriptFolderArgument(folder), "--title", title}, pipeEnds[0], false);
   ::close(pipeEnds[0]);
   if (child < 0) {
     ::close(pipeEnds[1]);

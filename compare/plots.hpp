@@ -18,6 +18,10 @@ inline constexpr const char* kPlotFiles[] = {"cost_profile.png", "time_profile.p
 // /usr/bin/python3 (Debian's, where python3-matplotlib installs). Empty when there is none.
 std::string findPlottingPython();
 
+// `folder` as the script's argument: a name that begins with '-' (and so would read as an option)
+// is written "./-name".
+std::string scriptFolderArgument(const std::string& folder);
+
 // Runs the script with `python` on `folder` (which holds points.csv), titling the pictures with
 // `title`. Returns "" when it drew them, otherwise why not (the script's own error is left on the
 // standard error stream).
