@@ -156,7 +156,10 @@ std::string compareOutputProblem(const std::string& outputDir) {
     return "";
   }
   if (errno != ENOENT) return std::strerror(errno);
-  std::filesystem::path parent = std::filesystem::path(outputDir).parent_path();
+  // The folder it would be created in: "fresh/" is created in ".", as "fresh" is.
+  std::string name = outputDir;
+  while (name.size() > 1 && name.back() == '/') name.pop_back();
+  std::filesystem::path parent = std::filesystem::path(name).parent_path();
   if (parent.empty()) parent = ".";
   if (stat(parent.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
     return "missing, and so is the folder it would be created in";
@@ -245,7 +248,7 @@ int runComparison(const CompareOptions& options) {
     std::cout << "  no plots: no Python with matplotlib found; install it (Debian: apt-get install "
                  "python3-matplotlib, or set TESSMARK_PYTHON) and run: python3 "
                  "scripts/plot_comparison.py "
-              << options.outputDir << "\n";
+              << scriptFolderArgument(options.outputDir) << "\n";
     return 0;
   }
   std::cout << std::flush;

@@ -58,6 +58,10 @@ bool importsMatplotlib(const std::string& python) {
 
 }  // namespace
 
+std::string scriptFolderArgument(const std::string& folder) {
+  return folder.starts_with("-") ? "./" + folder : folder;
+}
+
 std::string findPlottingPython() {
   if (const char* chosen = std::getenv("TESSMARK_PYTHON"); chosen != nullptr) {
     return *chosen != '\0' && importsMatplotlib(chosen) ? chosen : "";

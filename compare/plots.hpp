@@ -26,6 +26,10 @@ std::string plotFilesText(const std::string& folder);
 // /usr/bin/python3 (Debian's, where python3-matplotlib installs). Empty when there is none.
 std::string findPlottingPython();
 
+// `folder` as the script's argument: a name that begins with '-' (and so would read as an option)
+// is written "./-name".
+std::string scriptFolderArgument(const std::string& folder);
+
 // Runs the script with `python` on `folder` (which holds points.csv), titling the pictures with
 // `title` (both may begin with a dash: the script is told where its options end). The script writes
 // one line on the standard output as it begins to draw. Returns "" when it drew them, otherwise why

@@ -77,6 +77,9 @@ struct ProgramDescription {
   std::span<const ColoredText> banner;
   // Written to the error stream when the data file's first line holds no accepted header ID.
   std::span<const ColoredText> wrongHeader;
+  // A line added to that message when the data file was not read with --plain-bal: that the option
+  // exists. Null: none.
+  const char* wrongHeaderHint = nullptr;
 
   // Loading, indexing and pretreating, with their console lines and timings. Starts the total
   // stopwatch where the program's total begins. Throws InputError for a file that cannot be opened

@@ -1,5 +1,6 @@
 #include "driver/run.hpp"
 
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <new>
@@ -39,7 +40,11 @@ int prepareData(const ProgramDescription& program, const RunOptions& options,
       case InputError::Kind::cannotOpen:
         return reportFailure("open file error", detail, -127);
       case InputError::Kind::wrongHeader:
-        return reportFailure(program.wrongHeader, detail, -128);
+        return reportFailure(program.wrongHeader,
+                             options.plainData || program.wrongHeaderHint == nullptr
+                                 ? detail
+                                 : detail + "\n" + program.name + ": " + program.wrongHeaderHint,
+                             -128);
       case InputError::Kind::malformed:
         break;
     }
@@ -52,11 +57,14 @@ int prepareData(const ProgramDescription& program, const RunOptions& options,
 // run cannot go on (`status` then holds the exit status).
 const MenuEntry* chooseAlgorithm(const ProgramDescription& program, const RunOptions& options,
                                  TriangulationRun& run, int& status) {
-  std::cout << setTextColor(10) << "Please select a desired algorithm number for triangulation:"
-            << "\n";
-  if (program.blankLineAfterMenuHeading) std::cout << "\n";
-  for (const MenuEntry& entry : program.solvers.menu) std::cout << entry.menuLine << "\n";
+  std::string menu = "Please select a desired algorithm number for triangulation:\n";
+  if (program.blankLineAfterMenuHeading) menu += "\n";
+  for (const MenuEntry& entry : program.solvers.menu) menu += std::string(entry.menuLine) + "\n";
+  std::cout << setTextColor(10) << menu;
   white();
+  // The menu is the prompt of the key: where standard output goes elsewhere, the keyboard's
+  // terminal sees it too.
+  if (!options.algorithmKey) promptAtKeyboard(menu);
   const int key = options.algorithmKey ? *options.algorithmKey : readKey();
   const std::string name = program.name;
   if (key < 0) {
@@ -194,6 +202,7 @@ int runTriangulation(const ProgramDescription& program, const RunOptions& option
   program.closingSummary(run, resultsPath, summaryPath);
   std::cout.flush();
   pause();
+  if (consoleLost()) return reportConsoleLost(name, resultsPath, summaryPath);
   return 0;
 }
 
@@ -212,6 +221,9 @@ int programMain(const ProgramDescription& program, std::span<const char* const> 
   }
   // Line by line on a pipe too, so that whoever reads it sees the run as it goes.
   std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+  // A reader that closes the pipe early costs the console text only: writes to it fail (EPIPE)
+  // instead of ending the process, and the run goes on to its reports.
+  std::signal(SIGPIPE, SIG_IGN);
   int status;
   try {
     status = runTriangulation(program, *parsed.options);

@@ -56,8 +56,11 @@ std::string usageText(const ProgramDescription& program) {
       "  0    the run completed and both reports were written\n"
       "  1    no algorithm key could be read, or the chosen algorithm is not available\n"
       "  2    the command line is wrong\n"
-      "  3    a report file could not be created or written\n"
+      "  3    the output folder is missing or not writable (checked before anything else), or a\n"
+      "       report file could not be created or written\n"
       "  4    memory ran out\n"
+      "  5    the run completed and both reports were written, but standard output could not\n"
+      "       take all of the console text (its reader closed it early, or the disk is full)\n"
       "  128  the data file is not in the expected format (the program's status -128)\n"
       "  129  the data file cannot be opened (the program's status -127)\n";
   return text;

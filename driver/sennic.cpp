@@ -99,10 +99,10 @@ PreparedData prepareLc(const std::string& path, const PreparationClocks& clocks)
   return data;
 }
 
-// Doubles in the fixed, three-decimal notation the progress lines leave on the stream.
+// Doubles in the notation the first progress line left on the stream (fixed, three decimals), or,
+// with no point, in the stream's default notation (as the phase times were written).
 void writeClosingSummary(const TriangulationRun& run, const std::string& resultsPath,
                          const std::string& summaryPath) {
-  std::cout << std::fixed << std::setprecision(3);
   std::cout << "\n"
             << "  Triangulating finished !"
             << "\n"

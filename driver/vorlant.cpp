@@ -107,10 +107,10 @@ PreparedData preparePlainBal(const std::string& path, const PreparationClocks& c
   return prepareBalFile(path, clocks, true);
 }
 
-// Doubles in the fixed, five-decimal notation the progress lines left on the stream.
+// Doubles in the notation the first progress line left on the stream (fixed, five decimals), or,
+// with no point, in the stream's default notation.
 void writeClosingSummary(const TriangulationRun& run, const std::string& resultsPath,
                          const std::string& summaryPath) {
-  std::cout << std::fixed << std::setprecision(5);
   std::cout << "\n"
             << "  Triangulating finished !"
             << "\n"
@@ -171,6 +171,9 @@ const ProgramDescription& vorlantProgram() {
       .title = "Tessmark 2014(bigger data)",
       .banner = kBanner,
       .wrongHeader = kWrongHeader,
+      .wrongHeaderHint =
+          "a standard BAL file, without the header-ID line (compressed as .bz2 or "
+          "not), is read with --plain-bal",
       .prepare = prepareBal,
       .preparePlain = preparePlainBal,
       .solvers = vorlantSolvers(),

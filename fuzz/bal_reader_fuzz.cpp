@@ -17,22 +17,6 @@
 namespace tessmark::fuzz {
 namespace {
 
-bool sameBalData(const PreparedData& a, const PreparedData& b) {
-  const auto& x = static_cast<const BalPointSource&>(*a.points);
-  const auto& y = static_cast<const BalPointSource&>(*b.points);
-  const BalProblem& p = x.problem;
-  const BalProblem& q = y.problem;
-  // Both the records and what indexing made of them; the tables follow from the parameters.
-  return p.cameraNum == q.cameraNum && p.pointNum == q.pointNum &&
-         p.imageCoordinates == q.imageCoordinates &&
-         sameVector(p.observationCamera, q.observationCamera) &&
-         sameVector(p.observationPoint, q.observationPoint) &&
-         sameMatrix(p.observationTable, q.observationTable) &&
-         sameMatrix(p.cameraParameters, q.cameraParameters) &&
-         sameVector(x.index.viewNum, y.index.viewNum) &&
-         sameVector(x.index.viewStart, y.index.viewStart) && a.maxViewNum == b.maxViewNum;
-}
-
 // What a loaded BAL problem promises beyond the reader's own checks: arrays of exactly its counts,
 // every observation grouped under its point.
 void checkBalData(const PreparedData& data) {

@@ -76,6 +76,35 @@ std::optional<PreparedData> loadLc(TextFile& file, const CountBound& bound) {
   return prepared(std::move(points), problem.allCameraNum, problem.pointNum, 0, std::move(viewNum));
 }
 
+bool sameBalData(const PreparedData& a, const PreparedData& b) {
+  const auto& x = static_cast<const BalPointSource&>(*a.points);
+  const auto& y = static_cast<const BalPointSource&>(*b.points);
+  const BalProblem& p = x.problem;
+  const BalProblem& q = y.problem;
+  // Both the records and what indexing made of them; the tables follow from the parameters.
+  return p.cameraNum == q.cameraNum && p.pointNum == q.pointNum &&
+         p.imageCoordinates == q.imageCoordinates &&
+         sameVector(p.observationCamera, q.observationCamera) &&
+         sameVector(p.observationPoint, q.observationPoint) &&
+         sameMatrix(p.observationTable, q.observationTable) &&
+         sameMatrix(p.cameraParameters, q.cameraParameters) &&
+         sameVector(x.index.viewNum, y.index.viewNum) &&
+         sameVector(x.index.viewStart, y.index.viewStart) && a.maxViewNum == b.maxViewNum;
+}
+
+bool sameLcData(const PreparedData& a, const PreparedData& b) {
+  const auto& x = static_cast<const LcPointSource&>(*a.points);
+  const auto& y = static_cast<const LcPointSource&>(*b.points);
+  // Both the records and the visibility made of them; the tables follow from the matrices.
+  return x.problem.allCameraNum == y.problem.allCameraNum &&
+         x.problem.pointNum == y.problem.pointNum &&
+         sameMatrix(x.problem.cameraProjections, y.problem.cameraProjections) &&
+         sameVector(x.problem.lcObservations, y.problem.lcObservations) &&
+         sameVector(x.visibility.viewNum, y.visibility.viewNum) &&
+         sameVector(x.visibility.cameraVisibility, y.visibility.cameraVisibility) &&
+         a.maxViewNum == b.maxViewNum;
+}
+
 long long gatherEveryPoint(const PreparedData& data) {
   PointWorkspace& workspace = *data.workspace;
   long long views = 0;

@@ -38,6 +38,11 @@ std::optional<PreparedData> loadPlainBal(TextFile& file, const CountBound& bound
 // sennic's loading, visibility and camera decomposition. Throws InputError as the readers do.
 std::optional<PreparedData> loadLc(TextFile& file, const CountBound& bound = {});
 
+// Whether two loads of the same text gave the same data set, to the bit: the records and what
+// indexing (BAL) or the visibility (.lc) made of them; the tables follow from those.
+bool sameBalData(const PreparedData& a, const PreparedData& b);
+bool sameLcData(const PreparedData& a, const PreparedData& b);
+
 // Locates and gathers every point through the data's point source, checking that each point's view
 // count is the one indexing gave it and fits the workspace, and that its problem has that many
 // views. Returns the sum of the view counts.

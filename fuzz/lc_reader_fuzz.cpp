@@ -15,19 +15,6 @@
 namespace tessmark::fuzz {
 namespace {
 
-bool sameLcData(const PreparedData& a, const PreparedData& b) {
-  const auto& x = static_cast<const LcPointSource&>(*a.points);
-  const auto& y = static_cast<const LcPointSource&>(*b.points);
-  // Both the records and the visibility made of them; the tables follow from the matrices.
-  return x.problem.allCameraNum == y.problem.allCameraNum &&
-         x.problem.pointNum == y.problem.pointNum &&
-         sameMatrix(x.problem.cameraProjections, y.problem.cameraProjections) &&
-         sameVector(x.problem.lcObservations, y.problem.lcObservations) &&
-         sameVector(x.visibility.viewNum, y.visibility.viewNum) &&
-         sameVector(x.visibility.cameraVisibility, y.visibility.cameraVisibility) &&
-         a.maxViewNum == b.maxViewNum;
-}
-
 // What a loaded .lc data set promises beyond the reader's own checks: tables of exactly its counts,
 // a view wherever neither coordinate is -1 and none where both are, and each point's camera list
 // the increasing list of the cameras that see it.

@@ -2,6 +2,7 @@
 
 #include <cassert>
 #include <cmath>
+#include <limits>
 
 #include <Eigen/LU>
 
@@ -30,12 +31,30 @@ LcVisibility indexLcObservations(const LcProblem& problem) {
   return visibility;
 }
 
+namespace {
+
+double thirdRowSquares(const Eigen::Matrix<double, 3, 4>& camera) {
+  return camera(2, 0) * camera(2, 0) + camera(2, 1) * camera(2, 1) + camera(2, 2) * camera(2, 2);
+}
+
+}  // namespace
+
 CameraDecomposition decomposeCamera(const Eigen::Matrix<double, 3, 4>& camera) {
   CameraDecomposition result;
-  const double s =
-      camera(2, 0) * camera(2, 0) + camera(2, 1) * camera(2, 1) + camera(2, 2) * camera(2, 2);
-  result.rankDeficient = s == 0.0;
-  const Eigen::Matrix<double, 3, 4> p = camera / std::sqrt(s);
+  const double s = thirdRowSquares(camera);
+  result.rankDeficient = (camera.block<1, 3>(2, 0).array() == 0.0).all();
+  Eigen::Matrix<double, 3, 4> p;
+  if ((s >= std::numeric_limits<double>::min() && s <= std::numeric_limits<double>::max()) ||
+      result.rankDeficient || !camera.allFinite()) {
+    p = camera / std::sqrt(s);
+  } else {
+    // The squares overflowed or underflowed, though the row is finite and not zero. P scaled by a
+    // positive factor is the same camera: scaled by the row's largest entry first, the row's sum of
+    // squares lies in [1, 3].
+    const Eigen::Matrix<double, 3, 4> scaled =
+        camera / camera.block<1, 3>(2, 0).cwiseAbs().maxCoeff();
+    p = scaled / std::sqrt(thirdRowSquares(scaled));
+  }
   const Eigen::Matrix3d m = p.leftCols<3>();
   const Eigen::Matrix3d a = m * m.transpose();
 

@@ -50,7 +50,10 @@ struct CameraDecomposition {
 // partial pivoting) and C = -M^-1 p4 (p4 the fourth column of the normalised P), the camera centre,
 // so that the normalised P equals K R [I | -C]. No sign correction: det R = -1 when det M < 0, and
 // a factor s < 0 on P flips the sign of R only (K and C are unchanged); a factor s > 0 changes
-// nothing.
+// nothing. Where the sum of squares of that row is a normal double, n is its square root, to the
+// bit; where it overflows or underflows (a row of entries beyond about 1e154 or below about 1e-154
+// in size), P is divided by the row's largest entry magnitude first, so that any finite camera with
+// a non-zero third row decomposes as well as its rescaled copies do.
 CameraDecomposition decomposeCamera(const Eigen::Matrix<double, 3, 4>& camera);
 
 // The tables of every camera: pose rows from decomposeCamera, projection rows as read, then both

@@ -7,6 +7,7 @@
 // file.
 //
 //   make_lc_problem OUTPUT [--cameras N] [--points N] [--noise PIXELS] [--seed N]
+//   make_lc_problem --help
 
 #include <algorithm>
 #include <cerrno>
@@ -49,13 +50,24 @@ SurfacePoint surfacePoint(std::mt19937& random) {
 
 }  // namespace
 
+const tessmark::synthetic::MakerDescription kMaker{
+    .name = "make_lc_problem",
+    .summary =
+        "Writes a synthetic \".lc\" multi-view data set to OUTPUT, shaped like the Dinosaur "
+        "turntable sequence:\ncameras on a turntable ring looking at an object in the middle, each "
+        "point seen by a run of\nneighbouring cameras, images of 720 x 576 pixels, Gaussian pixel "
+        "noise, -1 -1 where a camera does\nnot see a point, the header ID \"Tessmark_lc_data!\". "
+        "The same seed always gives the same file.\n",
+    .fewestCameras = 2,
+    .defaults = {.output = "", .cameras = 36, .points = 4983},
+    .cameraShape = "on the turntable ring",
+};
+
 int main(int argc, char** argv) {
-  tessmark::synthetic::MakerOptions settings{.output = "", .cameras = 36, .points = 4983};
-  if (!tessmark::synthetic::parseMakerOptions(argc, argv, 2, settings)) {
-    std::fprintf(stderr,
-                 "usage: make_lc_problem OUTPUT [--cameras N (>= 2)] [--points N] [--noise "
-                 "PIXELS] [--seed N]\n");
-    return 2;
+  tessmark::synthetic::MakerOptions settings;
+  if (const int status = tessmark::synthetic::takeMakerCommandLine(argc, argv, kMaker, settings);
+      status >= 0) {
+    return status;
   }
   std::mt19937 random(settings.seed);
   std::uniform_real_distribution<double> jitter(-1.0, 1.0);

@@ -358,6 +358,53 @@ TEST_F(CompareTool, BadInputIsRefusedBeforeAnythingIsWritten) {
   }
 }
 
+// A folder named with a trailing slash is created like the same name without it, and one whose
+// name begins with a dash is handed to the plotting script so that the script cannot take it for
+// an option (a stand-in interpreter notes what it is given and refuses an option, as the script
+// does); the note without an interpreter names it the same way.
+TEST_F(CompareTool, FolderNamesWithATrailingSlashOrALeadingDash) {
+  writeFile(in("problem.txt"), balText());
+  const fs::path python = in("python");
+  writeFile(python,
+            "#!/bin/sh\n"
+            "[ \"$1\" = -c ] && exit 0\n"
+            "cat >/dev/null\n"
+            "printf '%s\\n' \"$2\" >\"$(dirname \"$0\")/folder.txt\"\n"
+            "case \"$2\" in -*) exit 2 ;; esac\n"
+            "[ -f \"$2/points.csv\" ]\n");
+  fs::permissions(python, fs::perms::owner_all);
+  struct Case {
+    std::string out;
+    const char* folder;    // where the files go, from the test's folder
+    const char* argument;  // the script's folder argument
+  };
+  const Case cases[] = {
+      {"fresh/", "fresh", "fresh/"},
+      {"again//", "again", "again//"},
+      {"-h", "-h", "./-h"},
+      {"--version", "--version", "./--version"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.out);
+    setenv("TESSMARK_PYTHON", python.c_str(), 1);
+    const ChildResult run = compare({"--keys", "0", "--out", c.out, "problem.txt"});
+    ASSERT_TRUE(run.exited && run.status == 0) << describe(run);
+    EXPECT_TRUE(fs::exists(in(c.folder) / "points.csv"));
+    EXPECT_TRUE(fs::exists(in(c.folder) / "summary.csv"));
+    EXPECT_EQ(readFile(in("folder.txt")), std::string(c.argument) + "\n");
+
+    setenv("TESSMARK_PYTHON", kNoPython, 1);
+    const ChildResult note = compare({"--keys", "0", "--out", c.out, "problem.txt"});
+    ASSERT_TRUE(note.exited && note.status == 0) << describe(note);
+    EXPECT_NE(note.out.find(std::string("scripts/plot_comparison.py ") + c.argument + "\n"),
+              std::string::npos)
+        << note.out;
+  }
+  // A trailing slash does not make a missing parent folder exist.
+  const ChildResult missing = compare({"--out", "no/such/", "problem.txt"});
+  testing::expectFailure(missing, 3, {"cannot write into 'no/such/'"});
+}
+
 // The pictures when matplotlib is there (CI installs it), and a one-line note and the CSV files
 // when it is not; pictures of an earlier comparison in the folder do not stay behind.
 TEST_F(CompareTool, DrawsThePlotsOrSaysHowToGetThem) {
