@@ -18,8 +18,8 @@
 #include "compare/plots.hpp"
 #include "compare/progress.hpp"
 #include "compare/summary.hpp"
+#include "console/command_line.hpp"
 #include "console/stopwatch.hpp"
-#include "driver/run_options.hpp"
 #include "input/input_error.hpp"
 
 namespace tessmark {
@@ -33,6 +33,7 @@ std::string usageError(const std::string& problem) {
          " --help' for more information.\n";
 }
 
+// --format's names of the formats it reads.
 const char* formatName(DataFormat format) { return format == DataFormat::lc ? "lc" : "bal"; }
 
 std::string joined(const std::string& folder, const char* name) {
@@ -45,16 +46,17 @@ int failInput(const InputError& error) {
                                                     : kCompareExitMalformed;
 }
 
-void describeData(const CompareOptions& options, const DataSet& set, const SolverProgram& rules) {
-  const PreparedData& data = set.data;
-  std::cout << kName << ": " << options.dataFile << " (" << formatName(set.format) << ", "
+void describeData(const CompareOptions& options, const DataSet& data, const SolverProgram& rules) {
+  std::cout << kName << ": " << options.dataFile << " (" << formatName(options.format) << ", "
             << rules.name << "'s solvers and rules)\n"
             << "  " << data.cameraNum << " cameras, " << data.pointNum << " points";
-  if (set.format == DataFormat::bal) std::cout << ", " << data.imageCoordinates << " observations";
+  if (options.format != DataFormat::lc) {
+    std::cout << ", " << data.imageCoordinates << " observations";
+  }
   std::cout << ", at most " << data.maxViewNum << " views per point\n"
             << std::setprecision(6) << "  loading " << data.loadingSeconds << " s, indexing "
             << data.indexingSeconds << " s, pretreating " << data.pretreatingSeconds << " s\n";
-  for (const int camera : set.rankDeficientCameras) {
+  for (const int camera : data.rankDeficientCameras) {
     std::cout << "  note: camera " << camera
               << " is no perspective camera (its left 3x3 block has a zero third row); the points "
                  "it sees come out non-finite\n";
@@ -117,7 +119,7 @@ ParsedCompareLine parseCompareCommandLine(std::span<const char* const> arguments
       if (!takeValue() || (value != "bal" && value != "lc")) {
         return {std::nullopt, usageError("--format needs bal or lc"), kCompareExitUsage};
       }
-      options.format = value == "lc" ? DataFormat::lc : DataFormat::bal;
+      options.format = value == "lc" ? DataFormat::lc : DataFormat::plainBal;
       formatGiven = true;
     } else if (argument == "--keys") {
       if (!takeValue()) return {std::nullopt, usageError("--keys needs keys"), kCompareExitUsage};
@@ -173,7 +175,7 @@ std::string compareOutputProblem(const std::string& outputDir) {
 namespace {
 
 int runComparison(const CompareOptions& options) {
-  const SolverProgram& rules = solverProgramOf(options.format);
+  const SolverProgram& rules = describe(options.format).rules();
   std::string error;
   const auto solvers = chooseSolvers(rules, options.keys, error);
   if (!solvers) {
@@ -195,9 +197,9 @@ int runComparison(const CompareOptions& options) {
   wholeWatch.start();
   Comparison comparison;
   {
-    ProgressBar bar(stderr, *solvers, set.data.pointNum);
+    ProgressBar bar(stderr, *solvers, set.pointNum);
     comparison =
-        compareSolvers(set.data, rules, *solvers, [&bar](int s, int done) { bar.update(s, done); });
+        compareSolvers(set, rules, *solvers, [&bar](int s, int done) { bar.update(s, done); });
   }
   wholeWatch.stop();
   const std::vector<SolverSummary> summaries = summarize(comparison);

@@ -146,7 +146,7 @@ void checkText(std::string_view bytes, const PlainDecode& decoded) {
 template <typename Load, typename SameData>
 void checkReader(std::string_view bytes, const PlainDecode& decoded, Load load, SameData sameData) {
   const auto loadAll = [&](TextFile& file) {
-    std::optional<PreparedData> data = load(file, kBound);
+    std::optional<DataSet> data = load(file, kBound);
     if (data) checkRestOfCompressedFile(file);
     return data;
   };

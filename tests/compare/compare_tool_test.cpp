@@ -46,15 +46,15 @@ TEST(CompareCommandLine, OptionsAndTheFormatTheNameSuggests) {
     std::string outputDir = ".";
   };
   const Case cases[] = {
-      {{"p.txt"}, DataFormat::bal},
-      {{"problem-49-7776-pre.txt.bz2"}, DataFormat::bal},
+      {{"p.txt"}, DataFormat::plainBal},
+      {{"problem-49-7776-pre.txt.bz2"}, DataFormat::plainBal},
       {{"dinosaur.lc"}, DataFormat::lc},
       {{"dinosaur.lc.bz2"}, DataFormat::lc},
-      {{"--format", "bal", "set.lc"}, DataFormat::bal},
+      {{"--format", "bal", "set.lc"}, DataFormat::plainBal},
       {{"--format=lc", "set.txt"}, DataFormat::lc},
-      {{"--keys", "x20", "p.txt"}, DataFormat::bal, "x20"},
-      {{"p.txt", "--keys=5", "--out", "o"}, DataFormat::bal, "5", "o"},
-      {{"--out=a/b", "p.txt"}, DataFormat::bal, "0123456789x", "a/b"},
+      {{"--keys", "x20", "p.txt"}, DataFormat::plainBal, "x20"},
+      {{"p.txt", "--keys=5", "--out", "o"}, DataFormat::plainBal, "5", "o"},
+      {{"--out=a/b", "p.txt"}, DataFormat::plainBal, "0123456789x", "a/b"},
   };
   for (const Case& c : cases) {
     const ParsedCompareLine parsed = parseCompareCommandLine(c.arguments);

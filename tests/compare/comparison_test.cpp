@@ -17,8 +17,8 @@
 #include <gtest/gtest.h>
 
 #include "compare/csv.hpp"
-#include "compare/data_set.hpp"
 #include "compare/summary.hpp"
+#include "dataset/data_set.hpp"
 #include "driver/sennic.hpp"
 #include "driver/vorlant.hpp"
 #include "tests/compare/csv_reader.hpp"
@@ -99,7 +99,7 @@ Comparison madeComparison(const std::vector<std::vector<double>>& costs,
       SolverOutcome& outcome = comparison.outcome(s, p);
       const double cost = costs[static_cast<std::size_t>(s)][static_cast<std::size_t>(p)];
       outcome.judgement.reprojError_f = cost;
-      outcome.x_f = std::isnan(cost) ? Eigen::Vector3d(kNaN, 0, 0) : Eigen::Vector3d(1, 2, 3);
+      outcome.point = std::isnan(cost) ? Eigen::Vector3d(kNaN, 0, 0) : Eigen::Vector3d(1, 2, 3);
       outcome.solveSeconds = seconds[static_cast<std::size_t>(s)][static_cast<std::size_t>(p)];
       outcome.loops = loops[static_cast<std::size_t>(s)][static_cast<std::size_t>(p)];
       outcome.judgement.solvable = p % 2 == 0;
@@ -263,8 +263,8 @@ struct ProgramCase {
 };
 
 const ProgramCase kPrograms[] = {
-    {"vorlant", TESSMARK_MAKE_BAL, "problem.txt", TESSMARK_VORLANT, vorlantProgram, DataFormat::bal,
-     testing::parseResultsReport, testing::parseSummaryReport, "brimvaleRun",
+    {"vorlant", TESSMARK_MAKE_BAL, "problem.txt", TESSMARK_VORLANT, vorlantProgram,
+     DataFormat::plainBal, testing::parseResultsReport, testing::parseSummaryReport, "brimvaleRun",
      "problem-49-7776-pre.txt", "0"},
     {"sennic", TESSMARK_MAKE_LC, "set.lc", TESSMARK_SENNIC, sennicProgram, DataFormat::lc,
      testing::parseSennicResultsReport, testing::parseSennicSummaryReport, "dinosaur",
@@ -273,7 +273,7 @@ const ProgramCase kPrograms[] = {
 
 // The run that a single-key program would have made of solver s of the comparison: its counts, the
 // comparison's per-point numbers and the labels counted.
-TriangulationRun runOf(const Comparison& comparison, const PreparedData& data, int s) {
+TriangulationRun runOf(const Comparison& comparison, const DataSet& data, int s) {
   TriangulationRun run(comparison.pointNum);
   run.cameraNum = data.cameraNum;
   run.imageCoordinates = data.imageCoordinates;
@@ -281,15 +281,11 @@ TriangulationRun runOf(const Comparison& comparison, const PreparedData& data, i
   run.algorithmKey =
       static_cast<unsigned char>(comparison.solvers[static_cast<std::size_t>(s)].key);
   run.algorithmName = comparison.solvers[static_cast<std::size_t>(s)].entry->selectedName;
-  run.viewNum = comparison.viewNum;
   for (int p = 0; p < comparison.pointNum; ++p) {
-    const auto i = static_cast<std::size_t>(p);
-    const SolverOutcome& outcome = comparison.outcome(s, p);
-    const PointJudgement& judged = outcome.judgement;
-    run.pointSeconds[i] = comparison.startSeconds[i] + outcome.solveSeconds;
-    run.pointLoops[i] = outcome.loops;
-    recordJudgement(run, p, judged);
-    run.notPositiveDefiniteCount += outcome.hessianModified ? 1 : 0;
+    PointOutcome outcome = comparison.outcome(s, p);
+    outcome.pointSeconds =
+        comparison.startSeconds[static_cast<std::size_t>(p)] + outcome.solveSeconds;
+    recordOutcome(run, p, outcome);
   }
   return run;
 }
@@ -302,15 +298,15 @@ void expectSameAsSingleKeyRuns(const ProgramCase& program, const fs::path& progr
                                const fs::path& comparedData, std::string_view keys,
                                const fs::path& folder) {
   const DataSet set = loadDataSet(comparedData.string(), program.format);
-  const SolverProgram& rules = solverProgramOf(program.format);
+  const SolverProgram& rules = set.rules();
   ASSERT_EQ(&rules, &program.description().solvers);
   std::string error;
   const auto solvers = chooseSolvers(rules, keys, error);
   ASSERT_TRUE(solvers) << error;
   std::vector<std::pair<int, int>> told;  // (pass, points done) as the progress was told
   const Comparison comparison = compareSolvers(
-      set.data, rules, *solvers, [&told](int s, int done) { told.emplace_back(s, done); });
-  ASSERT_EQ(comparison.outcomes.size(), keys.size() * static_cast<std::size_t>(set.data.pointNum));
+      set, rules, *solvers, [&told](int s, int done) { told.emplace_back(s, done); });
+  ASSERT_EQ(comparison.outcomes.size(), keys.size() * static_cast<std::size_t>(set.pointNum));
 
   // The progress: the passes in order (the starts, then each solver), each told when it begins
   // and when it ends, its counts rising in between.
@@ -322,7 +318,7 @@ void expectSameAsSingleKeyRuns(const ProgramCase& program, const fs::path& progr
     }
     ASSERT_GE(done.size(), 2u);
     EXPECT_EQ(done.front(), 0);
-    EXPECT_EQ(done.back(), set.data.pointNum);
+    EXPECT_EQ(done.back(), set.pointNum);
     EXPECT_TRUE(std::is_sorted(done.begin(), done.end()));
   }
   EXPECT_TRUE(std::is_sorted(told.begin(), told.end(),
@@ -348,14 +344,10 @@ void expectSameAsSingleKeyRuns(const ProgramCase& program, const fs::path& progr
     ASSERT_EQ(program.parseResults(readFile(files[0]), reported), "");
     ASSERT_EQ(program.parseSummary(readFile(files[1]), reportedSummary), "");
 
-    const TriangulationRun made = runOf(comparison, set.data, s);
+    const TriangulationRun made = runOf(comparison, set, s);
     const std::string results = testing::written([&](std::FILE* file) {
       writers.resultsHeader(file, made, testing::kCreatedAt);
-      for (int p = 0; p < made.pointNum; ++p) {
-        const SolverOutcome& outcome = comparison.outcome(s, p);
-        writers.pointRecord(file, made, p, comparison.starts[static_cast<std::size_t>(p)],
-                            outcome.x_f, outcome.judgement.solvable, outcome.judgement.global);
-      }
+      for (int p = 0; p < made.pointNum; ++p) writers.pointRecord(file, made, p);
       writers.resultsSummary(file, made);
     });
     const std::string summary = testing::written(
@@ -404,7 +396,7 @@ TEST_P(SameAsThePrograms, OneKeyOnTheRealDataSet) {
   if (dataDir == nullptr || !fs::exists(data)) GTEST_SKIP() << "data file not found: " << data;
   TemporaryFolder folder;
   fs::path compared = data;
-  if (program.format == DataFormat::bal) {
+  if (program.format == DataFormat::plainBal) {
     const std::string text = readFile(data);
     compared = folder.path() / "problem-49-7776-pre.txt.bz2";
     testing::writeFile(

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "input/lc_problem.hpp"
 #include "solvers/menus.hpp"
 #include "tests/driver/child_process.hpp"
 #include "tests/driver/program_output.hpp"

@@ -1,4 +1,4 @@
-#include "driver/printf_text.hpp"
+#include "console/printf_text.hpp"
 
 #include <charconv>
 #include <cmath>
