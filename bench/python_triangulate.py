@@ -54,13 +54,14 @@ def main():
             lines.append(" ".join(Reference._numbers(p) for p in parts))
     done = subprocess.run([reference.path], input="\n".join(lines) + "\n", capture_output=True,
                           text=True, check=True)
-    _, seconds, calls = done.stdout.splitlines()[-1].split()
-    cpp = float(seconds) / int(calls) * len(points)
+    _, seconds, count = done.stdout.splitlines()[-1].split()
+    assert int(count) == len(points)
+    cpp = float(seconds)
 
     n = len(points)
     print(f"{data.name}, key {key} ({tessmark.method_name(key, rules)}), {n} points")
-    print(f"  Python loop of tessmark.triangulate: {1e6 * best_python / n:8.2f} us/point (best of {repeat})")
-    print(f"  C++ Triangulator::triangulate:       {1e6 * cpp / n:8.2f} us/point (mean of {repeat})")
+    print(f"  Python loop of tessmark.triangulate: {1e6 * best_python / n:8.2f} us/point (best of {repeat} passes)")
+    print(f"  C++ Triangulator::triangulate:       {1e6 * cpp / n:8.2f} us/point (best of {repeat} passes)")
     print(f"  overhead of the Python call:         {1e6 * (best_python - cpp) / n:8.2f} us/point")
 
 
