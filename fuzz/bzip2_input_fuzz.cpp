@@ -12,8 +12,6 @@
 // Inputs whose text plain libbz2 hands out beyond kMostText bytes are skipped: a few kilobytes can
 // decompress to gigabytes, and the time would go on decompressing.
 
-#include <bzlib.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -26,52 +24,16 @@
 
 #include "fuzz/fuzz_data.hpp"
 #include "input/bzip2_file.hpp"
+#include "tests/support/bzip2_text.hpp"
 
 namespace tessmark::fuzz {
 namespace {
 
+using testing::PlainDecode;
+
 constexpr std::size_t kMostText = std::size_t{1} << 20;
 constexpr CountBound kBound{.cameras = 64, .points = 256, .observations = 1024, .views = 64};
 constexpr const char* kStreamFault = "expected a bzip2 stream, found ";
-
-// What plain libbz2 makes of the bytes, stream after stream.
-struct PlainDecode {
-  std::string text;
-  bool whole = false;    // every stream decoded to its end, nothing after the last one
-  bool tooLong = false;  // the text went beyond kMostText
-};
-
-PlainDecode plainDecode(std::string_view compressed) {
-  PlainDecode decoded;
-  std::vector<char> input(compressed.begin(), compressed.end());
-  std::size_t offset = 0;
-  char out[1 << 14];
-  while (offset < input.size()) {
-    bz_stream stream{};
-    if (BZ2_bzDecompressInit(&stream, 0, 0) != BZ_OK) return decoded;
-    stream.next_in = input.data() + offset;
-    stream.avail_in = static_cast<unsigned>(input.size() - offset);
-    int status = BZ_OK;
-    while (status == BZ_OK) {
-      stream.next_out = out;
-      stream.avail_out = sizeof out;
-      status = BZ2_bzDecompress(&stream);
-      decoded.text.append(out, sizeof out - stream.avail_out);
-      if (decoded.text.size() > kMostText) {
-        decoded.tooLong = true;
-        BZ2_bzDecompressEnd(&stream);
-        return decoded;
-      }
-      // No input left and room left for output: the stream ends early.
-      if (status == BZ_OK && stream.avail_in == 0 && stream.avail_out > 0) status = BZ_DATA_ERROR;
-    }
-    offset = input.size() - stream.avail_in;
-    BZ2_bzDecompressEnd(&stream);
-    if (status != BZ_STREAM_END) return decoded;
-  }
-  decoded.whole = !input.empty();
-  return decoded;
-}
 
 // The compressed bytes as a file's would come, whole or a few at a time.
 TextFile compressedFile(std::string_view bytes, bool trickled) {
@@ -193,7 +155,7 @@ void checkReader(std::string_view bytes, const PlainDecode& decoded, Load load, 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   using namespace tessmark::fuzz;
   const std::string_view input(reinterpret_cast<const char*>(bytes), size);
-  const PlainDecode decoded = plainDecode(input);
+  const PlainDecode decoded = tessmark::testing::plainDecode(input, kMostText);
   if (decoded.tooLong) return -1;  // not worth keeping in the corpus
   checkText(input, decoded);
   checkReader(input, decoded, loadPlainBal, sameBalData);

@@ -15,6 +15,7 @@
 // with the same reason and view (bad input is refused before any method runs); a repeat call gives
 // the same bits and allocates nothing; the loop count lies within the solvers' caps.
 
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -78,11 +79,9 @@ class Bytes {
   double number() {
     const std::uint8_t tag = byte();
     if (tag < 0xc0) return kSpecial[tag % kSpecialCount];
-    std::uint8_t raw[8] = {};
-    for (std::uint8_t& b : raw) b = byte();
-    double value = 0.0;
-    std::memcpy(&value, raw, sizeof value);
-    return value;
+    std::uint64_t bits = 0;
+    for (int i = 0; i < 8; ++i) bits |= std::uint64_t{byte()} << (8 * i);
+    return std::bit_cast<double>(bits);
   }
   Eigen::Vector3d vector3() {
     const double x = number();

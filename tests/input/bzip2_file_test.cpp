@@ -1,6 +1,5 @@
 #include "input/bzip2_file.hpp"
 
-#include <bzlib.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -26,6 +25,8 @@ namespace {
 namespace fs = std::filesystem;
 using testing::bzip2Compressed;
 using testing::captureInputError;
+using testing::PlainDecode;
+using testing::plainDecode;
 
 // A folder of files for one test, removed afterwards.
 class Bzip2File : public ::testing::Test {
@@ -169,40 +170,6 @@ TEST_F(Bzip2File, TheRestOfACompressedFileIsChecked) {
   plain.nextLine("line 1");
   checkRestOfCompressedFile(plain);
   EXPECT_EQ(plain.nextLine("line 2"), "2");
-}
-
-// What plain libbz2 makes of `compressed`, stream after stream: the text it hands out, and whether
-// the whole input decodes (every stream to its end, nothing after the last one).
-struct PlainDecode {
-  std::string text;
-  bool whole = false;
-};
-
-PlainDecode plainDecode(const std::string& compressed) {
-  PlainDecode decoded;
-  std::string input = compressed;
-  std::size_t offset = 0;
-  char out[1 << 14];
-  while (offset < input.size()) {
-    bz_stream stream{};
-    if (BZ2_bzDecompressInit(&stream, 0, 0) != BZ_OK) return decoded;
-    stream.next_in = input.data() + offset;
-    stream.avail_in = static_cast<unsigned>(input.size() - offset);
-    int status = BZ_OK;
-    while (status == BZ_OK) {
-      stream.next_out = out;
-      stream.avail_out = sizeof out;
-      status = BZ2_bzDecompress(&stream);
-      decoded.text.append(out, sizeof out - stream.avail_out);
-      if (status == BZ_OK && stream.avail_in == 0 && stream.avail_out > 0)
-        status = BZ_UNEXPECTED_EOF;
-    }
-    offset = input.size() - stream.avail_in;
-    BZ2_bzDecompressEnd(&stream);
-    if (status != BZ_STREAM_END) return decoded;
-  }
-  decoded.whole = !input.empty();
-  return decoded;
 }
 
 // A standard BAL problem and a .lc set of a few thousand records each (a few hundred kilobytes:
