@@ -491,11 +491,4 @@ void PrintfText::writeTo(std::FILE* file) {
   clear();
 }
 
-void writePrintf(std::FILE* file, const char* format,
-                 std::initializer_list<PrintfArgument> arguments) {
-  PrintfText text;
-  text.append(format, arguments);
-  text.writeTo(file);
-}
-
 }  // namespace tessmark
