@@ -3,8 +3,8 @@
 // readers behind it, checked against a plain libbz2 decode of the same bytes.
 //  - The text: where plain libbz2 decodes the bytes whole (every stream to its end, nothing after
 //    the last), the lines delivered are its text; where it does not, the lines delivered before
-//    the refusal are a beginning of the text it handed out, and the refusal is the stream's own
-//    (no line, "expected a bzip2 stream, found ..."), the same whole or trickled.
+//    the refusal agree with the text it handed out as far as both go, and the refusal is the
+//    stream's own (no line, "expected a bzip2 stream, found ..."), the same whole or trickled.
 //  - The readers (the standard BAL reader, the .lc reader): on a whole stream they load what they
 //    load from the decoded text in memory, or refuse it alike; on a damaged one whose text they
 //    read (not stopped by the bound below) they refuse with the stream's fault, never with a line
@@ -95,7 +95,12 @@ void checkText(std::string_view bytes, const PlainDecode& decoded) {
     } else {
       check(lines->refusal.has_value(), "a damaged stream passes");
       checkStreamFault(*lines->refusal);
-      check(expected.starts_with(lines->text), "the text before a fault is not plain libbz2's");
+      // libbz2 finds some faults in the middle of handing out a block, and how much of the block
+      // it has handed out by then depends on the room it is given: the two texts agree as far as
+      // both go.
+      const std::size_t common = std::min(lines->text.size(), decoded.text.size());
+      check(lines->text.compare(0, common, decoded.text, 0, common) == 0,
+            "the text before a fault is not plain libbz2's");
     }
   }
   if (whole.refusal && trickled.refusal) {
