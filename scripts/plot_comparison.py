@@ -134,8 +134,13 @@ def logit_fraction_axis(axes, lowest, points):
     # 0.9, 0.99, ... above the bottom and at least a factor 2 in 1 - rho below the top.
     decades = [k for k in range(1, 10)
                if 1.0 - 10.0 ** -k >= bottom and 10.0 ** -k >= 1.0 / points]
-    axes.yaxis.set_major_locator(FixedLocator([1.0 - 10.0 ** -k for k in decades] + [top]))
-    axes.set_yticklabels([f"{1.0 - 10.0 ** -k:.{k}f}" for k in decades] + ["1"])
+    ticks = [1.0 - 10.0 ** -k for k in decades]
+    labels = [f"{1.0 - 10.0 ** -k:.{k}f}" for k in decades]
+    if not decades:  # the curves lie within one decade of the top: the lowest start is marked
+        ticks = [lowest]
+        labels = [f"{lowest:.{math.ceil(-math.log10(1.0 - lowest)) + 1}f}"]
+    axes.yaxis.set_major_locator(FixedLocator(ticks + [top]))
+    axes.set_yticklabels(labels + ["1"])
     axes.yaxis.set_minor_locator(NullLocator())
     axes.yaxis.set_minor_formatter(NullFormatter())
     return bottom, top
