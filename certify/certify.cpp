@@ -136,6 +136,22 @@ bool narrow(Interval& x, Interval e0, Interval f) {
   return x.lo <= x.hi;
 }
 
+// Whether x lies more than a million times the longest baseline from view r's centre: a candidate
+// that far (a solver running off to infinity) is a poor scale for t, and the best point found
+// along r's ray gives it instead. Floating point; only the scale of the coordinates depends on it.
+bool farBeyondTheBaselines(const PointViews& views, std::size_t r, const Eigen::Vector3d& x) {
+  auto centre = [&](std::size_t v) -> Eigen::Vector3d {
+    const Eigen::Matrix3d m = views.cameras[v].leftCols<3>();
+    return -m.partialPivLu().solve(views.cameras[v].col(3));
+  };
+  const Eigen::Vector3d cr = centre(r);
+  double baseline = 0.0;
+  for (std::size_t v = 0; v < views.cameras.size(); ++v)
+    if (v != r) baseline = std::max(baseline, (centre(v) - cr).norm());
+  const double distance = (x - cr).norm();
+  return std::isfinite(baseline) && baseline > 0.0 && distance > 1e6 * baseline;
+}
+
 }  // namespace
 
 struct Certifier::Workspace {
@@ -739,17 +755,13 @@ Certificate Certifier::certify(const PointViews& views, const Eigen::Vector3d& c
 
   // The reference: the first view with a regular left block; t's scale puts the candidate (when
   // in front) at t = 1/2.
-  bool ready = false, scaledByCandidate = false;
+  bool ready = false;
   for (std::size_t r = 0; r < ws.n && !ready; ++r) {
     double scale = 1.0;
-    scaledByCandidate = false;
-    if (candidate.allFinite()) {
+    if (candidate.allFinite() && !farBeyondTheBaselines(views, r, candidate)) {
       const double depth =
           views.frontSides[r] * views.cameras[r].row(2).dot(candidate.homogeneous());
-      if (depth > 0.0 && std::isfinite(depth)) {
-        scale = depth;
-        scaledByCandidate = true;
-      }
+      if (depth > 0.0 && std::isfinite(depth)) scale = depth;
     }
     ready = ws.setUp(r, scale);
   }
@@ -798,20 +810,6 @@ Certificate Certifier::certify(const PointViews& views, const Eigen::Vector3d& c
       const bool hadNone = !std::isfinite(ws.best.value);
       ws.offer(bestValue, a, b, bestT, false);
       if (hadNone || bestValue < ws.best.value + ws.gap()) ws.polish(a, b, bestT);
-    }
-    // Without the candidate's depth to scale t, the best point found gives it: the box
-    // coordinates lose the fewest digits where t is near 1/2.
-    const Incumbent found = ws.best;
-    if (!scaledByCandidate && found.centre < 0 && found.t > 0.0 && found.t < 1.0) {
-      const double depth = ws.lambda * found.t / (1.0 - found.t);
-      if (depth > 0.0 && std::isfinite(depth) && ws.setUp(ws.reference, depth)) {
-        ws.best = Incumbent{};
-        ws.polish(found.a, found.b, 0.5);
-        if (!(ws.best.value <= found.value)) {
-          // keep the value found (a point of the old coordinates: its cost bounds the minimum)
-          ws.best = Incumbent{found.value, found.a, found.b, 0.5, -1};
-        }
-      }
     }
   }
   std::vector<double>& centreLimits = ws.centreLimits;
