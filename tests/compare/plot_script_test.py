@@ -46,9 +46,9 @@ def png_size_and_dpi(data):
 
 
 def load_script():
-    spec = importlib.util.spec_from_file_location("plot_comparison", SCRIPT)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    script_spec = importlib.util.spec_from_file_location("plot_comparison", SCRIPT)
+    module = importlib.util.module_from_spec(script_spec)
+    script_spec.loader.exec_module(module)
     return module
 
 
