@@ -359,9 +359,9 @@ TEST_F(CompareTool, BadInputIsRefusedBeforeAnythingIsWritten) {
 }
 
 // A folder named with a trailing slash is created like the same name without it, and one whose
-// name begins with a dash is handed to the plotting script so that the script cannot take it for
-// an option (a stand-in interpreter notes what it is given and refuses an option, as the script
-// does); the note without an interpreter names it the same way.
+// name begins with a dash is handed to the plotting script after "--", so that the script cannot
+// take it for an option (a stand-in interpreter notes the folder it is given and refuses a call
+// without the "--"); the note without an interpreter names it as "./-name".
 TEST_F(CompareTool, FolderNamesWithATrailingSlashOrALeadingDash) {
   writeFile(in("problem.txt"), balText());
   const fs::path python = in("python");
@@ -369,20 +369,22 @@ TEST_F(CompareTool, FolderNamesWithATrailingSlashOrALeadingDash) {
             "#!/bin/sh\n"
             "[ \"$1\" = -c ] && exit 0\n"
             "cat >/dev/null\n"
+            "shift 2\n"
+            "[ \"$1\" = -- ] || exit 2\n"
             "printf '%s\\n' \"$2\" >\"$(dirname \"$0\")/folder.txt\"\n"
-            "case \"$2\" in -*) exit 2 ;; esac\n"
             "[ -f \"$2/points.csv\" ]\n");
   fs::permissions(python, fs::perms::owner_all);
   struct Case {
     std::string out;
     const char* folder;    // where the files go, from the test's folder
-    const char* argument;  // the script's folder argument
+    const char* argument;  // the script's folder argument, after "--"
+    const char* noted;     // the folder as the note without an interpreter names it
   };
   const Case cases[] = {
-      {"fresh/", "fresh", "fresh/"},
-      {"again//", "again", "again//"},
-      {"-h", "-h", "./-h"},
-      {"--version", "--version", "./--version"},
+      {"fresh/", "fresh", "fresh/", "fresh/"},
+      {"again//", "again", "again//", "again//"},
+      {"-h", "-h", "-h", "./-h"},
+      {"--version", "--version", "--version", "./--version"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.out);
@@ -396,7 +398,7 @@ TEST_F(CompareTool, FolderNamesWithATrailingSlashOrALeadingDash) {
     setenv("TESSMARK_PYTHON", kNoPython, 1);
     const ChildResult note = compare({"--keys", "0", "--out", c.out, "problem.txt"});
     ASSERT_TRUE(note.exited && note.status == 0) << describe(note);
-    EXPECT_NE(note.out.find(std::string("scripts/plot_comparison.py ") + c.argument + "\n"),
+    EXPECT_NE(note.out.find(std::string("scripts/plot_comparison.py ") + c.noted + "\n"),
               std::string::npos)
         << note.out;
   }
