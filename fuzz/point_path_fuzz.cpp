@@ -67,7 +67,7 @@ void checkPrinted(Number value) {
     char expected[600];
     std::snprintf(expected, sizeof expected, conversion, value);
     PrintfText text;
-    text.append(conversion, {value});
+    text.append(conversion, {PrintfArgument(value)});
     check(text.str() == expected, "the reports' formatter writes a number unlike snprintf");
   }
 }
