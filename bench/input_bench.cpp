@@ -1,18 +1,16 @@
 // Preparation of the real data sets: read, index and pretreat, as the programs run them before
 // the menu (the Ladybug BAL problem for vorlant, the Dinosaur sequence for sennic), from opening
-// the file to the finished per-camera tables.
+// the file to the finished per-camera tables: the BAL reader alone, and the data-set layer's
+// whole load of either file.
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include <benchmark/benchmark.h>
 
-#include "input/bal_pretreatment.hpp"
+#include "dataset/data_set.hpp"
 #include "input/bal_problem.hpp"
-#include "input/lc_pretreatment.hpp"
-#include "input/lc_problem.hpp"
 
 namespace tessmark {
 namespace {
@@ -51,11 +49,8 @@ void loadOnly(benchmark::State& state) {
 void loadIndexPretreat(benchmark::State& state) {
   if (!dataFileFound(state, kLadybugPath)) return;
   for (auto _ : state) {
-    BalProblem problem = loadBal(kLadybugPath);
-    const ObservationIndex index = indexObservations(problem);
-    const CameraTables tables = pretreatCameras(problem.cameraParameters, problem.cameraNum);
-    benchmark::DoNotOptimize(largestViewCount(index.viewNum));
-    benchmark::DoNotOptimize(tables.cameraCurvatureCoefficients.data());
+    const DataSet data = loadDataSet(kLadybugPath, DataFormat::bal);
+    benchmark::DoNotOptimize(data.maxViewNum);
   }
   setFileBytes(state, kLadybugPath);
 }
@@ -67,15 +62,8 @@ void loadIndexPretreatLc(benchmark::State& state) {
   const std::string path = std::string(TESSMARK_DATA_DIR) + "/dinosaur.lc";
   if (!dataFileFound(state, path)) return;
   for (auto _ : state) {
-    TextFile file = TextFile::open(path);
-    checkLcHeader(file);
-    const LcCounts counts = readLcCounts(file);
-    const LcProblem problem = readLcRecords(file, counts);
-    const LcVisibility visibility = indexLcObservations(problem);
-    std::vector<int> rankDeficient;
-    const CameraTables tables = pretreatLcCameras(problem, rankDeficient);
-    benchmark::DoNotOptimize(largestViewCount(visibility.viewNum));
-    benchmark::DoNotOptimize(tables.cameraCurvatureCoefficients.data());
+    const DataSet data = loadDataSet(path, DataFormat::lc);
+    benchmark::DoNotOptimize(data.maxViewNum);
   }
   setFileBytes(state, path);
 }

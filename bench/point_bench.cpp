@@ -13,8 +13,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "driver/sennic.hpp"
-#include "driver/vorlant.hpp"
+#include "dataset/point_solver.hpp"
 #include "model/derivatives.hpp"
 #include "model/judgement.hpp"
 #include "model/least_squares.hpp"
@@ -29,7 +28,7 @@ namespace {
 
 using namespace tessmark;
 
-const ProgramDescription* const kPrograms[] = {&vorlantProgram(), &sennicProgram()};
+const SolverProgram* const kPrograms[] = {&vorlantSolvers(), &sennicSolvers()};
 
 std::vector<synthetic::PointData> makePoints(int views, int count) {
   const auto cameras = synthetic::cameraRing(views, 10.0, 800.0);
@@ -41,20 +40,17 @@ std::vector<synthetic::PointData> makePoints(int views, int count) {
   return points;
 }
 
-void pointPipeline(benchmark::State& state, const ProgramDescription& program,
-                   const MenuEntry& entry) {
+void pointPipeline(benchmark::State& state, const SolverProgram& program, const MenuEntry& entry) {
   const int views = static_cast<int>(state.range(0));
   const auto points = makePoints(views, 256);
-  SolverScratch scratch(views);
+  PointWorkspace workspace(views);
+  PointSolver solver(program, entry, workspace);
   std::size_t i = 0;
   double loops = 0.0;
   for (auto _ : state) {
-    const PointProblem problem = points[i++ % points.size()].problem();
-    const Eigen::Vector3d x_m = symmedianPoint(problem);
-    SolverContext context{program.solvers.depthGuard, scratch};
-    const SolverResult result = entry.solver(problem, context, x_m, 1e-12);
-    loops += result.loops;
-    benchmark::DoNotOptimize(judgePoint(problem, x_m, result.point, program.solvers.judgement));
+    const PointOutcome outcome = solver.triangulate(points[i++ % points.size()].problem());
+    loops += outcome.loops;
+    benchmark::DoNotOptimize(outcome.judgement);
   }
   state.counters["loops"] = benchmark::Counter(loops, benchmark::Counter::kAvgIterations);
   state.SetItemsProcessed(state.iterations());
@@ -78,8 +74,8 @@ void newtonRaphsonSolve(benchmark::State& state) {
   for (auto _ : state) {
     SolverContext context{DepthGuard::on, scratch};
     const std::size_t k = i++ % points.size();
-    benchmark::DoNotOptimize(
-        newtonRaphson(points[k].problem(), context, starts[k], 1e-12, kVorlantNewtonRaphson));
+    benchmark::DoNotOptimize(newtonRaphson(points[k].problem(), context, starts[k],
+                                           kSolverTolerance, kVorlantNewtonRaphson));
   }
 }
 BENCHMARK(newtonRaphsonSolve)->Unit(benchmark::kMicrosecond);
@@ -92,7 +88,7 @@ void judgement(benchmark::State& state) {
   for (auto _ : state) {
     const std::size_t k = i++ % points.size();
     benchmark::DoNotOptimize(
-        judgePoint(points[k].problem(), starts[k], starts[k], vorlantProgram().solvers.judgement));
+        judgePoint(points[k].problem(), starts[k], starts[k], vorlantSolvers().judgement));
   }
 }
 BENCHMARK(judgement)->Unit(benchmark::kMicrosecond);
@@ -163,8 +159,8 @@ const Kernel kKernels[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (const ProgramDescription* program : kPrograms) {
-    for (const MenuEntry& entry : program->solvers.menu) {
+  for (const SolverProgram* program : kPrograms) {
+    for (const MenuEntry& entry : program->menu) {
       if (entry.solver == nullptr) continue;
       const std::string name = std::string("pointPipeline/") + program->name + "/key:" + entry.key;
       benchmark::RegisterBenchmark(name.c_str(), pointPipeline, *program, entry)

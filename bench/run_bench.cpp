@@ -1,8 +1,8 @@
 // Whole triangulations of the real data sets, one per solver of each program's menu: every point
-// of the Ladybug problem (vorlant) and of the Dinosaur sequence (sennic) located, gathered,
-// started, solved and judged through the program's own point source and rules, as the run does it
-// (reports and console output excluded). Counters: seconds per point and per solver iteration, and
-// the loop count of a whole run.
+// of the Ladybug problem (vorlant) and of the Dinosaur sequence (sennic), loaded by the data-set
+// layer, triangulated by the per-point solver the programs run (locate, gather, start, solve,
+// judge), point after point as the run does it (reports and console output excluded). Counters:
+// seconds per point and per solver iteration, and the loop count of a whole run.
 //
 // The cost of a solver iteration against the arithmetic it must do (".../iteration/key:K"): every
 // point gathered once beforehand with its symmedian start, then, per benchmark iteration, the
@@ -15,17 +15,15 @@
 
 #include <ctime>
 #include <map>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
-#include "driver/sennic.hpp"
-#include "driver/vorlant.hpp"
+#include "dataset/data_set.hpp"
+#include "dataset/point_solver.hpp"
 #include "model/derivatives.hpp"
-#include "model/judgement.hpp"
 #include "model/point_workspace.hpp"
 #include "model/symmedian.hpp"
 #include "solvers/menus.hpp"
@@ -34,89 +32,59 @@ namespace {
 
 using namespace tessmark;
 
-// A data set loaded and prepared by its program's reader, or why it could not be.
-struct DataSet {
-  std::unique_ptr<PointSource> points;
-  int pointNum = 0;
-  int maxViewNum = 0;
+// A data set loaded and prepared by the data-set layer, or why it could not be.
+struct LoadedSet {
+  DataSet data;
   std::string error;
 };
 
 std::string dataPath(const char* file) { return std::string(TESSMARK_DATA_DIR) + "/" + file; }
 
-const DataSet& ladybug() {
-  static const DataSet data = [] {
-    DataSet d;
-    try {
-      TextFile file = TextFile::open(dataPath("problem-49-7776-pre.txt"));
-      checkBalHeader(file);
-      auto source = std::make_unique<BalPointSource>();
-      source->problem = readBalRecords(file, readBalCounts(file));
-      source->index = indexObservations(source->problem);
-      source->tables = pretreatCameras(source->problem.cameraParameters, source->problem.cameraNum);
-      d.pointNum = source->problem.pointNum;
-      d.maxViewNum = largestViewCount(source->index.viewNum);
-      d.points = std::move(source);
-    } catch (const std::exception& error) {
-      d.error = error.what();
-    }
-    return d;
-  }();
-  return data;
+LoadedSet load(const char* file, DataFormat format) {
+  LoadedSet set;
+  try {
+    set.data = loadDataSet(dataPath(file), format);
+  } catch (const std::exception& error) {
+    set.error = error.what();
+  }
+  return set;
 }
 
-const DataSet& dinosaur() {
-  static const DataSet data = [] {
-    DataSet d;
-    try {
-      TextFile file = TextFile::open(dataPath("dinosaur.lc"));
-      checkLcHeader(file);
-      auto source = std::make_unique<LcPointSource>();
-      source->problem = readLcRecords(file, readLcCounts(file));
-      source->visibility = indexLcObservations(source->problem);
-      std::vector<int> rankDeficient;
-      source->tables = pretreatLcCameras(source->problem, rankDeficient);
-      d.pointNum = source->problem.pointNum;
-      d.maxViewNum = largestViewCount(source->visibility.viewNum);
-      d.points = std::move(source);
-    } catch (const std::exception& error) {
-      d.error = error.what();
-    }
-    return d;
-  }();
-  return data;
+const LoadedSet& ladybug() {
+  static const LoadedSet set = load("problem-49-7776-pre.txt", DataFormat::bal);
+  return set;
 }
 
-// Each data set with the program that reads it.
+const LoadedSet& dinosaur() {
+  static const LoadedSet set = load("dinosaur.lc", DataFormat::lc);
+  return set;
+}
+
+// Each data set with the loader of its file.
 struct Registered {
   const char* name;
-  const ProgramDescription& (*program)();
-  const DataSet& (*load)();
+  const LoadedSet& (*load)();
+  const SolverProgram& (*rules)();
 };
-const Registered kDataSets[] = {{"ladybug", vorlantProgram, ladybug},
-                                {"dinosaur", sennicProgram, dinosaur}};
+const Registered kDataSets[] = {{"ladybug", ladybug, vorlantSolvers},
+                                {"dinosaur", dinosaur, sennicSolvers}};
 
 void wholeRun(benchmark::State& state, const Registered& registered, const MenuEntry& entry) {
-  const DataSet& data = registered.load();
-  if (data.points == nullptr) {
-    state.SkipWithError(data.error.c_str());
+  const LoadedSet& set = registered.load();
+  if (set.data.points == nullptr) {
+    state.SkipWithError(set.error.c_str());
     return;
   }
-  const ProgramDescription& program = registered.program();
+  const DataSet& data = set.data;
   PointWorkspace workspace(data.maxViewNum);
-  SharedStart start(program.solvers.depthGuard, program.solvers.judgement);
+  PointSolver solver(registered.rules(), entry, workspace);
   double loops = 0.0;
   for (auto _ : state) {
     double cost = 0.0;
     for (int p = 0; p < data.pointNum; ++p) {
-      const int n = data.points->locate(p, workspace);
-      data.points->gather(p, n, workspace);
-      const PointProblem problem = workspace.problem(n);
-      const Eigen::Vector3d x_m = symmedianPoint(problem);
-      SolverContext context{program.solvers.depthGuard, workspace.scratch, start.room()};
-      const SolverResult result = entry.solver(problem, context, x_m, 1e-12);
-      loops += result.loops;
-      cost += start.judge(problem, x_m, result.point).reprojError_f;
+      const PointOutcome outcome = solver.triangulate(*data.points, p);
+      loops += outcome.loops;
+      cost += outcome.judgement.reprojError_f;
     }
     benchmark::DoNotOptimize(cost);
   }
@@ -164,14 +132,13 @@ double threadSeconds() {
 }
 
 void iterationCost(benchmark::State& state, const Registered& registered, const MenuEntry& entry) {
-  const DataSet& data = registered.load();
-  if (data.points == nullptr) {
-    state.SkipWithError(data.error.c_str());
+  const LoadedSet& set = registered.load();
+  if (set.data.points == nullptr) {
+    state.SkipWithError(set.error.c_str());
     return;
   }
-  const GatheredPoints& points = gatheredPoints(data);
-  const ProgramDescription& program = registered.program();
-  const DepthGuard guard = program.solvers.depthGuard;
+  const GatheredPoints& points = gatheredPoints(set.data);
+  const DepthGuard guard = registered.rules().depthGuard;
   SolverScratch scratch(points.maxViewNum);
   std::vector<int> loops(static_cast<std::size_t>(points.pointNum()));
   double solverSeconds = 0.0;
@@ -181,7 +148,7 @@ void iterationCost(benchmark::State& state, const Registered& registered, const 
     const double start = threadSeconds();
     for (int p = 0; p < points.pointNum(); ++p) {
       SolverContext context{guard, scratch};
-      loops[p] = entry.solver(points.problem(p), context, points.starts[p], 1e-12).loops;
+      loops[p] = entry.solver(points.problem(p), context, points.starts[p], kSolverTolerance).loops;
     }
     const double solved = threadSeconds();
     for (int p = 0; p < points.pointNum(); ++p) {
@@ -209,7 +176,7 @@ int main(int argc, char** argv) {
                                                      {"/iteration/key:", iterationCost}};
   for (const auto& [infix, function] : kinds) {
     for (const Registered& dataSet : kDataSets) {
-      for (const MenuEntry& entry : dataSet.program().solvers.menu) {
+      for (const MenuEntry& entry : dataSet.rules().menu) {
         if (entry.solver == nullptr) continue;
         const std::string name = std::string(dataSet.name) + infix + entry.key;
         benchmark::RegisterBenchmark(name.c_str(), function, dataSet, entry)

@@ -9,8 +9,8 @@ include(CMakePackageConfigHelpers)
 
 set(TESSMARK_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/Tessmark")
 
-install(TARGETS tessmark_core tessmark_solvers tessmark_newton tessmark_least_squares
-                tessmark_solver_core tessmark_input tessmark_model
+install(TARGETS tessmark_core tessmark_dataset tessmark_console tessmark_solvers tessmark_newton
+                tessmark_least_squares tessmark_solver_core tessmark_input tessmark_model
         EXPORT TessmarkTargets
         ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}")
 install(FILES tessmark/triangulate.hpp DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/tessmark")

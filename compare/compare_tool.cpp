@@ -14,11 +14,12 @@
 
 #include "compare/comparison.hpp"
 #include "compare/csv.hpp"
+#include "compare/latex.hpp"
 #include "compare/plots.hpp"
 #include "compare/progress.hpp"
 #include "compare/summary.hpp"
+#include "console/command_line.hpp"
 #include "console/stopwatch.hpp"
-#include "driver/run_options.hpp"
 #include "input/input_error.hpp"
 
 namespace tessmark {
@@ -32,6 +33,7 @@ std::string usageError(const std::string& problem) {
          " --help' for more information.\n";
 }
 
+// --format's names of the formats it reads.
 const char* formatName(DataFormat format) { return format == DataFormat::lc ? "lc" : "bal"; }
 
 std::string joined(const std::string& folder, const char* name) {
@@ -44,16 +46,17 @@ int failInput(const InputError& error) {
                                                     : kCompareExitMalformed;
 }
 
-void describeData(const CompareOptions& options, const DataSet& set, const SolverProgram& rules) {
-  const PreparedData& data = set.data;
-  std::cout << kName << ": " << options.dataFile << " (" << formatName(set.format) << ", "
+void describeData(const CompareOptions& options, const DataSet& data, const SolverProgram& rules) {
+  std::cout << kName << ": " << options.dataFile << " (" << formatName(options.format) << ", "
             << rules.name << "'s solvers and rules)\n"
             << "  " << data.cameraNum << " cameras, " << data.pointNum << " points";
-  if (set.format == DataFormat::bal) std::cout << ", " << data.imageCoordinates << " observations";
+  if (options.format != DataFormat::lc) {
+    std::cout << ", " << data.imageCoordinates << " observations";
+  }
   std::cout << ", at most " << data.maxViewNum << " views per point\n"
             << std::setprecision(6) << "  loading " << data.loadingSeconds << " s, indexing "
             << data.indexingSeconds << " s, pretreating " << data.pretreatingSeconds << " s\n";
-  for (const int camera : set.rankDeficientCameras) {
+  for (const int camera : data.rankDeficientCameras) {
     std::cout << "  note: camera " << camera
               << " is no perspective camera (its left 3x3 block has a zero third row); the points "
                  "it sees come out non-finite\n";
@@ -68,9 +71,9 @@ std::string compareUsageText() {
          "Loads DATAFILE once, runs every chosen solver of the program's menu on every point from "
          "the\nsame symmedian start, judges each result by that program's rules, and writes a "
          "table to the\nconsole, DIR/points.csv (one row per point and solver), DIR/summary.csv "
-         "(one row per solver)\nand, when Python can import matplotlib, the performance "
-         "profiles DIR/cost_profile.png and\nDIR/time_profile.png and the loop histogram "
-         "DIR/loops.png.\n\n"
+         "(one row per solver)\nwith its LaTeX table DIR/summary.tex and, when Python can import "
+         "matplotlib, the performance\nprofiles DIR/cost_profile.png and DIR/time_profile.png and "
+         "the loop histograms DIR/loops.png\n(each also as .pdf and .svg).\n\n"
          "Options:\n"
          "  --format bal|lc  bal: a BAL problem, with or without the header-ID line, judged by "
          "vorlant's\n"
@@ -116,7 +119,7 @@ ParsedCompareLine parseCompareCommandLine(std::span<const char* const> arguments
       if (!takeValue() || (value != "bal" && value != "lc")) {
         return {std::nullopt, usageError("--format needs bal or lc"), kCompareExitUsage};
       }
-      options.format = value == "lc" ? DataFormat::lc : DataFormat::bal;
+      options.format = value == "lc" ? DataFormat::lc : DataFormat::plainBal;
       formatGiven = true;
     } else if (argument == "--keys") {
       if (!takeValue()) return {std::nullopt, usageError("--keys needs keys"), kCompareExitUsage};
@@ -155,7 +158,10 @@ std::string compareOutputProblem(const std::string& outputDir) {
     return "";
   }
   if (errno != ENOENT) return std::strerror(errno);
-  std::filesystem::path parent = std::filesystem::path(outputDir).parent_path();
+  // The folder it would be created in: "fresh/" is created in ".", as "fresh" is.
+  std::string name = outputDir;
+  while (name.size() > 1 && name.back() == '/') name.pop_back();
+  std::filesystem::path parent = std::filesystem::path(name).parent_path();
   if (parent.empty()) parent = ".";
   if (stat(parent.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
     return "missing, and so is the folder it would be created in";
@@ -169,7 +175,7 @@ std::string compareOutputProblem(const std::string& outputDir) {
 namespace {
 
 int runComparison(const CompareOptions& options) {
-  const SolverProgram& rules = solverProgramOf(options.format);
+  const SolverProgram& rules = describe(options.format).rules();
   std::string error;
   const auto solvers = chooseSolvers(rules, options.keys, error);
   if (!solvers) {
@@ -191,9 +197,9 @@ int runComparison(const CompareOptions& options) {
   wholeWatch.start();
   Comparison comparison;
   {
-    ProgressBar bar(stderr, *solvers, set.data.pointNum);
+    ProgressBar bar(stderr, *solvers, set.pointNum);
     comparison =
-        compareSolvers(set.data, rules, *solvers, [&bar](int s, int done) { bar.update(s, done); });
+        compareSolvers(set, rules, *solvers, [&bar](int s, int done) { bar.update(s, done); });
   }
   wholeWatch.stop();
   const std::vector<SolverSummary> summaries = summarize(comparison);
@@ -216,18 +222,23 @@ int runComparison(const CompareOptions& options) {
   }
   const std::string pointsPath = joined(options.outputDir, "points.csv");
   const std::string summaryPath = joined(options.outputDir, "summary.csv");
+  const std::string tablePath = joined(options.outputDir, "summary.tex");
   std::string failure =
       writeFileWith(pointsPath, [&](std::FILE* file) { writePointsCsv(file, comparison); });
   if (failure.empty()) {
     failure = writeFileWith(summaryPath,
                             [&](std::FILE* file) { writeSummaryCsv(file, comparison, summaries); });
   }
+  if (failure.empty()) {
+    failure = writeFileWith(
+        tablePath, [&](std::FILE* file) { writeSummaryLatex(file, comparison, summaries); });
+  }
   if (!failure.empty()) {
     std::cerr << kName << ": cannot write " << failure << "\n";
     return kCompareExitOutput;
   }
   std::cout << "  wrote " << pointsPath << " (" << comparison.outcomes.size() << " rows) and "
-            << summaryPath << "\n";
+            << summaryPath << " (" << tablePath << " as a LaTeX table)\n";
 
   // The pictures; those of an earlier comparison in the folder go, whether or not new ones come.
   for (const char* file : kPlotFiles) {
@@ -239,7 +250,7 @@ int runComparison(const CompareOptions& options) {
     std::cout << "  no plots: no Python with matplotlib found; install it (Debian: apt-get install "
                  "python3-matplotlib, or set TESSMARK_PYTHON) and run: python3 "
                  "scripts/plot_comparison.py "
-              << options.outputDir << "\n";
+              << scriptFolderArgument(options.outputDir) << "\n";
     return 0;
   }
   std::cout << std::flush;
@@ -249,9 +260,7 @@ int runComparison(const CompareOptions& options) {
     std::cerr << kName << ": no plots: " << failure << "\n";
     return kCompareExitPlots;
   }
-  std::cout << "  drew";
-  for (const char* file : kPlotFiles) std::cout << " " << joined(options.outputDir, file);
-  std::cout << "\n";
+  std::cout << "  drew " << plotFilesText(options.outputDir) << "\n";
   return 0;
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "compare/comparison.hpp"
-#include "compare/data_set.hpp"
+#include "dataset/data_set.hpp"
 
 namespace tessmark {
 
@@ -24,7 +24,8 @@ inline constexpr int kCompareExitCannotOpen = 129;
 
 struct CompareOptions {
   std::string dataFile;
-  DataFormat format = DataFormat::bal;  // from --format, else from the file name (formatOfName)
+  // From --format (bal: plainBal, lc: lc), else from the file name (formatOfName).
+  DataFormat format = DataFormat::plainBal;
   std::string keys{kAllKeys};
   std::string outputDir = ".";
 };

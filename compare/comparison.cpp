@@ -5,9 +5,8 @@
 #include <limits>
 
 #include "console/stopwatch.hpp"
+#include "dataset/point_solver.hpp"
 #include "input/text_file.hpp"
-#include "model/judgement.hpp"
-#include "model/symmedian.hpp"
 
 namespace tessmark {
 
@@ -51,10 +50,10 @@ std::optional<std::vector<ComparedSolver>> chooseSolvers(const SolverProgram& pr
 }
 
 bool solvedPoint(const SolverOutcome& outcome) {
-  return outcome.x_f.allFinite() && std::isfinite(outcome.judgement.reprojError_f);
+  return outcome.point.allFinite() && std::isfinite(outcome.judgement.reprojError_f);
 }
 
-Comparison compareSolvers(const PreparedData& data, const SolverProgram& program,
+Comparison compareSolvers(const DataSet& data, const SolverProgram& program,
                           std::span<const ComparedSolver> solvers,
                           const ComparisonProgress& progress) {
   Comparison comparison;
@@ -71,8 +70,7 @@ Comparison compareSolvers(const PreparedData& data, const SolverProgram& program
   };
 
   const PointSource& points = *data.points;
-  PointWorkspace& workspace = *data.workspace;
-  Stopwatch pointWatch;
+  PointWorkspace workspace(data.maxViewNum);
   Stopwatch passWatch;
 
   // The starts, as the programs compute them: the point gathered, then its symmedian point.
@@ -80,12 +78,9 @@ Comparison compareSolvers(const PreparedData& data, const SolverProgram& program
   passWatch.start();
   for (int p = 0; p < data.pointNum; ++p) {
     const auto i = static_cast<std::size_t>(p);
-    const int n = points.locate(p, workspace);
-    pointWatch.start();
-    points.gather(p, n, workspace);
-    comparison.starts[i] = symmedianPoint(workspace.problem(n));
-    pointWatch.stop();
-    comparison.startSeconds[i] = pointWatch.seconds();
+    const TimedStart started = timedStart(points, p, workspace);
+    comparison.starts[i] = started.start;
+    comparison.startSeconds[i] = started.seconds;
     report(-1, p + 1, data.pointNum);
   }
   passWatch.stop();
@@ -93,28 +88,13 @@ Comparison compareSolvers(const PreparedData& data, const SolverProgram& program
 
   // One solver after the other over every point, as a single-key run does.
   for (std::size_t s = 0; s < solvers.size(); ++s) {
-    const SolverFunction solve = solvers[s].entry->solver;
-    SharedStart start(program.depthGuard, program.judgement);
+    PointSolver solver(program, *solvers[s].entry, workspace);
     report(static_cast<int>(s), 0, data.pointNum);
     passWatch.start();
     for (int p = 0; p < data.pointNum; ++p) {
       const auto i = static_cast<std::size_t>(p);
-      const int n = points.locate(p, workspace);
-      points.gather(p, n, workspace);
-      const PointProblem problem = workspace.problem(n);
-      const Eigen::Vector3d& x_m = comparison.starts[i];
-      SolverContext context{program.depthGuard, workspace.scratch, start.room()};
-      pointWatch.start();
-      const SolverResult solved = solve(problem, context, x_m, kSolverTolerance);
-      pointWatch.stop();
-
-      SolverOutcome& outcome = comparison.outcomes[s * pointCount + i];
-      outcome.x_f = solved.point;
-      outcome.loops = solved.loops;
-      outcome.capReached = solved.capReached;
-      outcome.hessianModified = solved.hessianModified;
-      outcome.solveSeconds = pointWatch.seconds();
-      outcome.judgement = start.judge(problem, x_m, solved.point);
+      static_cast<PointOutcome&>(comparison.outcomes[s * pointCount + i]) =
+          solver.triangulateFrom(points, p, comparison.starts[i]);
       report(static_cast<int>(s), p + 1, data.pointNum);
     }
     passWatch.stop();

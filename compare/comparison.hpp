@@ -13,7 +13,8 @@
 
 #include <Eigen/Core>
 
-#include "driver/program.hpp"
+#include "dataset/data_set.hpp"
+#include "dataset/point_outcome.hpp"
 #include "solvers/menus.hpp"
 
 namespace tessmark {
@@ -36,14 +37,10 @@ std::string keyListProblem(std::string_view keys);
 std::optional<std::vector<ComparedSolver>> chooseSolvers(const SolverProgram& program,
                                                          std::string_view keys, std::string& error);
 
-// One (point, solver) result.
-struct SolverOutcome {
-  Eigen::Vector3d x_f;  // the final point
-  int loops = 0;
-  bool capReached = false;
-  bool hessianModified = false;  // counted by the reports as "Not positive definite"
-  PointJudgement judgement;      // costs, rho, gamma, K_LC at x_m and x_f, PSD and the labels
-  double solveSeconds = 0.0;     // the solver call alone, on the programs' Stopwatch
+// One (point, solver) result: the point's outcome (its solveSeconds the solver call alone, on the
+// programs' Stopwatch; hessianModified what the reports count as "Not positive definite"), and
+// its place in the profiles.
+struct SolverOutcome : PointOutcome {
   // Performance-profile ratios (Dolan and More 2002) against the best solver for this point;
   // infinite when this solver did not solve the point (see solvedPoint).
   double costRatio = 0.0;
@@ -84,9 +81,9 @@ struct Comparison {
 // every few points, and once at the end of each pass (with the point count).
 using ComparisonProgress = std::function<void(int s, int pointsDone)>;
 
-// Runs the comparison on the prepared data (its workspace is used for every point) with the
-// program's depth guard and judgement rules, then fills the ratios of the profiles.
-Comparison compareSolvers(const PreparedData& data, const SolverProgram& program,
+// Runs the comparison on the prepared data with the program's depth guard and judgement rules (one
+// per-point solver per chosen row), then fills the ratios of the profiles.
+Comparison compareSolvers(const DataSet& data, const SolverProgram& program,
                           std::span<const ComparedSolver> solvers,
                           const ComparisonProgress& progress = {});
 

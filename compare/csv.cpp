@@ -80,9 +80,9 @@ void writePointsCsv(std::FILE* file, const Comparison& comparison) {
           .flag(outcome.hessianModified)
           .number(judged.reprojError_m)
           .number(judged.reprojError_f)
-          .number(outcome.x_f(0))
-          .number(outcome.x_f(1))
-          .number(outcome.x_f(2))
+          .number(outcome.point(0))
+          .number(outcome.point(1))
+          .number(outcome.point(2))
           .number(judged.rho_m)
           .number(judged.rho_f)
           .number(judged.klc_m)
@@ -121,6 +121,12 @@ void writeSummaryCsv(std::FILE* file, const Comparison& comparison,
         .number(summary.solveSeconds)
         .number(summary.passSeconds)
         .number(summary.microsecondsPerPoint)
+        .number(summary.medianCostRatio)
+        .number(summary.p90CostRatio)
+        .integer(summary.worseThanStart)
+        .number(summary.commonFinalCost)
+        .integer(summary.commonLeftOut)
+        .number(summary.rmsPixels)
         .writeTo(file);
   }
 }

@@ -57,13 +57,32 @@ void writePointsCsv(std::FILE* file, const Comparison& comparison);
 // summary.csv: one row per solver, the figures of SolverSummary. Columns:
 //   key solver points solvable global total_final_cost best_cost_points median_loops max_loops
 //   cap_reached hessian_modified non_finite solve_seconds pass_seconds us_per_point
+//   median_cost_ratio p90_cost_ratio worse_than_start common_final_cost common_left_out
+//   rms_pixels
 // total_final_cost sums the solved points only (non_finite counts the others); us_per_point is the
-// mean solve time; pass_seconds the whole pass of the solver (gathering, solving and judging).
-inline constexpr std::string_view kSummaryColumns[] = {
-    "key",           "solver",           "points",           "solvable",
-    "global",        "total_final_cost", "best_cost_points", "median_loops",
-    "max_loops",     "cap_reached",      "hessian_modified", "non_finite",
-    "solve_seconds", "pass_seconds",     "us_per_point"};
+// mean solve time; pass_seconds the whole pass of the solver (gathering, solving and judging). The
+// last six are SolverSummary's figures that no single point decides.
+inline constexpr std::string_view kSummaryColumns[] = {"key",
+                                                       "solver",
+                                                       "points",
+                                                       "solvable",
+                                                       "global",
+                                                       "total_final_cost",
+                                                       "best_cost_points",
+                                                       "median_loops",
+                                                       "max_loops",
+                                                       "cap_reached",
+                                                       "hessian_modified",
+                                                       "non_finite",
+                                                       "solve_seconds",
+                                                       "pass_seconds",
+                                                       "us_per_point",
+                                                       "median_cost_ratio",
+                                                       "p90_cost_ratio",
+                                                       "worse_than_start",
+                                                       "common_final_cost",
+                                                       "common_left_out",
+                                                       "rms_pixels"};
 void writeSummaryCsv(std::FILE* file, const Comparison& comparison,
                      const std::vector<SolverSummary>& summaries);
 

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 extern char** environ;
@@ -57,6 +58,10 @@ bool importsMatplotlib(const std::string& python) {
 
 }  // namespace
 
+std::string scriptFolderArgument(const std::string& folder) {
+  return folder.starts_with("-") ? "./" + folder : folder;
+}
+
 std::string findPlottingPython() {
   if (const char* chosen = std::getenv("TESSMARK_PYTHON"); chosen != nullptr) {
     return *chosen != '\0' && importsMatplotlib(chosen) ? chosen : "";
@@ -67,11 +72,19 @@ std::string findPlottingPython() {
   return "";
 }
 
+std::string plotFilesText(const std::string& folder) {
+  const auto inFolder = [&folder](const char* name) {
+    return (std::filesystem::path(folder) / name).string();
+  };
+  return inFolder("cost_profile") + ", " + inFolder("time_profile") + " and " + inFolder("loops") +
+         " (.png, .pdf, .svg)";
+}
+
 std::string drawPlots(const std::string& python, const std::string& folder,
                       const std::string& title) {
   int pipeEnds[2];
   if (pipe2(pipeEnds, O_CLOEXEC) != 0) return std::string("no pipe: ") + std::strerror(errno);
-  const pid_t child = start({python, "-", folder, "--title", title}, pipeEnds[0], false);
+  const pid_t child = start({python, "-", "--title=" + title, "--", folder}, pipeEnds[0], false);
   ::close(pipeEnds[0]);
   if (child < 0) {
     ::close(pipeEnds[1]);

@@ -22,6 +22,16 @@ struct SolverSummary {
   double solveSeconds = 0;  // sum of the solve times
   double passSeconds = 0;   // the solver's whole pass: gathering, solving and judging every point
   double microsecondsPerPoint = 0;  // their mean, in microseconds (0 without points)
+
+  // Figures that a single point cannot decide, and that do not reward failing.
+  double medianCostRatio = 0;  // the middle cost ratio over all points (inf counts as largest)
+  double p90CostRatio = 0;     // the smallest ratio at least 90% of the points reach
+  int worseThanStart = 0;      // solved points whose final cost exceeds their start cost
+  // Over the points that every compared solver solved (the same points for every solver):
+  double commonFinalCost = 0;  // the sum of their final costs
+  int commonLeftOut = 0;       // the points left out: some solver did not solve them
+  double rmsPixels = 0;  // sqrt(commonFinalCost / their observations): the RMS reprojection error
+                         // of one observation (image point) in pixels; NaN without observations
 };
 
 // One summary per solver, in the comparison's order.

@@ -1,9 +1,11 @@
 #include "console/console.hpp"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cassert>
 #include <cerrno>
 #include <csignal>
@@ -12,6 +14,7 @@
 #include <iostream>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 namespace tessmark {
 namespace {
@@ -20,11 +23,17 @@ namespace {
 enum StreamIndex { kStdout = 0, kStderr = 1, kStreamCount = 2 };
 constexpr int kStreamFd[kStreamCount] = {STDOUT_FILENO, STDERR_FILENO};
 
+// No attempt to open the controlling terminal made yet.
+constexpr int kNotOpened = -2;
+
 struct ConsoleState {
   ConsoleColors colors;
   bool enabled[kStreamCount] = {false, false};
+  bool terminal[kStreamCount] = {false, false};  // the stream's descriptor is a terminal
+  bool extendedPalette = false;                  // the terminal draws the 256-colour palette
   bool pauseEnabled = true;
-  bool restoreAtExit = false;  // restoreConsole registered with atexit
+  bool restoreAtExit = false;         // restoreConsole registered with atexit
+  int keyboardTerminal = kNotOpened;  // /dev/tty for promptAtKeyboard: a descriptor, or -1
 };
 
 // ---- What an exit must put back -----------------------------------------------------------------
@@ -44,6 +53,17 @@ constexpr char kColorReset[] = "\x1b[0m";
 constexpr char kTitlePush[] = "\x1b[22;0t";
 constexpr char kTitlePop[] = "\x1b[23;0t";
 
+// Whether the terminal described by the environment draws the 256-colour palette: TERM names a
+// 256-colour or direct-colour terminal, or COLORTERM is set (truecolor, 24bit).
+bool terminalHasExtendedPalette() {
+  const char* term = std::getenv("TERM");
+  const char* colorTerm = std::getenv("COLORTERM");
+  const std::string_view name = term != nullptr ? term : "";
+  return (colorTerm != nullptr && colorTerm[0] != '\0') ||
+         name.find("256color") != std::string_view::npos ||
+         name.find("direct") != std::string_view::npos;
+}
+
 bool terminalWantsColors(int fd) {
   const char* noColor = std::getenv("NO_COLOR");
   const bool noColorSet = noColor != nullptr && noColor[0] != '\0';
@@ -51,6 +71,8 @@ bool terminalWantsColors(int fd) {
 }
 
 void resolveColorMode(ConsoleState& state, ColorMode mode) {
+  for (int i = 0; i < kStreamCount; ++i) state.terminal[i] = isatty(kStreamFd[i]) == 1;
+  state.extendedPalette = terminalHasExtendedPalette();
   switch (mode) {
     case ColorMode::always:
       state.enabled[kStdout] = state.enabled[kStderr] = true;
@@ -86,10 +108,37 @@ bool isConsoleColor(int color) { return color >= 0 && color <= 15; }
 // Console colour bits are blue, green, red; ANSI colour numbers are red, green, blue.
 int ansiHue(int color) { return ((color & 1) << 2) | (color & 2) | ((color & 4) >> 2); }
 
-int textCode(int color) {
+constexpr int kWhite = 15;
+
+// The bright colours the programs highlight with on the terminal's own background, as entries of
+// the 256-colour palette of a mid tone that reads on a dark and on a light background alike
+// (contrast about 3:1 or more against white and against black): the bright variants (SGR 93, 96,
+// 92) are near white and vanish on a light background. 0: no such entry.
+int highlightEntry(int color) {
+  switch (color) {
+    case 14:
+      return 136;  // yellow: #af8700
+    case 11:
+      return 30;  // cyan: #008787
+    case 10:
+      return 28;  // green: #008700
+    default:
+      return 0;
+  }
+}
+
+// The text part of an attribute, without the leading ESC [ and the trailing background.
+std::string textCode(const ConsoleColors& colors, bool extendedPalette) {
+  const int color = colors.currentText;
   assert(color == kDefaultColor || isConsoleColor(color));
-  if (!isConsoleColor(color)) return 39;
-  return ((color & 8) != 0 ? 90 : 30) + ansiHue(color);
+  if (!isConsoleColor(color)) return "39";
+  // White on the terminal's own background is the way back to normal text: the terminal's own
+  // colour, whatever its theme.
+  if (color == kWhite && colors.currentBackground == kDefaultColor) return "39";
+  if (extendedPalette && colors.currentBackground == kDefaultColor && highlightEntry(color) != 0) {
+    return "38;5;" + std::to_string(highlightEntry(color));
+  }
+  return std::to_string(((color & 8) != 0 ? 90 : 30) + ansiHue(color));
 }
 
 int backgroundCode(int color) {
@@ -98,8 +147,8 @@ int backgroundCode(int color) {
   return ((color & 8) != 0 ? 100 : 40) + ansiHue(color);
 }
 
-std::string attributeSequence(const ConsoleColors& colors) {
-  return "\x1b[" + std::to_string(textCode(colors.currentText)) + ";" +
+std::string attributeSequence(const ConsoleColors& colors, bool extendedPalette) {
+  return "\x1b[" + textCode(colors, extendedPalette) + ";" +
          std::to_string(backgroundCode(colors.currentBackground)) + "m";
 }
 
@@ -192,40 +241,26 @@ void ensureExitHandlers() {
   }
 }
 
-// The first change to the terminal: from here on, exits put it back.
-void noteTerminalChanged() {
-  ConsoleState& state = consoleState();
-  if (!state.restoreAtExit) {
-    state.restoreAtExit = true;
-    std::atexit(restoreConsole);
-  }
-  ensureExitHandlers();
-}
+// ---- Stop and continue --------------------------------------------------------------------------
+// Ctrl-Z gives the shell back a terminal as it was, whenever it comes: the modes (during a key
+// read) and the colours are put back before the process stops, and fg brings back raw mode and the
+// colours, so the text goes on in its colour and a key read still takes its key without echo and
+// without Enter.
 
-// Writes the current attribute (text and background) to the stream when its colours are enabled.
-// Unformatted output, so a pending field width stays for the text that follows.
-void writeAttribute(std::ostream& stream) {
-  ConsoleState& state = consoleState();
-  const int index = streamIndex(stream);
-  if (index < 0 || !state.enabled[index]) return;
-  if (colored[index] == 0) noteTerminalChanged();
-  const std::string sequence = attributeSequence(state.colors);
-  stream.write(sequence.data(), static_cast<std::streamsize>(sequence.size()));
-  colored[index] = 1;
-}
-
-// ---- Stop and continue during a key read --------------------------------------------------------
-// While a key is awaited in raw mode, Ctrl-Z gives the shell back a terminal as it was: modes and
-// colours are put back before the process stops, and raw mode and the colours return with SIGCONT.
-
-// Colour sequences for the terminals among the coloured streams, prepared before the read.
+// The current attribute of each coloured stream whose descriptor is a terminal, rewritten at every
+// colour change (its length is 0 while it is rewritten, and after a reset).
 constexpr std::size_t kSequenceRoom = 32;
 char resumeColors[kStreamCount][kSequenceRoom];
 volatile std::sig_atomic_t resumeColorLength[kStreamCount] = {0, 0};
 
-struct sigaction previousStopAction;
-struct sigaction previousContinueAction;
-volatile std::sig_atomic_t stopHandlersInstalled = 0;
+void keepForResume(int index, const std::string& sequence) {
+  resumeColorLength[index] = 0;
+  if (!consoleState().terminal[index] || sequence.size() >= kSequenceRoom) return;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  std::memcpy(resumeColors[index], sequence.data(), sequence.size());
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  resumeColorLength[index] = static_cast<std::sig_atomic_t>(sequence.size());
+}
 
 void onStop(int) {
   const int savedErrno = errno;
@@ -242,35 +277,39 @@ void onStop(int) {
   errno = savedErrno;
 }
 
+// SA_RESTART: a write or a wait that the stop interrupted goes on by itself (a key read's raw mode
+// is put back by onContinue), so that no stream sees a failed write for it.
 void installStopHandler() {
   struct sigaction action = {};
   action.sa_handler = onStop;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;
+  action.sa_flags = SA_RESTART;
   sigaction(SIGTSTP, &action, nullptr);
 }
 
 void onContinue(int) {
   const int savedErrno = errno;
-  if (rawMode != 0) {
-    installStopHandler();
-    // Only in the foreground: in the background the read stops the process again (SIGTTIN), and
-    // the next SIGCONT from fg comes back here.
-    if (tcgetpgrp(STDIN_FILENO) == getpgrp()) {
-      tcsetattr(STDIN_FILENO, TCSANOW, &rawTerminal);
-      for (int i = 0; i < kStreamCount; ++i) {
-        if (resumeColorLength[i] > 0) {
-          writeRaw(kStreamFd[i], resumeColors[i], static_cast<std::size_t>(resumeColorLength[i]));
-        }
-      }
+  installStopHandler();
+  // Only in the foreground: in the background a read or a write to the terminal stops the process
+  // again (SIGTTIN, SIGTTOU), and the next SIGCONT from fg comes back here.
+  if (rawMode != 0 && tcgetpgrp(STDIN_FILENO) == getpgrp()) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &rawTerminal);
+  }
+  for (int i = 0; i < kStreamCount; ++i) {
+    const auto length = static_cast<std::size_t>(resumeColorLength[i]);
+    if (length > 0 && tcgetpgrp(kStreamFd[i]) == getpgrp()) {
+      writeRaw(kStreamFd[i], resumeColors[i], length);
     }
   }
   errno = savedErrno;
 }
 
-// Takes over SIGTSTP and SIGCONT for the read when both have their default dispositions (a program
-// with its own job control keeps it).
-void installStopHandlers() {
+// Takes over SIGTSTP and SIGCONT, once, when both have their default dispositions (a program with
+// its own job control keeps it).
+void ensureStopHandlers() {
+  static bool tried = false;
+  if (tried) return;
+  tried = true;
   struct sigaction stop = {};
   struct sigaction resume = {};
   if (sigaction(SIGTSTP, nullptr, &stop) != 0 || sigaction(SIGCONT, nullptr, &resume) != 0) return;
@@ -278,35 +317,37 @@ void installStopHandlers() {
       resume.sa_handler != SIG_DFL || (resume.sa_flags & SA_SIGINFO) != 0) {
     return;
   }
-  previousStopAction = stop;
-  previousContinueAction = resume;
   struct sigaction action = {};
   action.sa_handler = onContinue;
   sigemptyset(&action.sa_mask);
   sigaddset(&action.sa_mask, SIGTSTP);
-  action.sa_flags = 0;
+  action.sa_flags = SA_RESTART;
   sigaction(SIGCONT, &action, nullptr);
   installStopHandler();
-  stopHandlersInstalled = 1;
 }
 
-void removeStopHandlers() {
-  if (stopHandlersInstalled == 0) return;
-  sigaction(SIGTSTP, &previousStopAction, nullptr);
-  sigaction(SIGCONT, &previousContinueAction, nullptr);
-  stopHandlersInstalled = 0;
-}
-
-void prepareResumeColors() {
-  const ConsoleState& state = consoleState();
-  const std::string sequence = attributeSequence(state.colors);
-  for (int i = 0; i < kStreamCount; ++i) {
-    resumeColorLength[i] = 0;
-    if (colored[i] == 0 || !state.enabled[i] || isatty(kStreamFd[i]) != 1) continue;
-    if (sequence.size() >= kSequenceRoom) continue;
-    std::memcpy(resumeColors[i], sequence.data(), sequence.size());
-    resumeColorLength[i] = static_cast<std::sig_atomic_t>(sequence.size());
+// The first change to the terminal: from here on, exits and stops put it back.
+void noteTerminalChanged() {
+  ConsoleState& state = consoleState();
+  if (!state.restoreAtExit) {
+    state.restoreAtExit = true;
+    std::atexit(restoreConsole);
   }
+  ensureExitHandlers();
+  ensureStopHandlers();
+}
+
+// Writes the current attribute (text and background) to the stream when its colours are enabled.
+// Unformatted output, so a pending field width stays for the text that follows.
+void writeAttribute(std::ostream& stream) {
+  ConsoleState& state = consoleState();
+  const int index = streamIndex(stream);
+  if (index < 0 || !state.enabled[index]) return;
+  if (colored[index] == 0) noteTerminalChanged();
+  const std::string sequence = attributeSequence(state.colors, state.extendedPalette);
+  stream.write(sequence.data(), static_cast<std::streamsize>(sequence.size()));
+  colored[index] = 1;
+  keepForResume(index, sequence);
 }
 
 // ---- Raw keyboard -------------------------------------------------------------------------------
@@ -385,15 +426,12 @@ int readTerminalByte() {
   savedTerminal = original;
   rawTerminal = raw;
   noteTerminalChanged();
-  prepareResumeColors();
   int key = -1;
   for (;;) {
     ensureExitHandlers();
-    installStopHandlers();
     rawMode = 1;
     if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) {
       rawMode = 0;
-      removeStopHandlers();
       return readPlainByte();
     }
     unsigned char byte = 0;
@@ -405,7 +443,6 @@ int readTerminalByte() {
     }
     tcsetattr(STDIN_FILENO, TCSANOW, &original);
     rawMode = 0;
-    removeStopHandlers();
     if (count == 1 || !(count < 0 && readErrno == EINTR)) return key;
   }
 }
@@ -450,6 +487,7 @@ void resetConsoleColors() {
     streams[i]->write(kColorReset, sizeof kColorReset - 1);
     streams[i]->flush();
     colored[i] = 0;
+    resumeColorLength[i] = 0;
   }
 }
 
@@ -484,11 +522,31 @@ int readKey() {
   return readPlainByte();
 }
 
+void promptAtKeyboard(std::string_view prompt) {
+  ConsoleState& state = consoleState();
+  if (isatty(STDIN_FILENO) != 1 || isatty(STDOUT_FILENO) == 1) return;
+  if (isatty(STDERR_FILENO) == 1) {
+    std::cerr.flush();
+    // In the colour of the text around it, not in what an error message left on the stream.
+    if (colored[kStderr] != 0) writeAttribute(std::cerr);
+    std::cerr.write(prompt.data(), static_cast<std::streamsize>(prompt.size()));
+    std::cerr.flush();
+    return;
+  }
+  if (state.keyboardTerminal == kNotOpened) {
+    state.keyboardTerminal = ::open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  }
+  if (state.keyboardTerminal >= 0) writeRaw(state.keyboardTerminal, prompt.data(), prompt.size());
+}
+
 void pause() {
   if (!consoleState().pauseEnabled || isatty(STDIN_FILENO) != 1) return;
-  std::cout << "Press any key to continue . . ." << std::flush;
+  constexpr std::string_view kPrompt = "Press any key to continue . . .";
+  std::cout << kPrompt << std::flush;
+  promptAtKeyboard(kPrompt);
   readKey();
   std::cout << std::endl;
+  promptAtKeyboard("\n");
 }
 
 void setPauseEnabled(bool enabled) { consoleState().pauseEnabled = enabled; }

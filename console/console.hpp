@@ -6,6 +6,13 @@
 // written as ANSI SGR sequences: text 30-37 / 90-97, background 40-47 / 100-107. kDefaultColor
 // stands for the terminal's own text or background colour (SGR 39 / 49): POSIX offers no way to
 // read the current colours back, so the colours found at start-up are always "the terminal's own".
+// Two exceptions make the text readable on dark and light terminal themes alike:
+//  - white (15) on the terminal's own background is the programs' way back to normal text: it is
+//    written as the terminal's own text colour (SGR 39), not as bright white;
+//  - the highlight colours 14 (yellow), 11 (cyan) and 10 (green) on the terminal's own background
+//    are written as mid-tone entries of the 256-colour palette (38;5;136, 38;5;30, 38;5;28), when
+//    the environment names a terminal that has it (TERM containing "256color" or "direct", or
+//    COLORTERM set); elsewhere as their bright codes 93, 96, 92.
 //
 // Every colour change writes the whole attribute (text and background) at once, even when it
 // repeats the current colours, as a console attribute word would. Sequences are written only to a
@@ -14,6 +21,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <string_view>
 
 namespace tessmark {
 
@@ -72,6 +80,13 @@ void resetConsoleColors();
 // signal that was ignored stays ignored and gets no handler. Where the program has its own handler
 // for the signal, that handler is called after the terminal modes only are put back, since the
 // program may live on; it is then the program's part to call restoreConsole before it exits.
+//
+// Stops put the terminal back as well, whenever they come. From the first change on, when SIGTSTP
+// and SIGCONT both have their default dispositions, Ctrl-Z (SIGTSTP) puts back the terminal modes
+// (during a key read) and writes SGR 0 to the coloured streams that are terminals before the
+// process stops; SIGCONT (fg) reapplies the current colours there and, during a key read, raw mode,
+// so the text goes on in its colour and the shell is never left in the program's colours. Both
+// handlers restart what they interrupt (SA_RESTART), so no write fails for them.
 void restoreConsole();
 
 // Sets the terminal window title with an OSC sequence; does nothing unless standard output is a
@@ -93,18 +108,26 @@ void setConsoleTitle(const std::string& title);
 // pressed alone returns after that delay. Keys typed ahead as separate keystrokes are kept.
 // The terminal is restored before returning, and on every signal (see restoreConsole). A signal
 // whose course lets the process live interrupts the wait, which then starts over in raw mode.
-// Ctrl-Z (SIGTSTP, when its disposition is the default) puts the terminal modes and colours back
-// before the process stops, and SIGCONT (fg) enters raw mode again and reapplies the colours, so
-// the key is still taken without echo and without Enter.
+// Ctrl-Z puts the terminal modes and colours back before the process stops, and fg enters raw mode
+// again and reapplies the colours, so the key is still taken without echo and without Enter (see
+// restoreConsole).
 //
 // Otherwise (a pipe, a file): exactly one byte from standard input with read(2), nothing beyond it
 // consumed, never waiting on anything but that input.
 int readKey();
 inline constexpr int kKeystrokeGapMilliseconds = 100;
 
+// Shows a prompt that waits for a key to the person at the keyboard when standard output does not:
+// when standard input is a terminal (a key will be read from it) and standard output is not one (a
+// file, a pipe), `prompt` is written as it is to standard error when that is a terminal, otherwise
+// to the controlling terminal (/dev/tty; nothing when there is none). Standard output never gets
+// it, and nothing is written when standard output is a terminal or standard input is not.
+void promptAtKeyboard(std::string_view prompt);
+
 // The "pause" prompt: when pauses are enabled and standard input is a terminal, prints
-// "Press any key to continue . . ." to standard output, waits for one key and ends the line.
-// Otherwise prints nothing and returns at once.
+// "Press any key to continue . . ." to standard output (and by promptAtKeyboard to the keyboard's
+// terminal when standard output is not one), waits for one key and ends the line(s). Otherwise
+// prints nothing and returns at once.
 void pause();
 void setPauseEnabled(bool enabled);
 

@@ -6,47 +6,21 @@
 #include <cstdio>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
-#include <vector>
-
-#include <Eigen/Core>
 
 #include "console/stopwatch.hpp"
+#include "dataset/data_set.hpp"
 #include "driver/run_support.hpp"
 #include "driver/triangulation_run.hpp"
-#include "model/judgement.hpp"
 #include "model/point_workspace.hpp"
 #include "solvers/menus.hpp"
 
 namespace tessmark {
 
-// Where a data set's points come from, once it is loaded and prepared.
-class PointSource {
- public:
-  virtual ~PointSource() = default;
-  // The work for point p that lies outside the point stopwatch (the .lc camera scan fills the
-  // workspace's camera list); returns the point's view count n.
-  virtual int locate(int p, PointWorkspace& workspace) const = 0;
-  // Copies the point's n views into the workspace, inside the point stopwatch.
-  virtual void gather(int p, int n, PointWorkspace& workspace) const = 0;
-};
-
-// What a program's loading, indexing and pretreating phases hand the run.
-struct PreparedData {
-  int cameraNum = 0;
-  int pointNum = 0;
-  int imageCoordinates = 0;  // the BAL observation count; 0 where the format has none
-  int maxViewNum = 0;
-  std::vector<int> viewNum;
-  double loadingSeconds = 0.0;
-  double indexingSeconds = 0.0;
-  double pretreatingSeconds = 0.0;
-  std::unique_ptr<PointSource> points;
-  std::unique_ptr<PointWorkspace> workspace;  // reserved inside the pretreating phase
-};
-
-// The stopwatches a program's preparation starts and stops; the run creates them.
+// The stopwatches of a run's preparation phases; the run creates them, and the program's load
+// observer starts and stops them at the boundaries its console dialogue fixes.
 struct PreparationClocks {
   Stopwatch& total;
   Stopwatch& loading;
@@ -54,14 +28,26 @@ struct PreparationClocks {
   Stopwatch& pretreating;
 };
 
+// A program's observer of the load: its console lines and stopwatches at the phase boundaries. It
+// reserves the run's workspace (reserveWorkspace) before it stops the pretreating stopwatch, so
+// that the pretreating phase includes it.
+class ProgramLoad : public LoadObserver {
+ public:
+  explicit ProgramLoad(const PreparationClocks& clocks) : clocks_(clocks) {}
+
+  std::optional<PointWorkspace> workspace;
+
+ protected:
+  void reserveWorkspace(int maxViewNum) { workspace.emplace(maxViewNum); }
+  const PreparationClocks& clocks_;
+};
+
 // The two report files: names and the four writing steps, in the order the run calls them.
 struct ReportWriters {
   std::string (*resultsFileName)(const TriangulationRun& run, const std::string& stamp);
   std::string (*summaryFileName)(const TriangulationRun& run, const std::string& stamp);
   void (*resultsHeader)(std::FILE* file, const TriangulationRun& run, const std::string& createdAt);
-  void (*pointRecord)(std::FILE* file, const TriangulationRun& run, int p,
-                      const Eigen::Vector3d& x_m, const Eigen::Vector3d& x_f, bool solvable,
-                      bool global);
+  void (*pointRecord)(std::FILE* file, const TriangulationRun& run, int p);
   void (*resultsSummary)(std::FILE* file, const TriangulationRun& run);
   void (*summaryFile)(std::FILE* file, const TriangulationRun& run, const std::string& createdAt);
 };
@@ -77,15 +63,19 @@ struct ProgramDescription {
   std::span<const ColoredText> banner;
   // Written to the error stream when the data file's first line holds no accepted header ID.
   std::span<const ColoredText> wrongHeader;
+  // A line added to that message when the data file was not read with --plain-bal: that the option
+  // exists. Null: none.
+  const char* wrongHeaderHint = nullptr;
 
-  // Loading, indexing and pretreating, with their console lines and timings. Starts the total
-  // stopwatch where the program's total begins. Throws InputError for a file that cannot be opened
-  // or is not in the expected format; prints nothing of the failure itself.
-  PreparedData (*prepare)(const std::string& path, const PreparationClocks& clocks);
-  // The same for a data file in the format as publicly distributed, chosen by --plain-bal: for the
-  // BAL program a standard BAL file without the header-ID line, compressed when its name ends in
-  // ".bz2". Null: the program has no such option.
-  PreparedData (*preparePlain)(const std::string& path, const PreparationClocks& clocks) = nullptr;
+  // The data file: its format, and the format chosen by --plain-bal (for the BAL program a standard
+  // BAL file without the header-ID line, compressed when its name ends in ".bz2"; none: the program
+  // has no such option).
+  DataFormat format;
+  std::optional<DataFormat> plainFormat = std::nullopt;
+  // The console lines and the stopwatches of the loading, indexing and pretreating phases: an
+  // observer of the load (dataset/data_set.hpp) that starts the total stopwatch where the
+  // program's total begins. It prints nothing of a failure.
+  std::unique_ptr<ProgramLoad> (*loadObserver)(const PreparationClocks& clocks);
 
   // The menu and the rules of the solvers and the judgement.
   const SolverProgram& solvers;

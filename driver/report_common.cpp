@@ -14,27 +14,26 @@ const PrintfFormat kTimeTableRow = "%4d\t%2d\t%20.18lf\t%4d\t%20.18lf\t%.18e\t%1
 }  // namespace
 
 void writePointRecord(std::FILE* file, const TriangulationRun& run, int p,
-                      const Eigen::Vector3d& x_m, const Eigen::Vector3d& x_f, bool solvable,
-                      bool global, const PointRecordFormats& formats) {
-  const auto i = static_cast<std::size_t>(p);
+                      const PointRecordFormats& formats) {
+  const PointOutcome& o = run.outcomes[static_cast<std::size_t>(p)];
+  const PointJudgement& j = o.judgement;
   PrintfText text;
-  text.append(formats.first, {p + 1, x_m(0), x_f(0), run.pointLoops[i], formats.reportedLoopCap});
-  text.append(formats.second, {run.viewNum[i], x_m(1), x_f(1), run.reprojError_m[i], run.klc_m[i]});
-  text.append(kRecordLabel, {solvableLabel(solvable)});
-  text.append(formats.third,
-              {run.pointSeconds[i], x_m(2), x_f(2), run.reprojError_f[i], run.klc_f[i]});
-  text.append(kRecordLabel, {globalLabel(global)});
+  text.append(formats.first, {p + 1, o.start(0), o.point(0), o.loops, formats.reportedLoopCap});
+  text.append(formats.second, {o.viewCount, o.start(1), o.point(1), j.reprojError_m, j.klc_m});
+  text.append(kRecordLabel, {solvableLabel(j.solvable)});
+  text.append(formats.third, {o.pointSeconds, o.start(2), o.point(2), j.reprojError_f, j.klc_f});
+  text.append(kRecordLabel, {globalLabel(j.global)});
   text.writeTo(file);
 }
 
 void writeTimeTableRows(std::FILE* file, const TriangulationRun& run) {
   PrintfText text;
   for (int p = 0; p < run.pointNum; ++p) {
-    const auto i = static_cast<std::size_t>(p);
+    const PointOutcome& o = run.outcomes[static_cast<std::size_t>(p)];
+    const PointJudgement& j = o.judgement;
     text.append(kTimeTableRow,
-                {p + 1, run.viewNum[i], run.pointSeconds[i], run.pointLoops[i],
-                 run.reprojError_f[i], run.klc_f[i], run.reprojError_m[i], run.klc_m[i],
-                 run.rho_f[i], run.gamma_f[i], run.rho_m[i], run.gamma_m[i]});
+                {p + 1, o.viewCount, o.pointSeconds, o.loops, j.reprojError_f, j.klc_f,
+                 j.reprojError_m, j.klc_m, j.rho_f, j.gamma_f, j.rho_m, j.gamma_m});
     // One write for many rows, before the inline room runs out.
     if (text.size() > PrintfText::kInline / 2) text.writeTo(file);
   }

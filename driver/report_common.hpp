@@ -7,7 +7,7 @@
 
 #include <Eigen/Core>
 
-#include "driver/printf_text.hpp"
+#include "console/printf_text.hpp"
 #include "driver/triangulation_run.hpp"
 #include "model/derivatives.hpp"
 
@@ -19,11 +19,11 @@ inline constexpr int kEigenVersion[3] = {EIGEN_WORLD_VERSION, EIGEN_MAJOR_VERSIO
 inline const char* solvableLabel(bool solvable) { return solvable ? "Solvable" : "Hard case"; }
 inline const char* globalLabel(bool global) { return global ? "Global" : "Local"; }
 
-// A program's point record: three lines, each written by its format and, on lines 2 and 3, followed
-// by "\t%s\n" with the verdict. Line 1 takes p + 1, x_m(0), x_f(0), the loop count and the loop cap
-// the program prints; line 2 the view count, x_m(1), x_f(1), reprojError_m, klc_m; line 3 the
-// point's seconds, x_m(2), x_f(2), reprojError_f, klc_f. The formats are parsed once, when the
-// program's table of them is built.
+// A program's record of point p (its outcome in the run): three lines, each written by its format
+// and, on lines 2 and 3, followed by "\t%s\n" with the verdict. Line 1 takes p + 1, x_m(0), x_f(0),
+// the loop count and the loop cap the program prints; line 2 the view count, x_m(1), x_f(1),
+// reprojError_m, klc_m; line 3 the point's seconds, x_m(2), x_f(2), reprojError_f, klc_f. The
+// formats are parsed once, when the program's table of them is built.
 struct PointRecordFormats {
   PrintfFormat first;
   PrintfFormat second;
@@ -31,8 +31,7 @@ struct PointRecordFormats {
   int reportedLoopCap;
 };
 void writePointRecord(std::FILE* file, const TriangulationRun& run, int p,
-                      const Eigen::Vector3d& x_m, const Eigen::Vector3d& x_f, bool solvable,
-                      bool global, const PointRecordFormats& formats);
+                      const PointRecordFormats& formats);
 
 // The time-consumption table's rows, one per point in point order, as both summary files write
 // them: number, views, seconds, loops, reprojError_f, klc_f, reprojError_m, klc_m, rho_f, gamma_f,

@@ -1,17 +1,18 @@
 #include "driver/run.hpp"
 
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "console/console.hpp"
 #include "console/stopwatch.hpp"
 #include "console/time_stamp.hpp"
+#include "dataset/point_solver.hpp"
 #include "driver/run_support.hpp"
 #include "input/input_error.hpp"
-#include "model/judgement.hpp"
-#include "model/symmedian.hpp"
 
 namespace tessmark {
 
@@ -28,18 +29,27 @@ std::string echoedKey(unsigned char key) {
   return key >= 0x20 && key < 0x7f ? std::string(1, static_cast<char>(key)) : fileNameKey(key);
 }
 
-// Loading and preparation; returns the failure status, or 0 with `data` filled.
+// Loading and preparation through the program's observer; returns the failure status, or 0 with
+// `data` and the workspace it reserved filled.
 int prepareData(const ProgramDescription& program, const RunOptions& options,
-                const PreparationClocks& clocks, PreparedData& data) {
+                const PreparationClocks& clocks, DataSet& data,
+                std::optional<PointWorkspace>& workspace) {
   try {
-    data = (options.plainData ? program.preparePlain : program.prepare)(options.dataFile, clocks);
+    const std::unique_ptr<ProgramLoad> observer = program.loadObserver(clocks);
+    const DataFormat format = options.plainData ? *program.plainFormat : program.format;
+    data = loadDataSet(options.dataFile, format, observer.get());
+    workspace = std::move(observer->workspace);
   } catch (const InputError& error) {
     const std::string detail = std::string(program.name) + ": " + error.what();
     switch (error.kind) {
       case InputError::Kind::cannotOpen:
         return reportFailure("open file error", detail, -127);
       case InputError::Kind::wrongHeader:
-        return reportFailure(program.wrongHeader, detail, -128);
+        return reportFailure(program.wrongHeader,
+                             options.plainData || program.wrongHeaderHint == nullptr
+                                 ? detail
+                                 : detail + "\n" + program.name + ": " + program.wrongHeaderHint,
+                             -128);
       case InputError::Kind::malformed:
         break;
     }
@@ -52,11 +62,14 @@ int prepareData(const ProgramDescription& program, const RunOptions& options,
 // run cannot go on (`status` then holds the exit status).
 const MenuEntry* chooseAlgorithm(const ProgramDescription& program, const RunOptions& options,
                                  TriangulationRun& run, int& status) {
-  std::cout << setTextColor(10) << "Please select a desired algorithm number for triangulation:"
-            << "\n";
-  if (program.blankLineAfterMenuHeading) std::cout << "\n";
-  for (const MenuEntry& entry : program.solvers.menu) std::cout << entry.menuLine << "\n";
+  std::string menu = "Please select a desired algorithm number for triangulation:\n";
+  if (program.blankLineAfterMenuHeading) menu += "\n";
+  for (const MenuEntry& entry : program.solvers.menu) menu += std::string(entry.menuLine) + "\n";
+  std::cout << setTextColor(10) << menu;
   white();
+  // The menu is the prompt of the key: where standard output goes elsewhere, the keyboard's
+  // terminal sees it too.
+  if (!options.algorithmKey) promptAtKeyboard(menu);
   const int key = options.algorithmKey ? *options.algorithmKey : readKey();
   const std::string name = program.name;
   if (key < 0) {
@@ -94,13 +107,14 @@ int runTriangulation(const ProgramDescription& program, const RunOptions& option
 
   // Loading, indexing and pretreating.
   Stopwatch totalWatch;
-  Stopwatch pointWatch;
   Stopwatch loadingWatch;
   Stopwatch indexingWatch;
   Stopwatch pretreatingWatch;
-  PreparedData data;
-  if (const int status = prepareData(
-          program, options, {totalWatch, loadingWatch, indexingWatch, pretreatingWatch}, data);
+  DataSet data;
+  std::optional<PointWorkspace> workspace;
+  if (const int status =
+          prepareData(program, options, {totalWatch, loadingWatch, indexingWatch, pretreatingWatch},
+                      data, workspace);
       status != 0) {
     return status;
   }
@@ -108,10 +122,9 @@ int runTriangulation(const ProgramDescription& program, const RunOptions& option
   run.cameraNum = data.cameraNum;
   run.imageCoordinates = data.imageCoordinates;
   run.maxViewNum = data.maxViewNum;
-  run.viewNum = std::move(data.viewNum);
-  run.loadingSeconds = data.loadingSeconds;
-  run.indexingSeconds = data.indexingSeconds;
-  run.pretreatingSeconds = data.pretreatingSeconds;
+  run.loadingSeconds = loadingWatch.seconds();
+  run.indexingSeconds = indexingWatch.seconds();
+  run.pretreatingSeconds = pretreatingWatch.seconds();
 
   // The algorithm menu, the pause and the display interval.
   Stopwatch waitingWatch;
@@ -143,37 +156,19 @@ int runTriangulation(const ProgramDescription& program, const RunOptions& option
   reports.resultsHeader(results.get(), run, createdAt);
 
   // The points, one after the other.
-  const PointSource& points = *data.points;
-  PointWorkspace& workspace = *data.workspace;
-  SharedStart start(program.solvers.depthGuard, program.solvers.judgement);
+  if (!workspace) workspace.emplace(data.maxViewNum);
+  PointSolver solver(program.solvers, *entry, *workspace);
   for (int p = 0; p < run.pointNum; ++p) {
-    const auto i = static_cast<std::size_t>(p);
     const bool showsLine = showsProgress(p, run.pointNum, run.displayInterval);
     if (program.progressBeforePoint && showsLine) {
-      program.progressLine(std::cout, p, run.viewNum[i], run.pointNum);
+      program.progressLine(std::cout, p, data.viewNum[static_cast<std::size_t>(p)], run.pointNum);
     }
-    int loopCounter = 0;
-    const int n = points.locate(p, workspace);
-    pointWatch.start();
-    points.gather(p, n, workspace);
-    const PointProblem problem = workspace.problem(n);
-    const Eigen::Vector3d x_m = symmedianPoint(problem);
-    SolverContext context{program.solvers.depthGuard, workspace.scratch, start.room()};
-    const SolverResult solved = entry->solver(problem, context, x_m, kSolverTolerance);
-    pointWatch.stop();
-    run.pointSeconds[i] = pointWatch.seconds();
-    loopCounter = solved.loops;
-    if (solved.hessianModified) ++run.notPositiveDefiniteCount;
-    if (solved.capReached) ++run.capReachedCount;
-
+    recordOutcome(run, p, solver.triangulate(*data.points, p));
     if (!program.progressBeforePoint && showsLine) {
-      program.progressLine(std::cout, p, n, run.pointNum);
+      program.progressLine(std::cout, p, run.outcomes[static_cast<std::size_t>(p)].viewCount,
+                           run.pointNum);
     }
-    run.pointLoops[i] = loopCounter;
-    const PointJudgement judgement = start.judge(problem, x_m, solved.point);
-    recordJudgement(run, p, judgement);
-    reports.pointRecord(results.get(), run, p, x_m, solved.point, judgement.solvable,
-                        judgement.global);
+    reports.pointRecord(results.get(), run, p);
   }
   totalWatch.stop();
   run.totalSeconds = totalWatch.seconds();
@@ -194,6 +189,7 @@ int runTriangulation(const ProgramDescription& program, const RunOptions& option
   program.closingSummary(run, resultsPath, summaryPath);
   std::cout.flush();
   pause();
+  if (consoleLost()) return reportConsoleLost(name, resultsPath, summaryPath);
   return 0;
 }
 
@@ -212,6 +208,9 @@ int programMain(const ProgramDescription& program, std::span<const char* const> 
   }
   // Line by line on a pipe too, so that whoever reads it sees the run as it goes.
   std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+  // A reader that closes the pipe early costs the console text only: writes to it fail (EPIPE)
+  // instead of ending the process, and the run goes on to its reports.
+  std::signal(SIGPIPE, SIG_IGN);
   int status;
   try {
     status = runTriangulation(program, *parsed.options);

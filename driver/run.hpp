@@ -12,12 +12,14 @@ namespace tessmark {
 
 // One whole run. Returns the process exit status: 0 after a complete run, -127 when the data file
 // cannot be opened, -128 when it is not in the expected format, 1 when no usable algorithm key was
-// given, 3 when a report file cannot be created or written. Input errors are reported before any
-// report file is created.
+// given, 3 when a report file cannot be created or written, 5 after a complete run whose console
+// text could not all be written (standard output closed by its reader, or a full disk). Input
+// errors are reported before any report file is created.
 int runTriangulation(const ProgramDescription& program, const RunOptions& options);
 
 // The program's entry: the command line, the run, the last-resort handling of memory exhaustion
-// (exit status 4), and the console restored whatever happened.
+// (exit status 4), and the console restored whatever happened. SIGPIPE is ignored from the start,
+// so that a closed standard output stops the console text only.
 int programMain(const ProgramDescription& program, std::span<const char* const> arguments);
 
 }  // namespace tessmark

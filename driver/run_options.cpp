@@ -2,13 +2,10 @@
 
 #include <string_view>
 
-#include <Eigen/Core>
-
 namespace tessmark {
 
 namespace {
 
-constexpr const char* kVersion = "0.1.0";
 constexpr const char* kPlainBalHelp =
     "  --plain-bal        FILE is a standard BAL file, without the header-ID line (one there is\n"
     "                     skipped); a name ending in \".bz2\" is decompressed as it is read\n";
@@ -21,18 +18,11 @@ std::string usageError(const ProgramDescription& program, const std::string& pro
 
 }  // namespace
 
-std::string versionText(std::string_view name) {
-  return std::string(name) + " (Tessmark) " + kVersion + ", Eigen " +
-         std::to_string(EIGEN_WORLD_VERSION) + "." + std::to_string(EIGEN_MAJOR_VERSION) + "." +
-         std::to_string(EIGEN_MINOR_VERSION) + "\n";
-}
-
 std::string usageText(const ProgramDescription& program) {
   std::string text =
       std::string("Usage: ") + program.name +
       " [--data FILE | FILE] [--algorithm KEY] [--output-dir DIR] [--color=WHEN] " +
-      (program.preparePlain ? "[--plain-bal] " : "") + "[--help] [--version]\n\n" +
-      program.summary +
+      (program.plainFormat ? "[--plain-bal] " : "") + "[--help] [--version]\n\n" + program.summary +
       "\n\n"
       "Options:\n"
       "  --data FILE, FILE  read FILE instead of \"" +
@@ -43,7 +33,7 @@ std::string usageText(const ProgramDescription& program) {
       "  --output-dir DIR   write the two report files into DIR (default: the current directory)\n"
       "  --color=WHEN       colours: auto (terminal only, unless NO_COLOR is set), always, "
       "never\n" +
-      (program.preparePlain ? kPlainBalHelp : "") +
+      (program.plainFormat ? kPlainBalHelp : "") +
       "  -h, --help         show this text\n"
       "  --version          show the version and the Eigen version\n\n"
       "Algorithm keys, as the menu shows them (without --algorithm, one keystroke is read from\n"
@@ -56,31 +46,14 @@ std::string usageText(const ProgramDescription& program) {
       "  0    the run completed and both reports were written\n"
       "  1    no algorithm key could be read, or the chosen algorithm is not available\n"
       "  2    the command line is wrong\n"
-      "  3    a report file could not be created or written\n"
+      "  3    the output folder is missing or not writable (checked before anything else), or a\n"
+      "       report file could not be created or written\n"
       "  4    memory ran out\n"
+      "  5    the run completed and both reports were written, but standard output could not\n"
+      "       take all of the console text (its reader closed it early, or the disk is full)\n"
       "  128  the data file is not in the expected format (the program's status -128)\n"
       "  129  the data file cannot be opened (the program's status -127)\n";
   return text;
-}
-
-CommandLineArgument::CommandLineArgument(std::span<const char* const> arguments, std::size_t& index)
-    : option(arguments[index]), arguments_(arguments), index_(index) {
-  if (const auto equals = option.find('=');
-      option.starts_with("--") && equals != std::string_view::npos) {
-    inlineValue_ = option.substr(equals + 1);
-    option = option.substr(0, equals);
-    hasValue = true;
-  }
-}
-
-bool CommandLineArgument::takeValue(std::string_view& value) {
-  if (hasValue) {
-    value = inlineValue_;
-    return true;
-  }
-  if (index_ + 1 >= arguments_.size()) return false;
-  value = arguments_[++index_];
-  return true;
 }
 
 ParsedCommandLine parseCommandLine(const ProgramDescription& program,
@@ -120,7 +93,7 @@ ParsedCommandLine parseCommandLine(const ProgramDescription& program,
       if (!takeValue() || value.empty())
         return {std::nullopt, usageError(program, "--output-dir needs a folder"), 2};
       options.outputDir = value;
-    } else if (argument == "--plain-bal" && !hasValue && program.preparePlain) {
+    } else if (argument == "--plain-bal" && !hasValue && program.plainFormat) {
       options.plainData = true;
     } else if (argument == "--color") {
       if (!takeValue())

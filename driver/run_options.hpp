@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "console/command_line.hpp"
 #include "console/console.hpp"
 #include "driver/program.hpp"
 
@@ -18,7 +19,7 @@ struct RunOptions {
   std::optional<unsigned char> algorithmKey;   // --algorithm KEY (one byte)
   std::string outputDir;                       // --output-dir DIR; empty: the current directory
   ColorMode colorMode = ColorMode::automatic;  // --color=auto|always|never
-  bool plainData = false;                      // --plain-bal (offered when preparePlain is set)
+  bool plainData = false;                      // --plain-bal (offered when plainFormat is set)
 };
 
 // What the command line asks for: a run, or a text to print and an exit status.
@@ -28,31 +29,8 @@ struct ParsedCommandLine {
   int status = 0;                     // and exit with this (0, or 2 for a usage error)
 };
 
-// One argument as the command-line parsers take it: "--name=value" splits at its first '=' into the
-// option and its value; any other argument is the option alone.
-class CommandLineArgument {
- public:
-  // arguments[index]; takeValue may move `index` on to the argument it takes.
-  CommandLineArgument(std::span<const char* const> arguments, std::size_t& index);
-
-  std::string_view option;
-  bool hasValue = false;  // the argument carried "=value"
-
-  // The option's value: the text after '=', otherwise the next argument, which is then used up.
-  // False when there is neither.
-  bool takeValue(std::string_view& value);
-
- private:
-  std::span<const char* const> arguments_;
-  std::size_t& index_;
-  std::string_view inlineValue_;
-};
-
 ParsedCommandLine parseCommandLine(const ProgramDescription& program,
                                    std::span<const char* const> arguments);
-
-// --version text: "<name> (Tessmark) <version>, Eigen <its version>" and a line end.
-std::string versionText(std::string_view name);
 
 // --help text: usage, options, the algorithm keys from the menu table, the exit statuses.
 std::string usageText(const ProgramDescription& program);

@@ -26,7 +26,7 @@ int reportFailure(std::span<const ColoredText> headline, const std::string& deta
   std::cerr.flush();
   writeColoredText(std::cerr, headline);
   std::cerr.flush();
-  if (!detail.empty()) std::cerr << detail << std::endl;
+  if (!detail.empty()) std::cerr << setTextColor(15) << detail << std::endl;
   setColors(15, consoleColors().defaultBackground);
   pause();
   return status;
@@ -36,6 +36,22 @@ int reportFailure(const std::string& headline, const std::string& detail, int st
   const std::string line = headline + "\n";
   const ColoredText pieces[] = {{12, false, line.c_str()}};
   return reportFailure(pieces, detail, status);
+}
+
+bool consoleLost() {
+  std::cout.flush();
+  const bool flushed = std::fflush(stdout) == 0;
+  return !flushed || std::cout.bad() || std::ferror(stdout) != 0;
+}
+
+int reportConsoleLost(const std::string& program, const std::string& resultsPath,
+                      const std::string& summaryPath) {
+  std::cerr << program
+            << ": standard output could not be written (closed by its reader, or the disk is "
+               "full), so the console text is incomplete; the run went on, and both reports are "
+               "complete:\n  "
+            << resultsPath << "\n  " << summaryPath << std::endl;
+  return kExitConsoleLost;
 }
 
 ReportFile openReportFile(const std::string& path, std::string& error) {

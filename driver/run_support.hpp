@@ -14,6 +14,7 @@ namespace tessmark {
 inline constexpr int kExitNoAlgorithm = 1;
 inline constexpr int kExitReportFile = 3;
 inline constexpr int kExitOutOfMemory = 4;
+inline constexpr int kExitConsoleLost = 5;
 
 // A piece of console text in one colour: with defaultBackground the terminal's own background is
 // restored together with the text colour (on standard output), otherwise the background is left as
@@ -25,11 +26,19 @@ struct ColoredText {
 };
 void writeColoredText(std::ostream& out, std::span<const ColoredText> pieces);
 
-// The failure sequence: `headline` (and `detail`, when given) on the error stream in red, then
-// white on the default background, the pause prompt; returns `status` for the caller to exit with.
+// The failure sequence: `headline` on the error stream in red and `detail`, when given, in white,
+// then white on the default background, the pause prompt; returns `status` for the caller to exit
+// with.
 int reportFailure(const std::string& headline, const std::string& detail, int status);
-// The same with a headline of coloured pieces; `detail` follows in the last piece's colour.
+// The same with a headline of coloured pieces.
 int reportFailure(std::span<const ColoredText> headline, const std::string& detail, int status);
+
+// Whether standard output lost text: a write to it failed (its reader closed it, SIGPIPE being
+// ignored; a full disk behind a redirect). Flushes it first.
+bool consoleLost();
+// Says so on the error stream, with where the complete reports are, and returns kExitConsoleLost.
+int reportConsoleLost(const std::string& program, const std::string& resultsPath,
+                      const std::string& summaryPath);
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }

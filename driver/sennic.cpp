@@ -5,7 +5,6 @@
 #include <iostream>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "console/console.hpp"
 #include "driver/sennic_reports.hpp"
@@ -45,64 +44,53 @@ constexpr ColoredText kWrongHeader[] = {
 constexpr const char* kRankDeficientCamera =
     "something is wrong; rank deficiency of input camera. not perspective. \n";
 
-PreparedData prepareLc(const std::string& path, const PreparationClocks& clocks) {
-  auto points = std::make_unique<LcPointSource>();
+// The console lines and stopwatches of the loading, indexing and pretreating phases. The header and
+// the counts lie outside the total and the loading time.
+class LcConsole : public ProgramLoad {
+ public:
+  using ProgramLoad::ProgramLoad;
 
-  // The header and the counts lie outside the total and the loading time.
-  auto file = std::make_unique<TextFile>(TextFile::open(path));
-  checkLcHeader(*file);
-  const LcCounts counts = readLcCounts(*file);
-  clocks.total.start();
-  setColors(kRed, kYellow);
-  std::cout << "Total camera number is: " << counts.allCameraNum << "\n"
-            << "Total point number is: " << counts.pointNum << "\n";
-  setColors(kWhite, consoleColors().defaultBackground);
-  std::cout << "Loading data, please wait ..."
-            << "\n";
+  void counted(const DataCounts& counts) override {
+    clocks_.total.start();
+    setColors(kRed, kYellow);
+    std::cout << "Total camera number is: " << counts.cameraNum << "\n"
+              << "Total point number is: " << counts.pointNum << "\n";
+    setColors(kWhite, consoleColors().defaultBackground);
+    std::cout << "Loading data, please wait ..."
+              << "\n";
+    clocks_.loading.start();
+  }
+  void recordsRead() override { clocks_.loading.stop(); }
+  void indexing() override { clocks_.indexing.start(); }
+  void indexed() override { clocks_.indexing.stop(); }
+  void pretreating() override { clocks_.pretreating.start(); }
+  void rankDeficientCamera(int) override { std::cout << kRankDeficientCamera; }
+  void pretreated(int maxViewNum) override {
+    reserveWorkspace(maxViewNum);
+    clocks_.pretreating.stop();
+    std::cout << setTextColor(kRed) << "Data importing finished !"
+              << "\n"
+              << "Time on loading - indexing - pretreating:"
+              << "\n"
+              << "       ";
+    std::cout << std::defaultfloat << std::setprecision(6);
+    std::cout << setTextColor(kWhite) << std::setw(8) << clocks_.loading.seconds()
+              << setTextColor(kRed) << " - " << setTextColor(kWhite) << std::setw(8)
+              << clocks_.indexing.seconds() << setTextColor(kRed) << " - " << setTextColor(kWhite)
+              << std::setw(10) << clocks_.pretreating.seconds() << setTextColor(kRed)
+              << " (seconds)"
+              << "\n";
+  }
+};
 
-  clocks.loading.start();
-  points->problem = readLcRecords(*file, counts);
-  clocks.loading.stop();
-  clocks.indexing.start();
-  points->visibility = indexLcObservations(points->problem);
-  clocks.indexing.stop();
-  file.reset();  // closing the file is not timed
-
-  clocks.pretreating.start();
-  std::vector<int> rankDeficient;
-  points->tables = pretreatLcCameras(points->problem, rankDeficient);
-  for (std::size_t k = 0; k < rankDeficient.size(); ++k) std::cout << kRankDeficientCamera;
-  PreparedData data;
-  data.maxViewNum = largestViewCount(points->visibility.viewNum);
-  data.workspace = std::make_unique<PointWorkspace>(data.maxViewNum);
-  clocks.pretreating.stop();
-
-  std::cout << setTextColor(kRed) << "Data importing finished !"
-            << "\n"
-            << "Time on loading - indexing - pretreating:"
-            << "\n"
-            << "       ";
-  std::cout << std::defaultfloat << std::setprecision(6);
-  std::cout << setTextColor(kWhite) << std::setw(8) << clocks.loading.seconds()
-            << setTextColor(kRed) << " - " << setTextColor(kWhite) << std::setw(8)
-            << clocks.indexing.seconds() << setTextColor(kRed) << " - " << setTextColor(kWhite)
-            << std::setw(10) << clocks.pretreating.seconds() << setTextColor(kRed) << " (seconds)"
-            << "\n";
-
-  data.cameraNum = points->problem.allCameraNum;
-  data.pointNum = points->problem.pointNum;
-  data.viewNum = points->visibility.viewNum;
-  data.loadingSeconds = clocks.loading.seconds();
-  data.indexingSeconds = clocks.indexing.seconds();
-  data.pretreatingSeconds = clocks.pretreating.seconds();
-  data.points = std::move(points);
-  return data;
+std::unique_ptr<ProgramLoad> lcConsole(const PreparationClocks& clocks) {
+  return std::make_unique<LcConsole>(clocks);
 }
 
-// Doubles in the fixed, three-decimal notation the progress lines leave on the stream.
+// Doubles in the notation the first progress line left on the stream (fixed, three decimals), or,
+// with no point, in the stream's default notation (as the phase times were written).
 void writeClosingSummary(const TriangulationRun& run, const std::string& resultsPath,
                          const std::string& summaryPath) {
-  std::cout << std::fixed << std::setprecision(3);
   std::cout << "\n"
             << "  Triangulating finished !"
             << "\n"
@@ -112,7 +100,7 @@ void writeClosingSummary(const TriangulationRun& run, const std::string& results
             << setTextColor(kWhite) << " seconds;"
             << "\n"
             << "  Time consumption on triangulation :" << setTextColor(kRed)
-            << sumOf(run.pointSeconds) << setTextColor(kWhite) << " seconds;"
+            << sumOf(run.outcomes, pointSeconds) << setTextColor(kWhite) << " seconds;"
             << "\n";
   writeRunFindings(std::cout, run);
   std::cout << "  Outputs were appended to:"
@@ -129,14 +117,6 @@ void writeClosingSummary(const TriangulationRun& run, const std::string& results
 }
 
 }  // namespace
-
-int LcPointSource::locate(int p, PointWorkspace& workspace) const {
-  return locateLcPoint(workspace, visibility, p);
-}
-
-void LcPointSource::gather(int p, int n, PointWorkspace& workspace) const {
-  gatherLcPoint(workspace, problem, tables, p, n);
-}
 
 void writeSennicProgressLine(std::ostream& out, int p, int n, int pointNum) {
   const double percent = static_cast<double>((std::int64_t{p} + 1) * 100) / pointNum;
@@ -157,7 +137,8 @@ const ProgramDescription& sennicProgram() {
       .title = "Tessmark 2014(dinosaur.lc)",
       .banner = kBanner,
       .wrongHeader = kWrongHeader,
-      .prepare = prepareLc,
+      .format = DataFormat::lc,
+      .loadObserver = lcConsole,
       .solvers = sennicSolvers(),
       .blankLineAfterMenuHeading = true,
       .timesWaiting = false,

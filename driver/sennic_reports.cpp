@@ -72,22 +72,20 @@ void writeSennicResultsHeader(std::FILE* file, const TriangulationRun& run,
   std::fputs(kRule.c_str(), file);
 }
 
-void writeSennicPointRecord(std::FILE* file, const TriangulationRun& run, int p,
-                            const Eigen::Vector3d& x_m, const Eigen::Vector3d& x_f, bool solvable,
-                            bool global) {
-  writePointRecord(file, run, p, x_m, x_f, solvable, global, kPointRecord);
+void writeSennicPointRecord(std::FILE* file, const TriangulationRun& run, int p) {
+  writePointRecord(file, run, p, kPointRecord);
 }
 
 void writeSennicResultsSummary(std::FILE* file, const TriangulationRun& run) {
   std::fputs(kSummaryRule.c_str(), file);
-  std::fprintf(file, kSummarySymmedianError, sumOf(run.reprojError_m));
-  std::fprintf(file, kSummarySymmedianKlc, maximumOf(run.klc_m));
+  std::fprintf(file, kSummarySymmedianError, sumOf(run.outcomes, startCost));
+  std::fprintf(file, kSummarySymmedianKlc, maximumOf(run.outcomes, startKlc));
   std::fprintf(file, kSummaryHardSolvable, run.hardCaseCount, run.solvableCount, run.pointNum);
-  std::fprintf(file, kSummaryFinalError, sumOf(run.reprojError_f));
-  std::fprintf(file, kSummaryFinalKlc, maximumOf(run.klc_f));
+  std::fprintf(file, kSummaryFinalError, sumOf(run.outcomes, finalCost));
+  std::fprintf(file, kSummaryFinalKlc, maximumOf(run.outcomes, finalKlc));
   std::fprintf(file, kSummaryGlobalLocal, run.globalSolutionCount, run.localSolutionCount,
                run.pointNum);
-  std::fprintf(file, kSummaryTriangulating, sumOf(run.pointSeconds));
+  std::fprintf(file, kSummaryTriangulating, sumOf(run.outcomes, pointSeconds));
   std::fprintf(file, kSummaryPhases, run.loadingSeconds, run.indexingSeconds,
                run.pretreatingSeconds);
 }
@@ -95,13 +93,13 @@ void writeSennicResultsSummary(std::FILE* file, const TriangulationRun& run) {
 void writeSennicSummaryFile(std::FILE* file, const TriangulationRun& run,
                             const std::string& createdAt) {
   std::fprintf(file, kFileAlgorithm, run.algorithmName.c_str(), createdAt.c_str());
-  std::fprintf(file, kFileErrors, sumOf(run.reprojError_f), sumOf(run.reprojError_m),
+  std::fprintf(file, kFileErrors, sumOf(run.outcomes, finalCost), sumOf(run.outcomes, startCost),
                kEigenVersion[0], kEigenVersion[1], kEigenVersion[2]);
   std::fprintf(file, kFileCounts, run.cameraNum, run.pointNum, run.maxViewNum, run.hardCaseCount,
-               run.localSolutionCount, run.pointNum, maximumOf(run.klc_f),
+               run.localSolutionCount, run.pointNum, maximumOf(run.outcomes, finalKlc),
                run.notPositiveDefiniteCount);
-  std::fprintf(file, kFileTimes, sumOf(run.pointSeconds), run.loadingSeconds, run.indexingSeconds,
-               run.pretreatingSeconds, kDblEpsilon);
+  std::fprintf(file, kFileTimes, sumOf(run.outcomes, pointSeconds), run.loadingSeconds,
+               run.indexingSeconds, run.pretreatingSeconds, kDblEpsilon);
   std::fputs(kFileTableHeader, file);
   writeTimeTableRows(file, run);
 }

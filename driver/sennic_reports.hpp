@@ -10,8 +10,6 @@
 #include <cstdio>
 #include <string>
 
-#include <Eigen/Core>
-
 #include "driver/program.hpp"
 #include "driver/triangulation_run.hpp"
 
@@ -24,9 +22,7 @@ std::string sennicSummaryFileName(const TriangulationRun& run, const std::string
 
 void writeSennicResultsHeader(std::FILE* file, const TriangulationRun& run,
                               const std::string& createdAt);
-void writeSennicPointRecord(std::FILE* file, const TriangulationRun& run, int p,
-                            const Eigen::Vector3d& x_m, const Eigen::Vector3d& x_f, bool solvable,
-                            bool global);
+void writeSennicPointRecord(std::FILE* file, const TriangulationRun& run, int p);
 void writeSennicResultsSummary(std::FILE* file, const TriangulationRun& run);
 void writeSennicSummaryFile(std::FILE* file, const TriangulationRun& run,
                             const std::string& createdAt);

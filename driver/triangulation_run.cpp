@@ -7,18 +7,7 @@
 namespace tessmark {
 
 TriangulationRun::TriangulationRun(int points)
-    : pointNum(points),
-      viewNum(static_cast<std::size_t>(points)),
-      pointSeconds(viewNum.size()),
-      pointLoops(viewNum.size()),
-      reprojError_m(viewNum.size()),
-      reprojError_f(viewNum.size()),
-      klc_m(viewNum.size()),
-      klc_f(viewNum.size()),
-      rho_m(viewNum.size()),
-      rho_f(viewNum.size()),
-      gamma_m(viewNum.size()),
-      gamma_f(viewNum.size()) {}
+    : pointNum(points), outcomes(static_cast<std::size_t>(points)) {}
 
 int displayInterval(int pointNum) {
   if (pointNum <= 8000) return std::max(500, 500 * (pointNum / 5000));
@@ -26,18 +15,12 @@ int displayInterval(int pointNum) {
   return std::max(5000, 1000 * (pointNum / 30000));
 }
 
-void recordJudgement(TriangulationRun& run, int p, const PointJudgement& judgement) {
-  const auto i = static_cast<std::size_t>(p);
-  run.rho_m[i] = judgement.rho_m;
-  run.rho_f[i] = judgement.rho_f;
-  run.reprojError_f[i] = judgement.reprojError_f;
-  run.gamma_f[i] = judgement.gamma_f;
-  run.klc_f[i] = judgement.klc_f;
-  run.reprojError_m[i] = judgement.reprojError_m;
-  run.gamma_m[i] = judgement.gamma_m;
-  run.klc_m[i] = judgement.klc_m;
-  ++(judgement.solvable ? run.solvableCount : run.hardCaseCount);
-  ++(judgement.global ? run.globalSolutionCount : run.localSolutionCount);
+void recordOutcome(TriangulationRun& run, int p, const PointOutcome& outcome) {
+  run.outcomes[static_cast<std::size_t>(p)] = outcome;
+  if (outcome.hessianModified) ++run.notPositiveDefiniteCount;
+  if (outcome.capReached) ++run.capReachedCount;
+  ++(outcome.judgement.solvable ? run.solvableCount : run.hardCaseCount);
+  ++(outcome.judgement.global ? run.globalSolutionCount : run.localSolutionCount);
 }
 
 double sumOf(const std::vector<double>& values) {
@@ -63,10 +46,11 @@ int maximumIndexOf(const std::vector<double>& values) {
 void writeRunFindings(std::ostream& out, const TriangulationRun& run) {
   const std::ios_base::fmtflags flags = out.flags();
   const std::streamsize precision = out.precision();
-  const int largest = maximumIndexOf(run.klc_f);
+  const int largest = maximumIndexOf(run.outcomes, finalKlc);
   if (largest >= 0) {
     out << "  Largest final K_{LC} distance: " << std::scientific << std::setprecision(6)
-        << run.klc_f[static_cast<std::size_t>(largest)] << " at point " << largest + 1 << ";\n";
+        << finalKlc(run.outcomes[static_cast<std::size_t>(largest)]) << " at point " << largest + 1
+        << ";\n";
   }
   if (run.capReachedCount > 0) {
     out << "  Points whose solver stopped at its loop cap: " << run.capReachedCount << ";\n";

@@ -8,7 +8,6 @@
 
 #include "console/console.hpp"
 #include "driver/vorlant_reports.hpp"
-#include "input/bzip2_file.hpp"
 
 namespace tessmark {
 
@@ -35,82 +34,68 @@ constexpr ColoredText kBanner[] = {
 
 constexpr ColoredText kWrongHeader[] = {{12, false, "Wrong data file header ID!! \n"}};
 
-// The BAL file with the header-ID line first, or (plain) a standard BAL file without it (a
-// header-ID line there is skipped), compressed when its name ends in ".bz2"; the same console lines
-// for both.
-PreparedData prepareBalFile(const std::string& path, const PreparationClocks& clocks, bool plain) {
-  clocks.total.start();
-  clocks.loading.start();
-  auto points = std::make_unique<BalPointSource>();
+// The console lines and stopwatches of the loading, indexing and pretreating phases, the same for
+// the BAL file with the header-ID line first and for a standard BAL file (--plain-bal).
+class BalConsole : public ProgramLoad {
+ public:
+  using ProgramLoad::ProgramLoad;
 
-  // Loading.
-  TextFile file = plain ? openDataFile(path) : TextFile::open(path);
-  std::cout.flush();
-  std::cout << setTextColor(9) << "Checking data file format:"
-            << "\n";
-  if (!plain) checkBalHeader(file);
-  const BalCounts counts = plain ? readBalCountsAfterOptionalHeader(file) : readBalCounts(file);
-  setColors(12, 14);
-  std::cout << "Total camera number is: " << counts.cameraNum << "\n"
-            << "Total point number is: " << counts.pointNum << "\n"
-            << "Total 2D image coordinate number is: " << counts.imageCoordinates << "\n";
-  setColors(9, consoleColors().defaultBackground);
-  std::cout << "Importing data. Please wait..."
-            << "\n";
-  points->problem = readBalRecords(file, counts);
-  if (plain) checkRestOfCompressedFile(file);
-  clocks.loading.stop();
-  std::cout << setTextColor(4) << "Time spent on data loading: " << clocks.loading.seconds()
-            << " seconds"
-            << "\n";
-  std::cout.flush();
-  std::cout << setTextColor(kRed) << "Data importing finished!"
-            << "\n\n";
+  void opening() override {
+    clocks_.total.start();
+    clocks_.loading.start();
+  }
+  void checkingFormat() override {
+    std::cout.flush();
+    std::cout << setTextColor(9) << "Checking data file format:"
+              << "\n";
+  }
+  void counted(const DataCounts& counts) override {
+    setColors(12, 14);
+    std::cout << "Total camera number is: " << counts.cameraNum << "\n"
+              << "Total point number is: " << counts.pointNum << "\n"
+              << "Total 2D image coordinate number is: " << counts.imageCoordinates << "\n";
+    setColors(9, consoleColors().defaultBackground);
+    std::cout << "Importing data. Please wait..."
+              << "\n";
+  }
+  void recordsRead() override {
+    clocks_.loading.stop();
+    std::cout << setTextColor(4) << "Time spent on data loading: " << clocks_.loading.seconds()
+              << " seconds"
+              << "\n";
+    std::cout.flush();
+    std::cout << setTextColor(kRed) << "Data importing finished!"
+              << "\n\n";
+  }
+  void indexing() override {
+    clocks_.indexing.start();
+    std::cout.flush();
+    std::cout << setTextColor(9) << "Pretreating and indexing data. Please wait..."
+              << "\n";
+  }
+  void indexed() override { clocks_.indexing.stop(); }
+  void pretreating() override { clocks_.pretreating.start(); }
+  void pretreated(int maxViewNum) override {
+    reserveWorkspace(maxViewNum);
+    clocks_.pretreating.stop();
+    std::cout << setTextColor(4) << "Time spent on data indexing:" << clocks_.indexing.seconds()
+              << " seconds"
+              << "\n"
+              << "Time spend on pretreating:  " << clocks_.pretreating.seconds() << " seconds"
+              << "\n";
+    std::cout << setTextColor(kRed) << "Data importing and pretreatment finished !"
+              << "\n\n";
+  }
+};
 
-  // Indexing and pretreatment.
-  clocks.indexing.start();
-  std::cout.flush();
-  std::cout << setTextColor(9) << "Pretreating and indexing data. Please wait..."
-            << "\n";
-  points->index = indexObservations(points->problem);
-  clocks.indexing.stop();
-  clocks.pretreating.start();
-  points->tables = pretreatCameras(points->problem.cameraParameters, points->problem.cameraNum);
-  PreparedData data;
-  data.maxViewNum = largestViewCount(points->index.viewNum);
-  data.workspace = std::make_unique<PointWorkspace>(data.maxViewNum);
-  clocks.pretreating.stop();
-  std::cout << setTextColor(4) << "Time spent on data indexing:" << clocks.indexing.seconds()
-            << " seconds"
-            << "\n"
-            << "Time spend on pretreating:  " << clocks.pretreating.seconds() << " seconds"
-            << "\n";
-  std::cout << setTextColor(kRed) << "Data importing and pretreatment finished !"
-            << "\n\n";
-
-  data.cameraNum = points->problem.cameraNum;
-  data.pointNum = points->problem.pointNum;
-  data.imageCoordinates = points->problem.imageCoordinates;
-  data.viewNum = points->index.viewNum;
-  data.loadingSeconds = clocks.loading.seconds();
-  data.indexingSeconds = clocks.indexing.seconds();
-  data.pretreatingSeconds = clocks.pretreating.seconds();
-  data.points = std::move(points);
-  return data;
+std::unique_ptr<ProgramLoad> balConsole(const PreparationClocks& clocks) {
+  return std::make_unique<BalConsole>(clocks);
 }
 
-PreparedData prepareBal(const std::string& path, const PreparationClocks& clocks) {
-  return prepareBalFile(path, clocks, false);
-}
-
-PreparedData preparePlainBal(const std::string& path, const PreparationClocks& clocks) {
-  return prepareBalFile(path, clocks, true);
-}
-
-// Doubles in the fixed, five-decimal notation the progress lines left on the stream.
+// Doubles in the notation the first progress line left on the stream (fixed, five decimals), or,
+// with no point, in the stream's default notation.
 void writeClosingSummary(const TriangulationRun& run, const std::string& resultsPath,
                          const std::string& summaryPath) {
-  std::cout << std::fixed << std::setprecision(5);
   std::cout << "\n"
             << "  Triangulating finished !"
             << "\n"
@@ -119,7 +104,7 @@ void writeClosingSummary(const TriangulationRun& run, const std::string& results
             << "  Total time elapse: " << run.totalSeconds << " seconds;"
             << "\n"
             << "  Time consumption on triangulation: " << setTextColor(kRed)
-            << sumOf(run.pointSeconds) << " seconds;"
+            << sumOf(run.outcomes, pointSeconds) << " seconds;"
             << "\n";
   std::cout << setTextColor(kWhite) << "  Time on loading:" << run.loadingSeconds << " seconds;"
             << "\n"
@@ -144,14 +129,6 @@ void writeClosingSummary(const TriangulationRun& run, const std::string& results
 
 }  // namespace
 
-int BalPointSource::locate(int p, PointWorkspace&) const {
-  return index.viewNum[static_cast<std::size_t>(p)];
-}
-
-void BalPointSource::gather(int p, int, PointWorkspace& workspace) const {
-  gatherBalPoint(workspace, problem, index, tables, p);
-}
-
 void writeVorlantProgressLine(std::ostream& out, int p, int n, int pointNum) {
   const double percent = static_cast<double>((std::int64_t{p} + 1) * 100) / pointNum;
   out << "   Point No." << std::setw(8) << p + 1 << ":    with" << std::setw(5) << n
@@ -171,8 +148,12 @@ const ProgramDescription& vorlantProgram() {
       .title = "Tessmark 2014(bigger data)",
       .banner = kBanner,
       .wrongHeader = kWrongHeader,
-      .prepare = prepareBal,
-      .preparePlain = preparePlainBal,
+      .wrongHeaderHint =
+          "a standard BAL file, without the header-ID line (compressed as .bz2 or "
+          "not), is read with --plain-bal",
+      .format = DataFormat::bal,
+      .plainFormat = DataFormat::plainBal,
+      .loadObserver = balConsole,
       .solvers = vorlantSolvers(),
       .blankLineAfterMenuHeading = false,
       .timesWaiting = true,

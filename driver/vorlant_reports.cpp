@@ -75,36 +75,34 @@ void writeVorlantResultsHeader(std::FILE* file, const TriangulationRun& run,
   std::fputs(kRule.c_str(), file);
 }
 
-void writeVorlantPointRecord(std::FILE* file, const TriangulationRun& run, int p,
-                             const Eigen::Vector3d& x_m, const Eigen::Vector3d& x_f, bool solvable,
-                             bool global) {
-  writePointRecord(file, run, p, x_m, x_f, solvable, global, kPointRecord);
+void writeVorlantPointRecord(std::FILE* file, const TriangulationRun& run, int p) {
+  writePointRecord(file, run, p, kPointRecord);
 }
 
 void writeVorlantResultsSummary(std::FILE* file, const TriangulationRun& run) {
   std::fputs("\n", file);
-  std::fprintf(file, kSummarySymmedianError, sumOf(run.reprojError_m));
-  std::fprintf(file, kSummarySymmedianKlc, maximumOf(run.klc_m));
+  std::fprintf(file, kSummarySymmedianError, sumOf(run.outcomes, startCost));
+  std::fprintf(file, kSummarySymmedianKlc, maximumOf(run.outcomes, startKlc));
   std::fprintf(file, kSummaryHardLocal, run.hardCaseCount, run.localSolutionCount, run.pointNum);
-  std::fprintf(file, kSummaryFinalError, sumOf(run.reprojError_f));
-  std::fprintf(file, kSummaryFinalKlc, maximumOf(run.klc_f));
+  std::fprintf(file, kSummaryFinalError, sumOf(run.outcomes, finalCost));
+  std::fprintf(file, kSummaryFinalKlc, maximumOf(run.outcomes, finalKlc));
   std::fprintf(file, kSummarySolvableGlobal, run.solvableCount, run.globalSolutionCount,
                run.pointNum);
   std::fprintf(file, kSummaryPhases, run.loadingSeconds, run.indexingSeconds,
                run.pretreatingSeconds, run.waitingSeconds);
-  std::fprintf(file, kSummaryTriangulating, sumOf(run.pointSeconds));
+  std::fprintf(file, kSummaryTriangulating, sumOf(run.outcomes, pointSeconds));
 }
 
 void writeVorlantSummaryFile(std::FILE* file, const TriangulationRun& run,
                              const std::string& createdAt) {
   std::fprintf(file, kFileAlgorithm, run.algorithmName.c_str(), createdAt.c_str());
-  std::fprintf(file, kFileErrors, sumOf(run.reprojError_f), sumOf(run.reprojError_m),
+  std::fprintf(file, kFileErrors, sumOf(run.outcomes, finalCost), sumOf(run.outcomes, startCost),
                kEigenVersion[0], kEigenVersion[1], kEigenVersion[2], run.hardCaseCount,
                run.localSolutionCount, run.pointNum);
-  std::fprintf(file, kFileKlc, maximumOf(run.klc_f), run.notPositiveDefiniteCount);
+  std::fprintf(file, kFileKlc, maximumOf(run.outcomes, finalKlc), run.notPositiveDefiniteCount);
   std::fprintf(file, kFilePhases, run.loadingSeconds, run.indexingSeconds, run.pretreatingSeconds,
                run.waitingSeconds);
-  std::fprintf(file, kFileTriangulation, sumOf(run.pointSeconds));
+  std::fprintf(file, kFileTriangulation, sumOf(run.outcomes, pointSeconds));
   std::fprintf(file, kFileCounts, run.cameraNum, run.pointNum, run.imageCoordinates, run.maxViewNum,
                kDblEpsilon);
   std::fputs(kFileTableHeader, file);

@@ -8,8 +8,6 @@
 #include <cstdio>
 #include <string>
 
-#include <Eigen/Core>
-
 #include "driver/program.hpp"
 #include "driver/triangulation_run.hpp"
 
@@ -22,9 +20,7 @@ std::string vorlantSummaryFileName(const TriangulationRun& run, const std::strin
 
 void writeVorlantResultsHeader(std::FILE* file, const TriangulationRun& run,
                                const std::string& createdAt);
-void writeVorlantPointRecord(std::FILE* file, const TriangulationRun& run, int p,
-                             const Eigen::Vector3d& x_m, const Eigen::Vector3d& x_f, bool solvable,
-                             bool global);
+void writeVorlantPointRecord(std::FILE* file, const TriangulationRun& run, int p);
 void writeVorlantResultsSummary(std::FILE* file, const TriangulationRun& run);
 void writeVorlantSummaryFile(std::FILE* file, const TriangulationRun& run,
                              const std::string& createdAt);

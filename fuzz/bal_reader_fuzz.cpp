@@ -1,41 +1,26 @@
-// Fuzz target of the BAL reader and vorlant's preparation on any bytes: header, counts, observation
-// and camera parameter records, indexing by point, camera pretreatment and the gathering of every
-// point; each input is read twice, as vorlant's file (header-ID line first) and as a standard BAL
-// file whose header-ID line is optional. An input either loads or is refused with a line and what
-// was expected there, and it loads or is refused alike when its bytes arrive a few at a time from a
-// source of unknown length (the record room then grows from its fixed start instead of from the
-// file's length). The reader's counts are not bounded here: it promises to allocate no more than
-// the file backs, which the fuzzer's allocation limit checks.
+// Fuzz target of the BAL reader and vorlant's preparation (the data-set layer's loader) on any
+// bytes: header, counts, observation and camera parameter records, indexing by point, camera
+// pretreatment and the gathering of every point; each input is read twice, as vorlant's file
+// (header-ID line first) and as a standard BAL file whose header-ID line is optional. An input
+// either loads or is refused with a line and what was expected there, and it loads or is refused
+// alike when its bytes arrive a few at a time from a source of unknown length (the record room then
+// grows from its fixed start instead of from the file's length). The reader's counts are not
+// bounded here: it promises to allocate no more than the file backs, which the fuzzer's allocation
+// limit checks.
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
-#include "driver/vorlant.hpp"
+#include "dataset/point_sources.hpp"
 #include "fuzz/fuzz_data.hpp"
 
 namespace tessmark::fuzz {
 namespace {
 
-bool sameBalData(const PreparedData& a, const PreparedData& b) {
-  const auto& x = static_cast<const BalPointSource&>(*a.points);
-  const auto& y = static_cast<const BalPointSource&>(*b.points);
-  const BalProblem& p = x.problem;
-  const BalProblem& q = y.problem;
-  // Both the records and what indexing made of them; the tables follow from the parameters.
-  return p.cameraNum == q.cameraNum && p.pointNum == q.pointNum &&
-         p.imageCoordinates == q.imageCoordinates &&
-         sameVector(p.observationCamera, q.observationCamera) &&
-         sameVector(p.observationPoint, q.observationPoint) &&
-         sameMatrix(p.observationTable, q.observationTable) &&
-         sameMatrix(p.cameraParameters, q.cameraParameters) &&
-         sameVector(x.index.viewNum, y.index.viewNum) &&
-         sameVector(x.index.viewStart, y.index.viewStart) && a.maxViewNum == b.maxViewNum;
-}
-
 // What a loaded BAL problem promises beyond the reader's own checks: arrays of exactly its counts,
 // every observation grouped under its point.
-void checkBalData(const PreparedData& data) {
+void checkBalData(const DataSet& data) {
   const auto& source = static_cast<const BalPointSource&>(*data.points);
   const BalProblem& problem = source.problem;
   const auto observations = static_cast<std::size_t>(problem.imageCoordinates);
@@ -47,12 +32,13 @@ void checkBalData(const PreparedData& data) {
   long long start = 0;
   for (int p = 0; p < problem.pointNum; ++p) {
     const auto i = static_cast<std::size_t>(p);
-    check(source.index.viewStart[i] == start, "viewStart is not the running sum of viewNum");
-    for (int o = 0; o < source.index.viewNum[i]; ++o) {
+    check(source.observationIndex.viewStart[i] == start,
+          "viewStart is not the running sum of viewNum");
+    for (int o = 0; o < source.observationIndex.viewNum[i]; ++o) {
       check(problem.observationPoint[static_cast<std::size_t>(start + o)] == p,
             "an observation indexed under another point");
     }
-    start += source.index.viewNum[i];
+    start += source.observationIndex.viewNum[i];
   }
   check(start == problem.imageCoordinates, "indexing lost or invented observations");
 }

@@ -1,5 +1,7 @@
 #include "fuzz/fuzz_data.hpp"
 
+#include "dataset/point_sources.hpp"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -8,76 +10,74 @@
 #include <string>
 #include <vector>
 
-#include "driver/sennic.hpp"
-#include "driver/vorlant.hpp"
-#include "model/camera_tables.hpp"
-
 namespace tessmark::fuzz {
 
 namespace {
 
-// The workspace and the counts every loaded data set hands over.
-PreparedData prepared(std::unique_ptr<PointSource> points, int cameraNum, int pointNum,
-                      int imageCoordinates, std::vector<int> viewNum) {
-  PreparedData data;
-  data.cameraNum = cameraNum;
-  data.pointNum = pointNum;
-  data.imageCoordinates = imageCoordinates;
-  data.maxViewNum = largestViewCount(viewNum);
-  data.viewNum = std::move(viewNum);
-  data.workspace = std::make_unique<PointWorkspace>(data.maxViewNum);
-  data.points = std::move(points);
-  return data;
-}
+// Ends a load whose counts lie beyond the bound, before any record is read.
+struct BeyondTheBound {};
 
-// The records after the counts, indexing and pretreating, for either form of the BAL file.
-std::optional<PreparedData> loadBalRecords(TextFile& file, const BalCounts& counts,
-                                           const CountBound& bound) {
-  if (counts.cameraNum > bound.cameras || counts.pointNum > bound.points ||
-      counts.imageCoordinates > bound.observations) {
-    return std::nullopt;
+class BoundedLoad : public LoadObserver {
+ public:
+  explicit BoundedLoad(const CountBound& bound) : bound_(bound) {}
+  void counted(const DataCounts& counts) override {
+    if (counts.cameraNum > bound_.cameras || counts.pointNum > bound_.points ||
+        counts.imageCoordinates > bound_.observations) {
+      throw BeyondTheBound{};
+    }
   }
-  auto points = std::make_unique<BalPointSource>();
-  points->problem = readBalRecords(file, counts);
-  points->index = indexObservations(points->problem);
-  if (largestViewCount(points->index.viewNum) > bound.views) return std::nullopt;
-  points->tables = pretreatCameras(points->problem.cameraParameters, points->problem.cameraNum);
-  const BalProblem& problem = points->problem;
-  std::vector<int> viewNum = points->index.viewNum;
-  return prepared(std::move(points), problem.cameraNum, problem.pointNum, problem.imageCoordinates,
-                  std::move(viewNum));
-}
+
+ private:
+  const CountBound& bound_;
+};
 
 }  // namespace
 
-std::optional<PreparedData> loadBal(TextFile& file, const CountBound& bound) {
-  checkBalHeader(file);
-  return loadBalRecords(file, readBalCounts(file), bound);
+std::optional<DataSet> loadBounded(TextFile& file, DataFormat format, const CountBound& bound) {
+  BoundedLoad observer(bound);
+  try {
+    DataSet data = loadDataSet(file, format, &observer);
+    check(std::is_sorted(data.rankDeficientCameras.begin(), data.rankDeficientCameras.end()),
+          "rank-deficient cameras out of camera order");
+    if (data.maxViewNum > bound.views) return std::nullopt;
+    return data;
+  } catch (const BeyondTheBound&) {
+    return std::nullopt;
+  }
 }
 
-std::optional<PreparedData> loadPlainBal(TextFile& file, const CountBound& bound) {
-  return loadBalRecords(file, readBalCountsAfterOptionalHeader(file), bound);
+bool sameBalData(const DataSet& a, const DataSet& b) {
+  const auto& x = static_cast<const BalPointSource&>(*a.points);
+  const auto& y = static_cast<const BalPointSource&>(*b.points);
+  const BalProblem& p = x.problem;
+  const BalProblem& q = y.problem;
+  // Both the records and what indexing made of them; the tables follow from the parameters.
+  return p.cameraNum == q.cameraNum && p.pointNum == q.pointNum &&
+         p.imageCoordinates == q.imageCoordinates &&
+         sameVector(p.observationCamera, q.observationCamera) &&
+         sameVector(p.observationPoint, q.observationPoint) &&
+         sameMatrix(p.observationTable, q.observationTable) &&
+         sameMatrix(p.cameraParameters, q.cameraParameters) &&
+         sameVector(x.observationIndex.viewNum, y.observationIndex.viewNum) &&
+         sameVector(x.observationIndex.viewStart, y.observationIndex.viewStart) &&
+         a.maxViewNum == b.maxViewNum;
 }
 
-std::optional<PreparedData> loadLc(TextFile& file, const CountBound& bound) {
-  checkLcHeader(file);
-  const LcCounts counts = readLcCounts(file);
-  if (counts.allCameraNum > bound.cameras || counts.pointNum > bound.points) return std::nullopt;
-  auto points = std::make_unique<LcPointSource>();
-  points->problem = readLcRecords(file, counts);
-  points->visibility = indexLcObservations(points->problem);
-  if (largestViewCount(points->visibility.viewNum) > bound.views) return std::nullopt;
-  std::vector<int> rankDeficient;
-  points->tables = pretreatLcCameras(points->problem, rankDeficient);
-  check(std::is_sorted(rankDeficient.begin(), rankDeficient.end()),
-        "rank-deficient cameras out of camera order");
-  const LcProblem& problem = points->problem;
-  std::vector<int> viewNum = points->visibility.viewNum;
-  return prepared(std::move(points), problem.allCameraNum, problem.pointNum, 0, std::move(viewNum));
+bool sameLcData(const DataSet& a, const DataSet& b) {
+  const auto& x = static_cast<const LcPointSource&>(*a.points);
+  const auto& y = static_cast<const LcPointSource&>(*b.points);
+  // Both the records and the visibility made of them; the tables follow from the matrices.
+  return x.problem.allCameraNum == y.problem.allCameraNum &&
+         x.problem.pointNum == y.problem.pointNum &&
+         sameMatrix(x.problem.cameraProjections, y.problem.cameraProjections) &&
+         sameVector(x.problem.lcObservations, y.problem.lcObservations) &&
+         sameVector(x.visibility.viewNum, y.visibility.viewNum) &&
+         sameVector(x.visibility.cameraVisibility, y.visibility.cameraVisibility) &&
+         a.maxViewNum == b.maxViewNum;
 }
 
-long long gatherEveryPoint(const PreparedData& data) {
-  PointWorkspace& workspace = *data.workspace;
+long long gatherEveryPoint(const DataSet& data) {
+  PointWorkspace workspace(data.maxViewNum);
   long long views = 0;
   for (int p = 0; p < data.pointNum; ++p) {
     const int n = data.points->locate(p, workspace);

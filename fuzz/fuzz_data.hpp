@@ -1,12 +1,8 @@
 #pragma once
-// What the fuzz targets share: a data set loaded from bytes in memory through every phase of the
-// programs' own preparation (header, counts, records, indexing or visibility, camera pretreatment
-// or decomposition, the workspace for the largest view count), the gathering of every point, and a
-// check that stops the process with a message when an invariant breaks.
-//
-// The loaders do what vorlant's and sennic's preparation do (driver/vorlant.cpp, driver/sennic.cpp)
-// without the console lines and the stopwatches, and hand over the same PreparedData, whose point
-// source is the program's own (BalPointSource, LcPointSource).
+// What the fuzz targets share: a data set loaded from bytes in memory by the data-set layer's
+// loader (header, counts, records, indexing or visibility, camera pretreatment or decomposition),
+// the gathering of every point, and a check that stops the process with a message when an invariant
+// breaks. The loaders are the programs' own (dataset/data_set.hpp), without an observer.
 
 #include <climits>
 #include <cstring>
@@ -15,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/program.hpp"
+#include "dataset/data_set.hpp"
 #include "input/input_error.hpp"
 #include "input/text_file.hpp"
 
@@ -31,17 +27,30 @@ struct CountBound {
   int views = INT_MAX;         // views of one point
 };
 
-// vorlant's loading, indexing and pretreating. Throws InputError as the readers do.
-std::optional<PreparedData> loadBal(TextFile& file, const CountBound& bound = {});
-// The same for a standard BAL file, whose header-ID line is optional (vorlant --plain-bal).
-std::optional<PreparedData> loadPlainBal(TextFile& file, const CountBound& bound = {});
-// sennic's loading, visibility and camera decomposition. Throws InputError as the readers do.
-std::optional<PreparedData> loadLc(TextFile& file, const CountBound& bound = {});
+// The data set of `format` in `file`, or none beyond the bound. Throws InputError as the readers
+// do.
+std::optional<DataSet> loadBounded(TextFile& file, DataFormat format, const CountBound& bound = {});
+// vorlant's file, a standard BAL file (header-ID line optional: vorlant --plain-bal), sennic's
+// file.
+inline std::optional<DataSet> loadBal(TextFile& file, const CountBound& bound = {}) {
+  return loadBounded(file, DataFormat::bal, bound);
+}
+inline std::optional<DataSet> loadPlainBal(TextFile& file, const CountBound& bound = {}) {
+  return loadBounded(file, DataFormat::plainBal, bound);
+}
+inline std::optional<DataSet> loadLc(TextFile& file, const CountBound& bound = {}) {
+  return loadBounded(file, DataFormat::lc, bound);
+}
+
+// Whether two loads of the same text gave the same data set, to the bit: the records and what
+// indexing (BAL) or the visibility (.lc) made of them; the tables follow from those.
+bool sameBalData(const DataSet& a, const DataSet& b);
+bool sameLcData(const DataSet& a, const DataSet& b);
 
 // Locates and gathers every point through the data's point source, checking that each point's view
 // count is the one indexing gave it and fits the workspace, and that its problem has that many
 // views. Returns the sum of the view counts.
-long long gatherEveryPoint(const PreparedData& data);
+long long gatherEveryPoint(const DataSet& data);
 
 // A file that hands out `text` a few bytes at a time (1 to 7, in turn) and whose length is unknown,
 // as a pipe's is: the streaming path and the record room of unknown length, which a text of known
@@ -50,7 +59,7 @@ TextFile trickledFile(std::string_view text);
 
 // What a reader made of one input: the prepared data set, or the refusal.
 struct LoadOutcome {
-  std::optional<PreparedData> data;
+  std::optional<DataSet> data;
   std::optional<InputError> refusal;
 };
 
@@ -96,7 +105,7 @@ LoadOutcome loadOutcome(TextFile file, Load load) {
 template <typename Load, typename CheckData, typename SameData>
 void fuzzReader(std::string_view text, Load load, CheckData checkData, SameData sameData) {
   const auto loadAndCheck = [&](TextFile& file) {
-    std::optional<PreparedData> data = load(file, CountBound{});
+    std::optional<DataSet> data = load(file, CountBound{});
     if (data) checkData(*data);
     return data;
   };

@@ -1,37 +1,24 @@
-// Fuzz target of the .lc reader and sennic's preparation on any bytes: header, counts, camera and
-// point lines, the visibility of every point, the decomposition of every camera matrix and the
-// gathering of every point. An input either loads or is refused with a line and what was expected
-// there, and it loads or is refused alike when its bytes arrive a few at a time from a source of
-// unknown length. The reader's counts are not bounded here: it promises to allocate no more than
-// the file backs, which the fuzzer's allocation limit checks.
+// Fuzz target of the .lc reader and sennic's preparation (the data-set layer's loader) on any
+// bytes: header, counts, camera and point lines, the visibility of every point, the decomposition
+// of every camera matrix and the gathering of every point. An input either loads or is refused with
+// a line and what was expected there, and it loads or is refused alike when its bytes arrive a few
+// at a time from a source of unknown length. The reader's counts are not bounded here: it promises
+// to allocate no more than the file backs, which the fuzzer's allocation limit checks.
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
-#include "driver/sennic.hpp"
+#include "dataset/point_sources.hpp"
 #include "fuzz/fuzz_data.hpp"
 
 namespace tessmark::fuzz {
 namespace {
 
-bool sameLcData(const PreparedData& a, const PreparedData& b) {
-  const auto& x = static_cast<const LcPointSource&>(*a.points);
-  const auto& y = static_cast<const LcPointSource&>(*b.points);
-  // Both the records and the visibility made of them; the tables follow from the matrices.
-  return x.problem.allCameraNum == y.problem.allCameraNum &&
-         x.problem.pointNum == y.problem.pointNum &&
-         sameMatrix(x.problem.cameraProjections, y.problem.cameraProjections) &&
-         sameVector(x.problem.lcObservations, y.problem.lcObservations) &&
-         sameVector(x.visibility.viewNum, y.visibility.viewNum) &&
-         sameVector(x.visibility.cameraVisibility, y.visibility.cameraVisibility) &&
-         a.maxViewNum == b.maxViewNum;
-}
-
 // What a loaded .lc data set promises beyond the reader's own checks: tables of exactly its counts,
 // a view wherever neither coordinate is -1 and none where both are, and each point's camera list
 // the increasing list of the cameras that see it.
-void checkLcData(const PreparedData& data) {
+void checkLcData(const DataSet& data) {
   const auto& source = static_cast<const LcPointSource&>(*data.points);
   const LcProblem& problem = source.problem;
   const int cameras = problem.allCameraNum;
@@ -40,7 +27,7 @@ void checkLcData(const PreparedData& data) {
                 problem.rowLength() * static_cast<std::size_t>(problem.pointNum) &&
             source.tables.cameraPoses.rows() == 3 * Eigen::Index{cameras},
         ".lc tables not of their counts");
-  PointWorkspace& workspace = *data.workspace;
+  PointWorkspace workspace(data.maxViewNum);
   for (int i = 0; i < problem.pointNum; ++i) {
     const double* row = problem.observationRow(i);
     const std::uint8_t* seen = source.visibility.visibilityRow(i);

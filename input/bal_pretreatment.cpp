@@ -2,10 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
-#include <cmath>
 #include <utility>
-
-#include "model/derivatives.hpp"
 
 namespace tessmark {
 
@@ -57,29 +54,6 @@ ObservationIndex indexObservations(BalProblem& problem) {
   return index;
 }
 
-Eigen::Matrix3d rotationFromAngleAxis(const Eigen::Vector3d& w) {
-  const double theta = std::sqrt(w[0] * w[0] + w[1] * w[1] + w[2] * w[2]);
-  if (theta < kDblEpsilon) return Eigen::Matrix3d::Identity();
-
-  Eigen::Matrix3d cross;
-  cross << 0.0, -w[2], w[1],  //
-      w[2], 0.0, -w[0],       //
-      -w[1], w[0], 0.0;
-  // W W is formed on its own, then scaled and added, so that the result does not depend on how an
-  // expression template would order the sums.
-  const Eigen::Matrix3d crossSquared = cross * cross;
-  Eigen::Matrix3d rotation = Eigen::Matrix3d::Identity() + (std::sin(theta) / theta) * cross;
-  rotation += ((1.0 - std::cos(theta)) / (theta * theta)) * crossSquared;
-  return rotation;
-}
-
-Eigen::Matrix3d focalIntrinsics(double f) {
-  Eigen::Matrix3d k = Eigen::Matrix3d::Identity();
-  k(0, 0) = -f;
-  k(1, 1) = -f;
-  return k;
-}
-
 CameraTables pretreatCameras(const Eigen::VectorXd& cameraParameters, int cameraNum) {
   assert(cameraNum >= 0 && cameraParameters.size() == 9 * Eigen::Index{cameraNum});
   CameraTables tables;
@@ -87,19 +61,10 @@ CameraTables pretreatCameras(const Eigen::VectorXd& cameraParameters, int camera
   tables.cameraProjections.resize(3 * Eigen::Index{cameraNum}, 4);
   for (int c = 0; c < cameraNum; ++c) {
     const auto parameters = cameraParameters.segment<9>(9 * Eigen::Index{c});
-    const Eigen::Vector3d w = parameters.segment<3>(0);
-    const Eigen::Vector3d t = parameters.segment<3>(3);
-    const Eigen::Matrix3d k = focalIntrinsics(parameters[6]);
-    const Eigen::Matrix3d r = rotationFromAngleAxis(w);
-    const Eigen::Vector3d centre = -(r.transpose() * t);
-
-    auto pose = tables.cameraPoses.middleRows<3>(3 * Eigen::Index{c});
-    pose.leftCols<3>() = k;
-    pose.middleCols<3>(3) = r;
-    pose.col(6) = centre;
-    auto projection = tables.cameraProjections.middleRows<3>(3 * Eigen::Index{c});
-    projection.leftCols<3>() = k * r;
-    projection.col(3) = k * t;
+    const PreparedCamera camera =
+        balCameraModel(parameters.segment<3>(0), parameters.segment<3>(3), parameters[6]);
+    tables.cameraPoses.middleRows<3>(3 * Eigen::Index{c}) = camera.pose;
+    tables.cameraProjections.middleRows<3>(3 * Eigen::Index{c}) = camera.projection;
   }
   buildCoefficientTables(tables, cameraNum);
   return tables;

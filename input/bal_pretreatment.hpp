@@ -1,15 +1,14 @@
 #pragma once
 // Preparation of a loaded BAL problem: indexing of the observations by 3D point, the per-camera
-// tables from the angle-axis cameras, and the gathering of one point's views from them.
-//
-// Camera model (BAL, radial distortion ignored): Xc = R X + t; x = -f Xc[0] / Xc[2],
-// y = -f Xc[1] / Xc[2]. With K = diag(-f, -f, 1) the projection matrix is P = [K R | K t].
+// tables from the angle-axis cameras (the BAL camera model of model/camera_model.hpp), and the
+// gathering of one point's views from them.
 
 #include <vector>
 
 #include <Eigen/Core>
 
 #include "input/bal_problem.hpp"
+#include "model/camera_model.hpp"
 #include "model/camera_tables.hpp"
 #include "model/point_workspace.hpp"
 
@@ -30,16 +29,8 @@ struct ObservationIndex {
 // checks it) and arrays of imageCoordinates entries.
 ObservationIndex indexObservations(BalProblem& problem);
 
-// The rotation (world to camera) of the angle-axis vector w by Rodrigues' formula: with
-// theta = |w| and W the cross-product matrix of w, R = I + (sin theta / theta) W +
-// ((1 - cos theta) / theta^2) W W. The identity when theta < kDblEpsilon (strict, so a length of
-// exactly kDblEpsilon takes the formula); a NaN theta takes the formula and gives NaN entries.
-Eigen::Matrix3d rotationFromAngleAxis(const Eigen::Vector3d& w);
-// diag(-f, -f, 1).
-Eigen::Matrix3d focalIntrinsics(double f);
-
-// The tables of every camera: pose rows [K | R | C] with C = -R^T t, projection rows [K R | K t],
-// then both coefficient tables (buildCoefficientTables). cameraParameters holds 9 cameraNum values
+// The tables of every camera: pose and projection rows from balCameraModel, then both coefficient
+// tables (buildCoefficientTables). cameraParameters holds 9 cameraNum values
 // in the reader's layout; the distortion coefficients k1, k2 are not used. cameraNum 0 gives
 // tables with no rows.
 CameraTables pretreatCameras(const Eigen::VectorXd& cameraParameters, int cameraNum);

@@ -23,7 +23,7 @@ constexpr const char* kParameterNames[kParametersPerCamera] = {
     "camera focal length f", "camera distortion k1",  "camera distortion k2"};
 
 [[noreturn]] void malformed(const TextFile& file, std::int64_t line, std::string detail) {
-  throw InputError(InputError::Kind::malformed, file.path(), line, std::move(detail));
+  file.refuse(InputError::Kind::malformed, line, std::move(detail));
 }
 
 int readCount(const TextFile& file, LineTokens& tokens, const char* name) {
@@ -122,21 +122,22 @@ BalCounts countsOnLine(const TextFile& file, std::string_view line) {
 void checkBalHeader(TextFile& file) {
   const std::string expected = "expected the header ID '" + std::string(kBalHeaderId) + "', found ";
   if (file.atEnd()) {
-    throw InputError(InputError::Kind::wrongHeader, file.path(), 1, expected + "an empty file");
+    file.refuse(InputError::Kind::wrongHeader, 1, expected + "an empty file");
   }
   std::string_view line;
   try {
     line = file.nextLine("the header ID '" + std::string(kBalHeaderId) + "'");
   } catch (const InputError& error) {
-    if (error.kind != InputError::Kind::malformed) throw;  // a read error stays one
+    // A read error, or a fault of a compressed stream (line 0), stays what it is.
+    if (error.kind != InputError::Kind::malformed || error.line == 0) throw;
     // A line too long to be the header.
     throw InputError(InputError::Kind::wrongHeader, error.file, error.line, error.detail);
   }
   LineTokens tokens(file, line);
   const std::string_view token = tokens.next();
   if (token != kBalHeaderId) {
-    throw InputError(InputError::Kind::wrongHeader, file.path(), file.lineNumber(),
-                     expected + (token.empty() ? "an empty line" : quotedToken(token)));
+    file.refuse(InputError::Kind::wrongHeader, file.lineNumber(),
+                expected + (token.empty() ? "an empty line" : quotedToken(token)));
   }
 }
 

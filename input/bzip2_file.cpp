@@ -1,17 +1,13 @@
 #include "input/bzip2_file.hpp"
 
 #include <bzlib.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,16 +21,30 @@ namespace {
 // The compressed file and libbz2's decoder, shared by the copies of the TextFile's source.
 class Bzip2Stream {
  public:
-  Bzip2Stream(std::string path, int fd) : path_(std::move(path)), fd_(fd), input_(kInputChunk) {}
+  Bzip2Stream(std::string path, TextFile::Source compressed)
+      : path_(std::move(path)), compressed_(std::move(compressed)), input_(kInputChunk) {}
   Bzip2Stream(const Bzip2Stream&) = delete;
   Bzip2Stream& operator=(const Bzip2Stream&) = delete;
   ~Bzip2Stream() {
     if (decoding_) BZ2_bzDecompressEnd(&stream_);
-    ::close(fd_);
   }
 
-  // Up to `size` decompressed bytes into `buffer`; 0 only after the last stream's end.
+  // Up to `size` decompressed bytes into `buffer`; 0 only after the last stream's end. Once it has
+  // thrown, every later call throws the same error: the decoder is not driven past a fault.
   std::size_t read(char* buffer, std::size_t size) {
+    if (failure_) throw *failure_;
+    try {
+      return decompress(buffer, size);
+    } catch (const InputError& error) {
+      failure_ = error;
+      throw;
+    }
+  }
+
+ private:
+  static constexpr std::size_t kInputChunk = TextFile::kChunkSize;
+
+  std::size_t decompress(char* buffer, std::size_t size) {
     std::size_t delivered = 0;
     while (delivered == 0 && size > 0) {
       if (!decoding_) {
@@ -77,9 +87,6 @@ class Bzip2Stream {
     return delivered;
   }
 
- private:
-  static constexpr std::size_t kInputChunk = TextFile::kChunkSize;
-
   void start() {
     stream_.bzalloc = nullptr;
     stream_.bzfree = nullptr;
@@ -94,18 +101,10 @@ class Bzip2Stream {
 
   // Reads the next compressed chunk; false at the end of the file.
   bool refill() {
-    for (;;) {
-      const ssize_t got = ::read(fd_, input_.data(), input_.size());
-      if (got > 0) {
-        stream_.next_in = input_.data();
-        stream_.avail_in = static_cast<unsigned>(got);
-        return true;
-      }
-      if (got == 0) return false;
-      if (errno != EINTR) {
-        throw InputError(InputError::Kind::cannotOpen, path_, 0, std::strerror(errno));
-      }
-    }
+    const std::size_t got = compressed_(input_.data(), input_.size());
+    stream_.next_in = input_.data();
+    stream_.avail_in = static_cast<unsigned>(got);
+    return got > 0;
   }
 
   [[noreturn]] void corrupt(const std::string& found) const {
@@ -115,31 +114,29 @@ class Bzip2Stream {
   }
 
   std::string path_;
-  int fd_;
+  TextFile::Source compressed_;
   std::vector<char> input_;
   bz_stream stream_{};
   bool decoding_ = false;
   int streams_ = 0;  // streams read to their end
   std::uint64_t produced_ = 0;
+  std::optional<InputError> failure_;
 };
 
 }  // namespace
 
 bool isBzip2Name(std::string_view path) { return path.ends_with(".bz2"); }
 
-TextFile openBzip2File(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw InputError(InputError::Kind::cannotOpen, path, 0, std::strerror(errno));
-  auto stream = std::make_shared<Bzip2Stream>(path, fd);
-  struct stat status {};
-  if (fstat(fd, &status) != 0) {
-    throw InputError(InputError::Kind::cannotOpen, path, 0, std::strerror(errno));
-  }
-  if (S_ISDIR(status.st_mode)) {
-    throw InputError(InputError::Kind::cannotOpen, path, 0, std::strerror(EISDIR));
-  }
+TextFile decompressedFile(std::string path, TextFile::Source compressed) {
+  auto stream = std::make_shared<Bzip2Stream>(path, std::move(compressed));
   return TextFile::fromSource(
-      path, [stream](char* buffer, std::size_t size) { return stream->read(buffer, size); });
+      std::move(path),
+      [stream](char* buffer, std::size_t size) { return stream->read(buffer, size); }, std::nullopt,
+      true);
+}
+
+TextFile openBzip2File(const std::string& path) {
+  return decompressedFile(path, openFileBytes(path).source);
 }
 
 TextFile openDataFile(const std::string& path) {

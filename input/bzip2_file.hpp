@@ -23,7 +23,13 @@ bool isBzip2Name(std::string_view path);
 // bzip2 stream ("expected a bzip2 stream, found ..."), is corrupt (a bad block or checksum), or
 // ends before its end-of-stream marker (a truncated file), and when anything but another stream
 // follows a stream's end. The length of the text is unknown (TextFile::remainingBytes is none).
+// The decoder checks a block's checksum only after handing out its text, so the file checks late
+// (TextFile::refuse): a reader's refusal of a damaged file reports the damage.
 TextFile openBzip2File(const std::string& path);
+
+// The same for bzip2 data from any source of bytes (a file's, or bytes in memory); `path` names it
+// in messages. A read error of `compressed` is thrown as it comes.
+TextFile decompressedFile(std::string path, TextFile::Source compressed);
 
 // The data file as the tools read it: openBzip2File for a ".bz2" name, TextFile::open otherwise.
 TextFile openDataFile(const std::string& path);

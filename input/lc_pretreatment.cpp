@@ -1,9 +1,6 @@
 #include "input/lc_pretreatment.hpp"
 
 #include <cassert>
-#include <cmath>
-
-#include <Eigen/LU>
 
 namespace tessmark {
 
@@ -28,36 +25,6 @@ LcVisibility indexLcObservations(const LcProblem& problem) {
     visibility.viewNum[static_cast<std::size_t>(i)] = views;
   }
   return visibility;
-}
-
-CameraDecomposition decomposeCamera(const Eigen::Matrix<double, 3, 4>& camera) {
-  CameraDecomposition result;
-  const double s =
-      camera(2, 0) * camera(2, 0) + camera(2, 1) * camera(2, 1) + camera(2, 2) * camera(2, 2);
-  result.rankDeficient = s == 0.0;
-  const Eigen::Matrix<double, 3, 4> p = camera / std::sqrt(s);
-  const Eigen::Matrix3d m = p.leftCols<3>();
-  const Eigen::Matrix3d a = m * m.transpose();
-
-  // A = K K^T for the upper triangular K with K(2,2) = 1, read off entry by entry from the bottom
-  // right: A(0,2) = cx, A(1,2) = cy, A(1,1) = fy^2 + cy^2, A(0,1) = q fy^2 + cx cy and
-  // A(0,0) = fx^2 + q^2 fy^2 + cx^2.
-  const double cx = a(0, 2);
-  const double cy = a(1, 2);
-  const double d = a(1, 1) - cy * cy;
-  const double fy = std::sqrt(d);
-  const double q = (a(0, 1) - cx * cy) / d;
-  const double fx = fy * std::sqrt((a(0, 0) - cx * cx) / d - q * q);
-  Eigen::Matrix3d k;
-  k << fx, q * fy, cx,  //
-      0.0, fy, cy,      //
-      0.0, 0.0, 1.0;
-
-  const Eigen::Matrix3d kInverse = Eigen::PartialPivLU<Eigen::Matrix3d>(k).inverse();
-  result.pose.leftCols<3>() = k;
-  result.pose.middleCols<3>(3) = kInverse * m;
-  result.pose.col(6) = -(m.inverse() * p.col(3));
-  return result;
 }
 
 CameraTables pretreatLcCameras(const LcProblem& problem, std::vector<int>& rankDeficientCameras) {

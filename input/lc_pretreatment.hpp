@@ -1,10 +1,8 @@
 #pragma once
 // Preparation of a loaded .lc problem: which cameras see each point, the decomposition of every
-// camera matrix into its pose block, the per-camera tables, and the gathering of one point's views
-// from them.
-//
-// Camera model: camera c maps X~ = (X, 1) to x = (p1 . X~) / (p3 . X~), y = (p2 . X~) / (p3 . X~),
-// p1, p2, p3 the rows of its matrix P exactly as read; no further convention is applied.
+// camera matrix into its pose block (decomposeCamera, model/camera_model.hpp), the per-camera
+// tables, and the gathering of one point's views from them. The matrices are used exactly as read;
+// no further convention is applied.
 
 #include <cstdint>
 #include <vector>
@@ -12,6 +10,7 @@
 #include <Eigen/Core>
 
 #include "input/lc_problem.hpp"
+#include "model/camera_model.hpp"
 #include "model/camera_tables.hpp"
 #include "model/point_workspace.hpp"
 
@@ -35,23 +34,6 @@ struct LcVisibility {
 // One pass over the observation table. The reader has refused views with only one coordinate
 // equal to -1, so every point's view count equals the number of cameras in its visibility row.
 LcVisibility indexLcObservations(const LcProblem& problem);
-
-// The pose block [K | R | C] of one camera matrix P, and whether P is degenerate.
-struct CameraDecomposition {
-  Eigen::Matrix<double, 3, 7> pose;
-  // The left 3x3 block of P has a zero third row: P is not a perspective camera, and the pose block
-  // holds non-finite values. Not an error: the caller warns, and the camera's points flow through.
-  bool rankDeficient = false;
-};
-
-// With M the left 3x3 block of P normalised so that its third row has unit length (P / n, n the
-// length of that row), K is the upper triangular factor of M M^T = K K^T with K(2,2) = 1 and
-// non-negative K(0,0), K(1,1) (K(0,1) the skew), R = K^-1 M (K^-1 from an LU decomposition with
-// partial pivoting) and C = -M^-1 p4 (p4 the fourth column of the normalised P), the camera centre,
-// so that the normalised P equals K R [I | -C]. No sign correction: det R = -1 when det M < 0, and
-// a factor s < 0 on P flips the sign of R only (K and C are unchanged); a factor s > 0 changes
-// nothing.
-CameraDecomposition decomposeCamera(const Eigen::Matrix<double, 3, 4>& camera);
 
 // The tables of every camera: pose rows from decomposeCamera, projection rows as read, then both
 // coefficient tables from the matrices as read (not normalised). The cameras that decomposeCamera

@@ -27,8 +27,8 @@ constexpr const char* kEntryNames[kCameraEntries] = {
     "camera matrix entry P(1,2)", "camera matrix entry P(1,3)", "camera matrix entry P(2,0)",
     "camera matrix entry P(2,1)", "camera matrix entry P(2,2)", "camera matrix entry P(2,3)"};
 
-[[noreturn]] void malformed(const TextFile& file, int line, std::string detail) {
-  throw InputError(InputError::Kind::malformed, file.path(), line, std::move(detail));
+[[noreturn]] void malformed(const TextFile& file, std::int64_t line, std::string detail) {
+  file.refuse(InputError::Kind::malformed, line, std::move(detail));
 }
 
 std::string headerIdList() {
@@ -45,7 +45,8 @@ std::string_view lineOrEnd(TextFile& file, Describe describe) {
   try {
     return file.nextLine("a further line");
   } catch (const InputError& error) {
-    if (error.kind != InputError::Kind::malformed) throw;
+    // A read error, or a fault of a compressed stream (line 0), stays what it is.
+    if (error.kind != InputError::Kind::malformed || error.line == 0) throw;
     malformed(file, error.line, "expected " + describe() + ", found the end of the file");
   }
 }
@@ -91,14 +92,14 @@ void checkLcHeader(TextFile& file) {
   try {
     line = file.nextLine("the header ID line");
   } catch (const InputError& error) {
-    if (error.kind != InputError::Kind::malformed) throw;
+    if (error.kind != InputError::Kind::malformed || error.line == 0) throw;
     throw InputError(InputError::Kind::wrongHeader, file.path(), 1, expected + "an empty file");
   }
   LineTokens tokens(file, line);
   const std::string_view token = tokens.next();
   if (std::find(kLcHeaderIds.begin(), kLcHeaderIds.end(), token) == kLcHeaderIds.end()) {
-    throw InputError(InputError::Kind::wrongHeader, file.path(), file.lineNumber(),
-                     expected + (token.empty() ? "an empty line" : quotedToken(token)));
+    file.refuse(InputError::Kind::wrongHeader, file.lineNumber(),
+                expected + (token.empty() ? "an empty line" : quotedToken(token)));
   }
 }
 

@@ -128,7 +128,7 @@ Conversion convertDouble(std::string_view token, double& value) {
 
 }  // namespace
 
-TextFile TextFile::open(const std::string& path) {
+FileBytes openFileBytes(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw InputError(InputError::Kind::cannotOpen, path, 0, std::strerror(errno));
   const auto descriptor = std::make_shared<FileDescriptor>(fd);
@@ -139,9 +139,9 @@ TextFile TextFile::open(const std::string& path) {
   if (S_ISDIR(status.st_mode)) {
     throw InputError(InputError::Kind::cannotOpen, path, 0, std::strerror(EISDIR));
   }
-  std::optional<std::uint64_t> size;
-  if (S_ISREG(status.st_mode)) size = static_cast<std::uint64_t>(status.st_size);
-  Source source = [descriptor, path](char* buffer, std::size_t count) -> std::size_t {
+  FileBytes bytes;
+  if (S_ISREG(status.st_mode)) bytes.size = static_cast<std::uint64_t>(status.st_size);
+  bytes.source = [descriptor, path](char* buffer, std::size_t count) -> std::size_t {
     for (;;) {
       const ssize_t got = ::read(descriptor->fd, buffer, count);
       if (got >= 0) return static_cast<std::size_t>(got);
@@ -150,7 +150,12 @@ TextFile TextFile::open(const std::string& path) {
       }
     }
   };
-  return fromSource(path, std::move(source), size);
+  return bytes;
+}
+
+TextFile TextFile::open(const std::string& path) {
+  FileBytes bytes = openFileBytes(path);
+  return fromSource(path, std::move(bytes.source), bytes.size);
 }
 
 TextFile TextFile::fromText(std::string path, std::string text) {
@@ -166,12 +171,28 @@ TextFile TextFile::fromText(std::string path, std::string text) {
   return fromSource(std::move(path), std::move(source), size);
 }
 
-TextFile TextFile::fromSource(std::string path, Source source, std::optional<std::uint64_t> size) {
+TextFile TextFile::fromSource(std::string path, Source source, std::optional<std::uint64_t> size,
+                              bool checksLate) {
   TextFile file;
   file.path_ = std::move(path);
   file.source_ = std::move(source);
   file.size_ = size;
+  file.checksLate_ = checksLate;
   return file;
+}
+
+void TextFile::refuse(InputError::Kind kind, std::int64_t line, std::string detail) const {
+  if (checksLate_ && source_) {
+    // The source's own fault, when it finds one, is thrown from here.
+    std::string scratch(kChunkSize, '\0');
+    std::uint64_t read = 0;
+    while (read < kLateCheckBytes) {
+      const std::size_t got = source_(scratch.data(), scratch.size());
+      if (got == 0) break;
+      read += got;
+    }
+  }
+  throw InputError(kind, path_, line, std::move(detail));
 }
 
 void TextFile::Free::operator()(char* bytes) const { std::free(bytes); }
@@ -214,13 +235,13 @@ std::string_view TextFile::nextLine(std::string_view what) {
   const char* begin = buffer_.get() + begin_;
   const std::size_t length = feed != nullptr ? static_cast<std::size_t>(feed - begin) : scanned_;
   if (length > kMaxLineLength) {
-    throw InputError(InputError::Kind::malformed, path_, lineNumber_ + 1,
-                     "expected " + std::string(what) + ", found a line longer than " +
-                         std::to_string(kMaxLineLength >> 20) + " MiB");
+    refuse(InputError::Kind::malformed, lineNumber_ + 1,
+           "expected " + std::string(what) + ", found a line longer than " +
+               std::to_string(kMaxLineLength >> 20) + " MiB");
   }
   if (feed == nullptr && length == 0) {
-    throw InputError(InputError::Kind::malformed, path_, lineNumber_ + 1,
-                     "expected " + std::string(what) + ", found the end of the file");
+    refuse(InputError::Kind::malformed, lineNumber_ + 1,
+           "expected " + std::string(what) + ", found the end of the file");
   }
   const std::size_t taken = feed != nullptr ? length + 1 : length;
   begin_ += taken;
@@ -300,8 +321,7 @@ double LineTokens::nextDouble(std::string_view what) {
 }
 
 void LineTokens::fail(std::string detail) const {
-  throw InputError(InputError::Kind::malformed, file_.path(), file_.lineNumber(),
-                   std::move(detail));
+  file_.refuse(InputError::Kind::malformed, file_.lineNumber(), std::move(detail));
 }
 
 std::string quotedToken(std::string_view token) {

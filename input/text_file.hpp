@@ -41,9 +41,11 @@ class TextFile {
   // A file whose contents are given in memory (used by tests); `path` names it in messages.
   static TextFile fromText(std::string path, std::string text);
   // A file read from `source`; `size` is its length in bytes when known. `path` names it in
-  // messages.
+  // messages. `checksLate`: the source checks its bytes only after it has handed them out (a
+  // compressed stream checks a block's checksum at the block's end), see refuse.
   static TextFile fromSource(std::string path, Source source,
-                             std::optional<std::uint64_t> size = std::nullopt);
+                             std::optional<std::uint64_t> size = std::nullopt,
+                             bool checksLate = false);
 
   const std::string& path() const { return path_; }
 
@@ -67,6 +69,17 @@ class TextFile {
   // afterwards, and the file is at its end.
   void skipRest();
 
+  // Throws InputError(kind, path, line, detail): a reader's refusal of the text. The readers refuse
+  // through here, so that the fault of a source that checks late comes first: from such a source
+  // up to kLateCheckBytes more bytes are read (and dropped) before, and a fault the source finds
+  // among them is what is thrown. One flipped bit in a compressed file thus reads as corrupt
+  // compressed data, not as the faulty record its block decompressed to. The bound covers the rest
+  // of the block that held the refused line (a bzip2 block decompresses to at most about 46 MB),
+  // and keeps a refusal of a small file that decompresses to a huge one quick. The file must not be
+  // read after a refusal.
+  [[noreturn]] void refuse(InputError::Kind kind, std::int64_t line, std::string detail) const;
+  static constexpr std::uint64_t kLateCheckBytes = std::uint64_t{64} << 20;
+
  private:
   TextFile() = default;
   // Reads one more chunk behind the unread bytes; false at the end of the file.
@@ -75,6 +88,7 @@ class TextFile {
   std::string path_;
   Source source_;
   std::optional<std::uint64_t> size_;
+  bool checksLate_ = false;
   struct Free {
     void operator()(char* bytes) const;
   };
@@ -86,6 +100,15 @@ class TextFile {
   std::uint64_t consumed_ = 0;  // bytes handed out as lines, line feeds included
   std::int64_t lineNumber_ = 0;
 };
+
+// The bytes of the file at `path`, streamed through its descriptor (closed with the last copy of
+// the source), and its length when it is a regular file. Throws InputError(cannotOpen) with the
+// system's reason when it cannot be opened or is a folder, and from the source on a read error.
+struct FileBytes {
+  TextFile::Source source;
+  std::optional<std::uint64_t> size;
+};
+FileBytes openFileBytes(const std::string& path);
 
 // Splits a line into its leading tokens; every conversion error names the file, the current line
 // and what was expected.
@@ -124,7 +147,8 @@ void readRecordLine(const TextFile& file, std::string_view line, int count, std:
   try {
     LineTokens tokens(file, line);
     read(tokens);
-  } catch (const InputError&) {
+  } catch (const InputError& error) {
+    if (error.line == 0) throw;  // the source's fault (see TextFile::refuse), not the line's
     LineTokens tokens(file, line);
     tokens.require(count, what);
     read(tokens);

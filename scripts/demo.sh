@@ -3,7 +3,8 @@
 # points) in a scratch folder, and triangulates it there with Newton-Raphson (key 0), without
 # waiting for any key; then the same with sennic on a synthetic .lc set shaped like the Dinosaur
 # sequence (36 turntable cameras, 4983 points); then compares every solver on the BAL problem
-# (tessmark-compare, into comparison/). Prints the folder and the start of the reports.
+# (tessmark-compare, into comparison/), and runs the Python example (examples/python_triangulate.py)
+# when the Python module was built. Prints the folder and the start of the reports.
 #   scripts/demo.sh [KEY]                default KEY: 0
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,6 +21,10 @@ cd "$scratch"
 "$root/build/tools/make_lc_problem" dinosaur.lc --seed 2014
 "$root/build/driver/sennic" --algorithm "${1:-0}"
 "$root/build/compare/tessmark-compare" --out comparison problem-49-7776-pre.txt
+# The Python module, when this machine's Python could build it (build/python/tessmark-python).
+if [ -x "$root/build/python/tessmark-python" ]; then
+  "$root/build/python/tessmark-python" "$root/examples/python_triangulate.py" > python_triangulate.txt
+fi
 
 echo
 echo "Demo folder: $scratch"
@@ -28,3 +33,7 @@ for report in brimvaleRun*_Results*.txt brimvaleRun*_Summary*.txt dinosaur*_Resu
   echo "== $report (first lines)"
   head -n 12 "$report"
 done
+if [ -f python_triangulate.txt ]; then
+  echo "== examples/python_triangulate.py (first lines)"
+  head -n 8 python_triangulate.txt
+fi

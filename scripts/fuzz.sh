@@ -4,7 +4,8 @@
 # crash, a sanitizer report, a failed assertion or check, a hang, an allocation beyond the limit)
 # and prints its reproducer.
 #   scripts/fuzz.sh [--coverage] [SECONDS] [TARGET...]
-# SECONDS defaults to 60; TARGETs are bal_reader, lc_reader and point_path (default: all three).
+# SECONDS defaults to 60; TARGETs are bal_reader, lc_reader, point_path, triangulator and
+# bzip2_input (default: all five).
 # With --coverage the corpus each target reached is replayed afterwards by a build instrumented for
 # coverage (build-fuzz-coverage) and the line coverage of that target's source files is printed.
 # Each target starts from its seed corpus in fuzz/corpus and keeps what it finds in
@@ -22,13 +23,19 @@ fi
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(bal_reader lc_reader point_path)
+[ ${#targets[@]} -gt 0 ] || targets=(bal_reader lc_reader point_path triangulator bzip2_input)
 
 build="build-fuzz"
 # Per input, in wall-clock seconds: a reader input takes milliseconds; the slowest point_path input
 # found in 10 minutes (every solver of both menus, 1000 iterations a point) takes about 2 s of CPU
-# under the sanitizers, which a loaded machine stretches fourfold, so it gets 30 s.
-timeout_of() { if [ "$1" = point_path ]; then echo 30; else echo 10; fi; }
+# under the sanitizers, which a loaded machine stretches fourfold, so it gets 30 s, and so does the
+# Triangulator (every method of both rules twice on up to eight views).
+timeout_of() {
+  case $1 in
+    point_path | triangulator) echo 30 ;;
+    *) echo 10 ;;
+  esac
+}
 malloc_limit_mb=64  # a few KB of input back no more than a few MB
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -72,10 +79,12 @@ seeds_of() {
     *) echo "fuzz/corpus/$1" ;;
   esac
 }
+# A target's dictionary, or nothing (the Triangulator's input is binary).
 dictionary_of() {
   case $1 in
     bal_reader) echo fuzz/bal.dict ;;
     lc_reader) echo fuzz/lc.dict ;;
+    bzip2_input) echo fuzz/bzip2.dict ;;
     point_path)
       cat fuzz/bal.dict fuzz/lc.dict >"$build/point_path.dict"
       echo "$build/point_path.dict"
@@ -91,9 +100,10 @@ for target in "${targets[@]}"; do
   mkdir -p "$work" "$findings"
   echo "== fuzzing $target for $seconds s"
   # shellcheck disable=SC2046
+  dictionary=$(dictionary_of "$target")
   if "$build/fuzz/tessmark_fuzz_$target" -max_total_time="$seconds" -timeout="$(timeout_of "$target")" \
     -malloc_limit_mb="$malloc_limit_mb" -rss_limit_mb=2048 -max_len=4096 \
-    -dict="$(dictionary_of "$target")" -artifact_prefix="$findings/" -print_final_stats=1 \
+    ${dictionary:+-dict="$dictionary"} -artifact_prefix="$findings/" -print_final_stats=1 \
     "$work" $(seeds_of "$target") >"$log" 2>&1; then
     grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)|^#[0-9]+ +DONE' "$log" || true
   else
@@ -132,6 +142,11 @@ if [ "$coverage" -eq 1 ]; then
         mapfile -t sources < <(ls model/*.cpp solvers/*.cpp solvers/*/*.cpp driver/*_reports.cpp \
           driver/report_common.cpp driver/triangulation_run.cpp)
         ;;
+      triangulator)
+        mapfile -t sources < <(ls tessmark/*.cpp model/*.cpp solvers/*.cpp solvers/*/*.cpp \
+          input/lc_pretreatment.cpp input/bal_pretreatment.cpp)
+        ;;
+      bzip2_input) sources=(input/bzip2_file.cpp input/text_file.cpp input/bal_problem.cpp input/lc_problem.cpp) ;;
     esac
     echo "== line coverage of $target"
     llvm-cov report "$binary" -instr-profile="$covered/$target.profdata" "${sources[@]}"

@@ -3,7 +3,8 @@
 # As root it installs them with apt-get; otherwise it uses sudo when available, or says what to install.
 set -euo pipefail
 
-packages=(cmake g++ make libeigen3-dev libgtest-dev libbenchmark-dev libbz2-dev python3-matplotlib)
+packages=(cmake g++ make libeigen3-dev libgtest-dev libbenchmark-dev libbz2-dev python3-matplotlib
+  pybind11-dev python3-dev python3-numpy python3-pytest)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")

@@ -3,12 +3,10 @@
 #include <limits>
 #include <string>
 
-#include "input/bal_pretreatment.hpp"
-#include "input/lc_pretreatment.hpp"
+#include "dataset/point_solver.hpp"
+#include "model/camera_model.hpp"
 #include "model/coefficients.hpp"
-#include "model/judgement.hpp"
 #include "model/point_workspace.hpp"
-#include "model/symmedian.hpp"
 #include "solvers/menus.hpp"
 
 namespace tessmark {
@@ -16,9 +14,6 @@ namespace tessmark {
 namespace {
 
 using Reason = TriangulationError::Reason;
-
-// The stopping tolerance both programs hand every solver.
-constexpr double kTolerance = 1.0e-12;
 
 // The workspace addresses a point's rows with int counts, 12 rows per view.
 constexpr std::size_t kMostViews = std::numeric_limits<int>::max() / 12;
@@ -114,17 +109,13 @@ std::string_view Method::name() const {
 
 BalCamera balCamera(const Eigen::Vector3d& angleAxis, const Eigen::Vector3d& translation,
                     double focalLength) {
-  // The large-data program's own pretreatment, for a table of one camera.
-  Eigen::VectorXd parameters = Eigen::VectorXd::Zero(9);
-  parameters.segment<3>(0) = angleAxis;
-  parameters.segment<3>(3) = translation;
-  parameters(6) = focalLength;
-  const CameraTables tables = pretreatCameras(parameters, 1);
+  // The large-data program's own camera model.
+  const PreparedCamera prepared = balCameraModel(angleAxis, translation, focalLength);
   BalCamera camera;
-  camera.matrix = tables.cameraProjections;
-  camera.pose.calibration = tables.cameraPoses.leftCols<3>();
-  camera.pose.rotation = tables.cameraPoses.middleCols<3>(3);
-  camera.pose.centre = tables.cameraPoses.col(6);
+  camera.matrix = prepared.projection;
+  camera.pose.calibration = prepared.pose.leftCols<3>();
+  camera.pose.rotation = prepared.pose.middleCols<3>(3);
+  camera.pose.centre = prepared.pose.col(6);
   return camera;
 }
 
@@ -182,18 +173,15 @@ Triangulation Triangulator::triangulate(const PointViews& views, const Method& m
   }
 
   // Start, solve and judge, as each program does for every point of its data set.
-  const PointProblem problem = workspace.problem(n);
+  const PointOutcome outcome =
+      PointSolver(program, entry, workspace).triangulate(workspace.problem(n));
+  const PointJudgement& judgement = outcome.judgement;
   Triangulation result;
-  result.start = symmedianPoint(problem);
-  SharedStart start(program.depthGuard, program.judgement);
-  SolverContext context{program.depthGuard, workspace.scratch, start.room()};
-  const SolverResult solved = entry.solver(problem, context, result.start, kTolerance);
-  result.point = solved.point;
-  result.loops = solved.loops;
-  result.capReached = solved.capReached;
-  result.hessianModified = solved.hessianModified;
-
-  const PointJudgement judgement = start.judge(problem, result.start, result.point);
+  result.start = outcome.start;
+  result.point = outcome.point;
+  result.loops = outcome.loops;
+  result.capReached = outcome.capReached;
+  result.hessianModified = outcome.hessianModified;
   result.reprojError_m = judgement.reprojError_m;
   result.reprojError_f = judgement.reprojError_f;
   result.gamma_m = judgement.gamma_m;

@@ -4,6 +4,7 @@
 // The same seed always gives the same file.
 //
 //   make_bal_problem OUTPUT [--cameras N] [--points N] [--noise PIXELS] [--seed N]
+//   make_bal_problem --help
 
 #include <algorithm>
 #include <cerrno>
@@ -48,13 +49,23 @@ Camera ringCamera(int index, int count, std::mt19937& random) {
 
 }  // namespace
 
+const tessmark::synthetic::MakerDescription kMaker{
+    .name = "make_bal_problem",
+    .summary =
+        "Writes a synthetic \"Bundle Adjustment in the Large\" problem with the header-ID line to "
+        "OUTPUT, shaped\nlike the Ladybug problem: cameras on a ring looking inwards at a cloud of "
+        "points, each point seen\nby 2 to 12 cameras, no radial distortion, Gaussian pixel noise. "
+        "The same seed always gives the same\nfile.\n",
+    .fewestCameras = 12,
+    .defaults = {.output = "", .cameras = 49, .points = 7776},
+    .cameraShape = "on the ring",
+};
+
 int main(int argc, char** argv) {
-  tessmark::synthetic::MakerOptions settings{.output = "", .cameras = 49, .points = 7776};
-  if (!tessmark::synthetic::parseMakerOptions(argc, argv, 12, settings)) {
-    std::fprintf(stderr,
-                 "usage: make_bal_problem OUTPUT [--cameras N (>= 12)] [--points N] [--noise "
-                 "PIXELS] [--seed N]\n");
-    return 2;
+  tessmark::synthetic::MakerOptions settings;
+  if (const int status = tessmark::synthetic::takeMakerCommandLine(argc, argv, kMaker, settings);
+      status >= 0) {
+    return status;
   }
   std::mt19937 random(settings.seed);
   std::vector<Camera> cameras;

@@ -11,6 +11,7 @@
 // view kept wherever it falls in the image); --cameras and --noise do not apply to it.
 //
 //   make_lc_problem OUTPUT [--cameras N] [--points N] [--noise PIXELS] [--seed N] [--hard]
+//   make_lc_problem --help
 
 #include <algorithm>
 #include <cerrno>
@@ -136,13 +137,25 @@ LcScene hardLcScene(const tessmark::synthetic::MakerOptions& settings) {
 
 }  // namespace
 
+const tessmark::synthetic::MakerDescription kMaker{
+    .name = "make_lc_problem",
+    .summary =
+        "Writes a synthetic \".lc\" multi-view data set to OUTPUT, shaped like the Dinosaur "
+        "turntable sequence:\ncameras on a turntable ring looking at an object in the middle, each "
+        "point seen by a run of\nneighbouring cameras, images of 720 x 576 pixels, Gaussian pixel "
+        "noise, -1 -1 where a camera does\nnot see a point, the header ID \"Tessmark_lc_data!\". "
+        "The same seed always gives the same file.\n",
+    .fewestCameras = 2,
+    .defaults = {.output = "", .cameras = 36, .points = 4983},
+    .cameraShape = "on the turntable ring",
+    .hardScene = "write the hard scene instead (12 cameras; --cameras and --noise do not apply)",
+};
+
 int main(int argc, char** argv) {
-  tessmark::synthetic::MakerOptions settings{.output = "", .cameras = 36, .points = 4983};
-  if (!tessmark::synthetic::parseMakerOptions(argc, argv, 2, settings, true)) {
-    std::fprintf(stderr,
-                 "usage: make_lc_problem OUTPUT [--cameras N (>= 2)] [--points N] [--noise "
-                 "PIXELS] [--seed N] [--hard]\n");
-    return 2;
+  tessmark::synthetic::MakerOptions settings;
+  if (const int status = tessmark::synthetic::takeMakerCommandLine(argc, argv, kMaker, settings);
+      status >= 0) {
+    return status;
   }
   const LcScene scene = settings.hard ? hardLcScene(settings) : turntableScene(settings);
   const auto& cameras = scene.cameras;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -45,15 +46,15 @@ TEST(CompareCommandLine, OptionsAndTheFormatTheNameSuggests) {
     std::string outputDir = ".";
   };
   const Case cases[] = {
-      {{"p.txt"}, DataFormat::bal},
-      {{"problem-49-7776-pre.txt.bz2"}, DataFormat::bal},
+      {{"p.txt"}, DataFormat::plainBal},
+      {{"problem-49-7776-pre.txt.bz2"}, DataFormat::plainBal},
       {{"dinosaur.lc"}, DataFormat::lc},
       {{"dinosaur.lc.bz2"}, DataFormat::lc},
-      {{"--format", "bal", "set.lc"}, DataFormat::bal},
+      {{"--format", "bal", "set.lc"}, DataFormat::plainBal},
       {{"--format=lc", "set.txt"}, DataFormat::lc},
-      {{"--keys", "x20", "p.txt"}, DataFormat::bal, "x20"},
-      {{"p.txt", "--keys=5", "--out", "o"}, DataFormat::bal, "5", "o"},
-      {{"--out=a/b", "p.txt"}, DataFormat::bal, "0123456789x", "a/b"},
+      {{"--keys", "x20", "p.txt"}, DataFormat::plainBal, "x20"},
+      {{"p.txt", "--keys=5", "--out", "o"}, DataFormat::plainBal, "5", "o"},
+      {{"--out=a/b", "p.txt"}, DataFormat::plainBal, "0123456789x", "a/b"},
   };
   for (const Case& c : cases) {
     const ParsedCompareLine parsed = parseCompareCommandLine(c.arguments);
@@ -196,6 +197,11 @@ TEST_F(CompareTool, WritesTidyFilesAndATable) {
     }
   }
   EXPECT_EQ(names.size(), 11u);
+
+  // The LaTeX table beside it (its form has tests of its own): a row per solver.
+  const std::string table = readFile(in("out/summary.tex"));
+  EXPECT_NE(table.find("\\midrule\n0 & Newton-Raphson & "), std::string::npos) << table;
+  EXPECT_NE(table.find("\nx & Default inexact"), std::string::npos) << table;
 
   const Table summary = parseCsv(readFile(in("out/summary.csv")));
   ASSERT_EQ(summary.size(), 12u);
@@ -352,6 +358,55 @@ TEST_F(CompareTool, BadInputIsRefusedBeforeAnythingIsWritten) {
   }
 }
 
+// A folder named with a trailing slash is created like the same name without it, and one whose
+// name begins with a dash is handed to the plotting script after "--", so that the script cannot
+// take it for an option (a stand-in interpreter notes the folder it is given and refuses a call
+// without the "--"); the note without an interpreter names it as "./-name".
+TEST_F(CompareTool, FolderNamesWithATrailingSlashOrALeadingDash) {
+  writeFile(in("problem.txt"), balText());
+  const fs::path python = in("python");
+  writeFile(python,
+            "#!/bin/sh\n"
+            "[ \"$1\" = -c ] && exit 0\n"
+            "cat >/dev/null\n"
+            "shift 2\n"
+            "[ \"$1\" = -- ] || exit 2\n"
+            "printf '%s\\n' \"$2\" >\"$(dirname \"$0\")/folder.txt\"\n"
+            "[ -f \"$2/points.csv\" ]\n");
+  fs::permissions(python, fs::perms::owner_all);
+  struct Case {
+    std::string out;
+    const char* folder;    // where the files go, from the test's folder
+    const char* argument;  // the script's folder argument, after "--"
+    const char* noted;     // the folder as the note without an interpreter names it
+  };
+  const Case cases[] = {
+      {"fresh/", "fresh", "fresh/", "fresh/"},
+      {"again//", "again", "again//", "again//"},
+      {"-h", "-h", "-h", "./-h"},
+      {"--version", "--version", "--version", "./--version"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.out);
+    setenv("TESSMARK_PYTHON", python.c_str(), 1);
+    const ChildResult run = compare({"--keys", "0", "--out", c.out, "problem.txt"});
+    ASSERT_TRUE(run.exited && run.status == 0) << describe(run);
+    EXPECT_TRUE(fs::exists(in(c.folder) / "points.csv"));
+    EXPECT_TRUE(fs::exists(in(c.folder) / "summary.csv"));
+    EXPECT_EQ(readFile(in("folder.txt")), std::string(c.argument) + "\n");
+
+    setenv("TESSMARK_PYTHON", kNoPython, 1);
+    const ChildResult note = compare({"--keys", "0", "--out", c.out, "problem.txt"});
+    ASSERT_TRUE(note.exited && note.status == 0) << describe(note);
+    EXPECT_NE(note.out.find(std::string("scripts/plot_comparison.py ") + c.noted + "\n"),
+              std::string::npos)
+        << note.out;
+  }
+  // A trailing slash does not make a missing parent folder exist.
+  const ChildResult missing = compare({"--out", "no/such/", "problem.txt"});
+  testing::expectFailure(missing, 3, {"cannot write into 'no/such/'"});
+}
+
 // The pictures when matplotlib is there (CI installs it), and a one-line note and the CSV files
 // when it is not; pictures of an earlier comparison in the folder do not stay behind.
 TEST_F(CompareTool, DrawsThePlotsOrSaysHowToGetThem) {
@@ -370,15 +425,26 @@ TEST_F(CompareTool, DrawsThePlotsOrSaysHowToGetThem) {
 
   unsetenv("TESSMARK_PYTHON");
   if (findPlottingPython().empty()) GTEST_SKIP() << "no Python with matplotlib on this machine";
-  const ChildResult with = compare({"--keys", "02x", "--out", "with", "problem.txt"});
+  // A folder whose name begins with a dash is the script's folder, not an option of it.
+  const ChildResult with = compare({"--keys", "02x", "--out=-with", "problem.txt"});
   ASSERT_TRUE(with.exited && with.status == 0) << describe(with);
   for (const char* file : kPlotFiles) {
     SCOPED_TRACE(file);
-    const std::string png = readFile(in("with") / file);
-    EXPECT_TRUE(png.starts_with("\x89PNG\r\n\x1a\n"));
-    EXPECT_GT(png.size(), 10000u);
+    const std::string bytes = readFile(in("-with") / file);
+    const std::string_view name = file;
+    const std::string_view start = name.ends_with(".png")   ? "\x89PNG\r\n\x1a\n"
+                                   : name.ends_with(".pdf") ? "%PDF-"
+                                                            : "<?xml";
+    EXPECT_TRUE(bytes.starts_with(start));
+    if (name.ends_with(".svg")) {
+      EXPECT_NE(bytes.find("<svg"), std::string::npos);
+    }
+    EXPECT_GT(bytes.size(), 10000u);
   }
-  EXPECT_NE(with.out.find("drew"), std::string::npos) << with.out;
+  EXPECT_EQ(testing::linesStartingWith(with.out, "  drawing the figures into -with").size(), 1u)
+      << with.out;
+  EXPECT_EQ(testing::linesStartingWith(with.out, "  drew -with/cost_profile, ").size(), 1u)
+      << with.out;
 }
 
 }  // namespace

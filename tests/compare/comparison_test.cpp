@@ -16,10 +16,12 @@
 
 #include <gtest/gtest.h>
 
-#include "compare/data_set.hpp"
+#include "compare/csv.hpp"
 #include "compare/summary.hpp"
+#include "dataset/data_set.hpp"
 #include "driver/sennic.hpp"
 #include "driver/vorlant.hpp"
+#include "tests/compare/csv_reader.hpp"
 #include "tests/driver/child_process.hpp"
 #include "tests/driver/program_output.hpp"
 #include "tests/driver/report_format.hpp"
@@ -97,7 +99,7 @@ Comparison madeComparison(const std::vector<std::vector<double>>& costs,
       SolverOutcome& outcome = comparison.outcome(s, p);
       const double cost = costs[static_cast<std::size_t>(s)][static_cast<std::size_t>(p)];
       outcome.judgement.reprojError_f = cost;
-      outcome.x_f = std::isnan(cost) ? Eigen::Vector3d(kNaN, 0, 0) : Eigen::Vector3d(1, 2, 3);
+      outcome.point = std::isnan(cost) ? Eigen::Vector3d(kNaN, 0, 0) : Eigen::Vector3d(1, 2, 3);
       outcome.solveSeconds = seconds[static_cast<std::size_t>(s)][static_cast<std::size_t>(p)];
       outcome.loops = loops[static_cast<std::size_t>(s)][static_cast<std::size_t>(p)];
       outcome.judgement.solvable = p % 2 == 0;
@@ -182,6 +184,68 @@ TEST(ProfileRatios, AgainstTheBestSolvedResultOfEachPoint) {
   EXPECT_EQ(summarize(odd)[0].medianLoops, 5.0);
 }
 
+// The figures no single point decides, on three solvers and four points: point 2 is not solved by
+// solver 1 (so it leaves every common figure), solver 2 sends point 3 far away, and some points end
+// above their start cost. The CSV holds the same doubles.
+TEST(SummaryFigures, NoSinglePointDecidesThem) {
+  Comparison comparison = madeComparison(
+      //  point: 0    1    2     3
+      {/* s0 */ {1.0, 4.0, 2.0, 9.0},
+       /* s1 */ {1.0, 2.0, kNaN, 3.0},
+       /* s2 */ {2.0, 2.0, 2.0, 1e15}},
+      {{1e-6, 1e-6, 1e-6, 1e-6}, {1e-6, 1e-6, 1e-6, 1e-6}, {1e-6, 1e-6, 1e-6, 1e-6}},
+      {{1, 1, 1, 1}, {1, 1, 1, 1}, {1, 1, 1, 1}});
+  comparison.viewNum = {2, 3, 4, 5};
+  const double starts[] = {1.5, 3.0, 5.0, 4.0};
+  for (int s = 0; s < 3; ++s) {
+    for (int p = 0; p < 4; ++p) comparison.outcome(s, p).judgement.reprojError_m = starts[p];
+  }
+  fillProfileRatios(comparison);
+  const auto ratio = [](double cost, double best) {
+    return (cost + kCostFloor) / (best + kCostFloor);
+  };
+  struct Figures {
+    double median, p90;
+    int worse;
+    double commonCost, rms;
+  };
+  const Figures figures[] = {
+      {(1.0 + ratio(4, 2)) / 2, ratio(9, 3), 2, 14.0, std::sqrt(14.0 / 10)},
+      {1.0, kInf, 0, 6.0, std::sqrt(6.0 / 10)},
+      {(1.0 + ratio(2, 1)) / 2, ratio(1e15, 3), 2, 4.0 + 1e15, std::sqrt((4.0 + 1e15) / 10)},
+  };
+  const std::vector<SolverSummary> summaries = summarize(comparison);
+  const std::vector<std::vector<std::string>> csv = testing::parseCsv(
+      testing::written([&](std::FILE* file) { writeSummaryCsv(file, comparison, summaries); }));
+  for (std::size_t s = 0; s < 3; ++s) {
+    SCOPED_TRACE("solver " + std::to_string(s));
+    const SolverSummary& summary = summaries[s];
+    EXPECT_DOUBLE_EQ(summary.medianCostRatio, figures[s].median);
+    EXPECT_EQ(summary.p90CostRatio, figures[s].p90);
+    EXPECT_EQ(summary.worseThanStart, figures[s].worse);
+    EXPECT_EQ(summary.commonFinalCost, figures[s].commonCost);
+    EXPECT_EQ(summary.commonLeftOut, 1);
+    EXPECT_DOUBLE_EQ(summary.rmsPixels, figures[s].rms);
+    const std::vector<std::string>& row = csv[s + 1];
+    ASSERT_EQ(row.size(), std::size(kSummaryColumns));
+    const double written[] = {summary.medianCostRatio, summary.p90CostRatio,
+                              summary.commonFinalCost, summary.rmsPixels};
+    const std::size_t columns[] = {15, 16, 18, 20};
+    for (std::size_t c = 0; c < 4; ++c) {
+      EXPECT_EQ(std::strtod(row[columns[c]].c_str(), nullptr), written[c]) << row[columns[c]];
+    }
+    EXPECT_EQ(row[17], std::to_string(figures[s].worse));
+    EXPECT_EQ(row[19], "1");
+  }
+
+  // Without a point every solver solved there is no observation to take the RMS over.
+  Comparison none = madeComparison({{kNaN}, {1.0}}, {{1e-6}, {1e-6}}, {{1}, {1}});
+  none.viewNum = {3};
+  fillProfileRatios(none);
+  EXPECT_TRUE(std::isnan(summarize(none)[1].rmsPixels));
+  EXPECT_EQ(summarize(none)[1].commonLeftOut, 1);
+}
+
 // ---- The same numbers as the programs -----------------------------------------------------------
 
 struct ProgramCase {
@@ -199,8 +263,8 @@ struct ProgramCase {
 };
 
 const ProgramCase kPrograms[] = {
-    {"vorlant", TESSMARK_MAKE_BAL, "problem.txt", TESSMARK_VORLANT, vorlantProgram, DataFormat::bal,
-     testing::parseResultsReport, testing::parseSummaryReport, "brimvaleRun",
+    {"vorlant", TESSMARK_MAKE_BAL, "problem.txt", TESSMARK_VORLANT, vorlantProgram,
+     DataFormat::plainBal, testing::parseResultsReport, testing::parseSummaryReport, "brimvaleRun",
      "problem-49-7776-pre.txt", "0"},
     {"sennic", TESSMARK_MAKE_LC, "set.lc", TESSMARK_SENNIC, sennicProgram, DataFormat::lc,
      testing::parseSennicResultsReport, testing::parseSennicSummaryReport, "dinosaur",
@@ -209,7 +273,7 @@ const ProgramCase kPrograms[] = {
 
 // The run that a single-key program would have made of solver s of the comparison: its counts, the
 // comparison's per-point numbers and the labels counted.
-TriangulationRun runOf(const Comparison& comparison, const PreparedData& data, int s) {
+TriangulationRun runOf(const Comparison& comparison, const DataSet& data, int s) {
   TriangulationRun run(comparison.pointNum);
   run.cameraNum = data.cameraNum;
   run.imageCoordinates = data.imageCoordinates;
@@ -217,15 +281,11 @@ TriangulationRun runOf(const Comparison& comparison, const PreparedData& data, i
   run.algorithmKey =
       static_cast<unsigned char>(comparison.solvers[static_cast<std::size_t>(s)].key);
   run.algorithmName = comparison.solvers[static_cast<std::size_t>(s)].entry->selectedName;
-  run.viewNum = comparison.viewNum;
   for (int p = 0; p < comparison.pointNum; ++p) {
-    const auto i = static_cast<std::size_t>(p);
-    const SolverOutcome& outcome = comparison.outcome(s, p);
-    const PointJudgement& judged = outcome.judgement;
-    run.pointSeconds[i] = comparison.startSeconds[i] + outcome.solveSeconds;
-    run.pointLoops[i] = outcome.loops;
-    recordJudgement(run, p, judged);
-    run.notPositiveDefiniteCount += outcome.hessianModified ? 1 : 0;
+    PointOutcome outcome = comparison.outcome(s, p);
+    outcome.pointSeconds =
+        comparison.startSeconds[static_cast<std::size_t>(p)] + outcome.solveSeconds;
+    recordOutcome(run, p, outcome);
   }
   return run;
 }
@@ -238,15 +298,15 @@ void expectSameAsSingleKeyRuns(const ProgramCase& program, const fs::path& progr
                                const fs::path& comparedData, std::string_view keys,
                                const fs::path& folder) {
   const DataSet set = loadDataSet(comparedData.string(), program.format);
-  const SolverProgram& rules = solverProgramOf(program.format);
+  const SolverProgram& rules = set.rules();
   ASSERT_EQ(&rules, &program.description().solvers);
   std::string error;
   const auto solvers = chooseSolvers(rules, keys, error);
   ASSERT_TRUE(solvers) << error;
   std::vector<std::pair<int, int>> told;  // (pass, points done) as the progress was told
   const Comparison comparison = compareSolvers(
-      set.data, rules, *solvers, [&told](int s, int done) { told.emplace_back(s, done); });
-  ASSERT_EQ(comparison.outcomes.size(), keys.size() * static_cast<std::size_t>(set.data.pointNum));
+      set, rules, *solvers, [&told](int s, int done) { told.emplace_back(s, done); });
+  ASSERT_EQ(comparison.outcomes.size(), keys.size() * static_cast<std::size_t>(set.pointNum));
 
   // The progress: the passes in order (the starts, then each solver), each told when it begins
   // and when it ends, its counts rising in between.
@@ -258,7 +318,7 @@ void expectSameAsSingleKeyRuns(const ProgramCase& program, const fs::path& progr
     }
     ASSERT_GE(done.size(), 2u);
     EXPECT_EQ(done.front(), 0);
-    EXPECT_EQ(done.back(), set.data.pointNum);
+    EXPECT_EQ(done.back(), set.pointNum);
     EXPECT_TRUE(std::is_sorted(done.begin(), done.end()));
   }
   EXPECT_TRUE(std::is_sorted(told.begin(), told.end(),
@@ -284,14 +344,10 @@ void expectSameAsSingleKeyRuns(const ProgramCase& program, const fs::path& progr
     ASSERT_EQ(program.parseResults(readFile(files[0]), reported), "");
     ASSERT_EQ(program.parseSummary(readFile(files[1]), reportedSummary), "");
 
-    const TriangulationRun made = runOf(comparison, set.data, s);
+    const TriangulationRun made = runOf(comparison, set, s);
     const std::string results = testing::written([&](std::FILE* file) {
       writers.resultsHeader(file, made, testing::kCreatedAt);
-      for (int p = 0; p < made.pointNum; ++p) {
-        const SolverOutcome& outcome = comparison.outcome(s, p);
-        writers.pointRecord(file, made, p, comparison.starts[static_cast<std::size_t>(p)],
-                            outcome.x_f, outcome.judgement.solvable, outcome.judgement.global);
-      }
+      for (int p = 0; p < made.pointNum; ++p) writers.pointRecord(file, made, p);
       writers.resultsSummary(file, made);
     });
     const std::string summary = testing::written(
@@ -340,7 +396,7 @@ TEST_P(SameAsThePrograms, OneKeyOnTheRealDataSet) {
   if (dataDir == nullptr || !fs::exists(data)) GTEST_SKIP() << "data file not found: " << data;
   TemporaryFolder folder;
   fs::path compared = data;
-  if (program.format == DataFormat::bal) {
+  if (program.format == DataFormat::plainBal) {
     const std::string text = readFile(data);
     compared = folder.path() / "problem-49-7776-pre.txt.bz2";
     testing::writeFile(

@@ -1,5 +1,6 @@
 #include "console/console.hpp"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
@@ -13,9 +14,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iomanip>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <streambuf>
@@ -174,7 +178,7 @@ TEST_F(CapturedConsoleTest, AlwaysModeWritesTheWholeAttributeToTheStreamUsed) {
   setColors(15, kDefaultColor);                       // a repeat is written again
   std::cout << std::setw(3) << setTextColor(9) << 7;  // the field width is left for the number
 
-  EXPECT_EQ(out_.text, "a|\x1b[91;103m|\x1b[97;103mb|\x1b[97;49m|\x1b[97;49m|\x1b[94;49m  7");
+  EXPECT_EQ(out_.text, "a|\x1b[91;103m|\x1b[97;103mb|\x1b[39;49m|\x1b[39;49m|\x1b[94;49m  7");
   EXPECT_EQ(err_.text, "|\x1b[91;103mc");
   EXPECT_EQ(consoleColors().currentText, 9);
   EXPECT_EQ(consoleColors().currentBackground, kDefaultColor);
@@ -224,6 +228,7 @@ TEST_F(CapturedConsoleTest, NeverModeWritesNoSequencesButTracksTheColours) {
   EXPECT_EQ(consoleColors().currentBackground, consoleColors().defaultBackground);
 }
 
+// On a background of its own every colour keeps its 16-colour code, whatever the terminal.
 TEST_F(CapturedConsoleTest, MapsTheColourBitsToSgrCodes) {
   struct ColorCodes {
     int color;
@@ -248,12 +253,59 @@ TEST_F(CapturedConsoleTest, MapsTheColourBitsToSgrCodes) {
       {15, "\x1b[97;107m"},
       {kDefaultColor, "\x1b[39;49m"},
   };
+  ScopedEnvironment term("TERM", "xterm-256color");
   setupConsole(ColorMode::always);
   for (const ColorCodes& entry : table) {
     SCOPED_TRACE(entry.color);
     out_.text.clear();
     setColors(entry.color, entry.color);
     EXPECT_EQ(out_.text, std::string("|") + entry.sequence);
+  }
+}
+
+// On the terminal's own background, white is the terminal's own text colour, and the highlight
+// colours (yellow, cyan, green) are mid tones of the 256-colour palette where the terminal has it,
+// so that text reads on dark and light themes; every other colour keeps its code.
+TEST_F(CapturedConsoleTest, TextOnTheDefaultBackgroundReadsOnAnyTheme) {
+  struct Terminal {
+    const char* term;
+    const char* colorTerm;  // nullptr: unset
+    std::vector<std::pair<int, const char*>> codes;
+  };
+  const std::vector<std::pair<int, const char*>> common = {
+      {15, "\x1b[39;49m"}, {12, "\x1b[91;49m"}, {9, "\x1b[94;49m"}, {6, "\x1b[33;49m"},
+      {4, "\x1b[31;49m"},  {3, "\x1b[36;49m"},  {0, "\x1b[30;49m"}, {kDefaultColor, "\x1b[39;49m"},
+  };
+  const std::vector<std::pair<int, const char*>> extended = {
+      {14, "\x1b[38;5;136;49m"}, {11, "\x1b[38;5;30;49m"}, {10, "\x1b[38;5;28;49m"}};
+  const std::vector<std::pair<int, const char*>> bright = {
+      {14, "\x1b[93;49m"}, {11, "\x1b[96;49m"}, {10, "\x1b[92;49m"}};
+  const std::vector<Terminal> terminals = {
+      {"xterm-256color", nullptr, extended},
+      {"tmux-256color", nullptr, extended},
+      {"xterm-direct", nullptr, extended},
+      {"xterm", "truecolor", extended},
+      {"linux", nullptr, bright},
+      {"xterm", nullptr, bright},
+      {nullptr, nullptr, bright},
+  };
+  for (const Terminal& terminal : terminals) {
+    SCOPED_TRACE(std::string(terminal.term ? terminal.term : "(no TERM)") +
+                 " COLORTERM=" + (terminal.colorTerm ? terminal.colorTerm : "(unset)"));
+    ScopedEnvironment term("TERM", terminal.term);
+    ScopedEnvironment colorTerm("COLORTERM", terminal.colorTerm);
+    setupConsole(ColorMode::always);
+    std::vector<std::pair<int, const char*>> codes = common;
+    codes.insert(codes.end(), terminal.codes.begin(), terminal.codes.end());
+    for (const auto& [color, sequence] : codes) {
+      SCOPED_TRACE(color);
+      out_.text.clear();
+      setColors(color, kDefaultColor);
+      EXPECT_EQ(out_.text, std::string("|") + sequence);
+      err_.text.clear();
+      std::cerr << setTextColor(color);
+      EXPECT_EQ(err_.text, std::string("|") + sequence);
+    }
   }
 }
 
@@ -647,6 +699,99 @@ TEST(TerminalSessionTest, CtrlZAndFgDuringAKeyRead) {
   EXPECT_TRUE(session.modesAsAtStart());
   EXPECT_EQ(session.unreadInput(), "");
   EXPECT_EQ(session.output().find('k'), std::string::npos) << "the key was echoed";
+}
+
+std::string fileText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+volatile std::sig_atomic_t goOn = 0;
+
+// Ctrl-Z while the program is busy (no key read) gives the shell its terminal in its own colours;
+// fg brings the program's colour back, and the text it writes after that is in it again.
+TEST(TerminalSessionTest, CtrlZAndFgWhileBusy) {
+  TerminalSession session([] {
+    struct sigaction action = {};
+    action.sa_handler = [](int) { goOn = 1; };
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGUSR1, &action, nullptr);
+    setupConsole(ColorMode::always);
+    std::cout << setTextColor(12) << "ready" << std::flush;
+    while (goOn == 0) poll(nullptr, 0, 10);  // busy elsewhere
+    std::cout << "more" << std::flush;
+    resetConsoleColors();
+    return 0;
+  });
+  const std::size_t ready = session.waitForOutput("ready");
+  ASSERT_NE(ready, std::string::npos) << session.output();
+  session.type("\x1a");  // Ctrl-Z (the terminal echoes it as ^Z)
+  ASSERT_TRUE(session.waitForStop());
+  const std::size_t reset = session.waitForOutput("\x1b[0m", ready);
+  ASSERT_NE(reset, std::string::npos) << session.output();
+  EXPECT_TRUE(session.modesAsAtStart());
+
+  session.continueInForeground();
+  const std::size_t resumed = session.waitForOutput("\x1b[91;49m", reset);
+  ASSERT_NE(resumed, std::string::npos) << session.output();
+  session.sendSignal(SIGUSR1);
+  const int status = session.waitForExit();
+  ASSERT_TRUE(WIFEXITED(status)) << describeWaitStatus(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_NE(session.output().find("more", resumed), std::string::npos) << session.output();
+  EXPECT_TRUE(session.output().ends_with("more\x1b[0m")) << session.output();
+}
+
+// With standard output in a file and the key read from the terminal, the pause prompt reaches the
+// terminal too: on standard error when that is the terminal, otherwise on the controlling
+// terminal. The file gets what it always got; with standard output on the terminal the prompt is
+// written there once.
+TEST(TerminalSessionTest, PausePromptReachesTheKeyboardWhenStandardOutputDoesNot) {
+  struct Case {
+    const char* name;
+    bool outputToFile;
+    bool errorsToFile;
+  };
+  constexpr std::string_view kPrompt = "Press any key to continue . . .";
+  for (const Case& c :
+       {Case{"output in a file", true, false}, Case{"output and errors in files", true, true},
+        Case{"output on the terminal", false, false}}) {
+    SCOPED_TRACE(c.name);
+    std::string folder =
+        (std::filesystem::temp_directory_path() / "tessmark-console-XXXXXX").string();
+    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    const std::string out = folder + "/out.txt";
+    const std::string err = folder + "/err.txt";
+    TerminalSession session([&] {
+      const auto redirect = [](const std::string& path, int fd) {
+        const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        dup2(file, fd);
+      };
+      if (c.outputToFile) redirect(out, STDOUT_FILENO);
+      if (c.errorsToFile) redirect(err, STDERR_FILENO);
+      setPauseEnabled(true);
+      pause();
+      std::cout << "done" << std::flush;
+      return 0;
+    });
+    ASSERT_NE(session.waitForOutput(kPrompt), std::string::npos) << session.output();
+    ASSERT_TRUE(session.waitForRawMode());
+    session.type("k");
+    const int status = session.waitForExit();
+    ASSERT_TRUE(WIFEXITED(status)) << describeWaitStatus(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    if (c.outputToFile) {
+      EXPECT_EQ(session.output(), std::string(kPrompt) + "\r\n");
+      EXPECT_EQ(fileText(out), std::string(kPrompt) + "\ndone");
+    } else {
+      EXPECT_EQ(session.output(), std::string(kPrompt) + "\r\ndone");
+    }
+    if (c.errorsToFile) {
+      EXPECT_EQ(fileText(err), "");
+    }
+    EXPECT_EQ(session.unreadInput(), "");
+    std::filesystem::remove_all(folder);
+  }
 }
 
 }  // namespace

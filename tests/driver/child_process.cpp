@@ -1,6 +1,7 @@
 #include "tests/driver/child_process.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,6 +62,30 @@ std::string readAll(int fd) {
   return text;
 }
 
+// Reads up to `lines` lines from the pipe `fd` (fewer when it ends, or the deadline passes first),
+// then closes it; returns them.
+std::string readLinesThenClose(int fd, int lines, std::chrono::steady_clock::time_point deadline) {
+  std::string text;
+  int seen = 0;
+  char byte = 0;
+  while (seen < lines) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd ready{fd, POLLIN, 0};
+    const int polled = poll(&ready, 1, static_cast<int>(left.count()));
+    if (polled < 0 && errno == EINTR) continue;
+    if (polled <= 0) break;
+    const ssize_t count = read(fd, &byte, 1);  // one byte at a time: nothing past the last line
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) break;
+    text += byte;
+    seen += byte == '\n';
+  }
+  close(fd);
+  return text;
+}
+
 }  // namespace
 
 ChildResult runChild(const ChildRequest& request) {
@@ -90,25 +115,39 @@ ChildResult runChild(const ChildRequest& request) {
 
   int input = -1;
   int inputWriter = -1;
-  if (request.input) {
-    int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) fail("pipe");
-    input = ends[0];
-    inputWriter = ends[1];
-    // The inputs are far smaller than a pipe's buffer: written in full before the child starts.
-    if (request.input->size() > 4096)
-      throw std::invalid_argument("child input too large for the pipe");
+  const bool closingReader = request.outputLinesBeforeClose.has_value();
+  const auto writeInput = [&] {
     if (!request.input->empty() &&
         write(inputWriter, request.input->data(), request.input->size()) !=
             static_cast<ssize_t>(request.input->size())) {
       fail("write to the child's input");
     }
     close(inputWriter);
+  };
+  if (request.input) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) fail("pipe");
+    input = ends[0];
+    inputWriter = ends[1];
+    // The inputs are far smaller than a pipe's buffer: written in full before the child starts,
+    // or, for a reader that closes early, once it has closed.
+    if (request.input->size() > 4096)
+      throw std::invalid_argument("child input too large for the pipe");
+    if (!closingReader) writeInput();
   } else {
     input = open("/dev/null", O_RDONLY | O_CLOEXEC);
     if (input < 0) fail("open /dev/null");
   }
-  const int out = captureFile();
+  int outputReader = -1;
+  int out = -1;
+  if (closingReader) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) fail("pipe");
+    outputReader = ends[0];
+    out = ends[1];
+  } else {
+    out = captureFile();
+  }
   const int err = captureFile();
 
   const pid_t pid = fork();
@@ -129,6 +168,12 @@ ChildResult runChild(const ChildRequest& request) {
 
   ChildResult result;
   const auto deadline = std::chrono::steady_clock::now() + request.timeLimit;
+  if (closingReader) {
+    close(out);
+    out = -1;
+    result.out = readLinesThenClose(outputReader, *request.outputLinesBeforeClose, deadline);
+    if (request.input) writeInput();
+  }
   int waitStatus = 0;
   for (;;) {
     const pid_t done = waitpid(pid, &waitStatus, WNOHANG);
@@ -146,9 +191,11 @@ ChildResult runChild(const ChildRequest& request) {
     result.exited = true;
     result.status = WEXITSTATUS(waitStatus);
   }
-  result.out = readAll(out);
+  if (!closingReader) {
+    result.out = readAll(out);
+    close(out);
+  }
   result.err = readAll(err);
-  close(out);
   close(err);
   if (!result.exited && !result.timedOut && WIFSIGNALED(waitStatus)) {
     result.err += "\n[child ended by signal " + std::to_string(WTERMSIG(waitStatus)) + "]";

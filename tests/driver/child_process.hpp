@@ -18,6 +18,11 @@ struct ChildRequest {
   // Bytes on standard input (a pipe, closed after them); none: standard input is /dev/null.
   std::optional<std::string> input = std::nullopt;
   std::chrono::seconds timeLimit{60};
+  // When set: standard output is a pipe whose reader takes this many lines (fewer when the output
+  // ends first) and then closes it, as `| head -n N` does; ChildResult::out holds those lines. The
+  // bytes of `input` are written only after the close, so a program that waits for a key has
+  // written what comes before the key read, and no more, when its reader goes.
+  std::optional<int> outputLinesBeforeClose = std::nullopt;
 };
 
 struct ChildResult {

@@ -1,6 +1,7 @@
 #include "tests/driver/program_output.hpp"
 
 #include <algorithm>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -181,6 +182,59 @@ fs::path MadeDataTest::newFolder(const std::string& name) {
   const fs::path path = folder_.path() / name;
   fs::create_directories(path);
   return path;
+}
+
+void expectSameReportsButTimes(const Reports& actual, const Reports& expected) {
+  const ResultsReport& a = actual.results;
+  const ResultsReport& b = expected.results;
+  EXPECT_EQ(a.algorithmName, b.algorithmName);
+  EXPECT_EQ(a.cameraNum, b.cameraNum);
+  EXPECT_EQ(a.pointNum, b.pointNum);
+  EXPECT_EQ(a.imageCoordinates, b.imageCoordinates);
+  EXPECT_EQ(a.maxViewNum, b.maxViewNum);
+  ASSERT_EQ(a.points.size(), b.points.size());
+  for (std::size_t i = 0; i < a.points.size(); ++i) {
+    EXPECT_EQ(a.points[i].text, b.points[i].text) << "results file, point " << i + 1;
+  }
+  EXPECT_EQ(a.sumReprojError_m, b.sumReprojError_m);
+  EXPECT_EQ(a.sumReprojError_f, b.sumReprojError_f);
+  EXPECT_EQ(a.maxKlc_m, b.maxKlc_m);
+  EXPECT_EQ(a.maxKlc_f, b.maxKlc_f);
+  EXPECT_EQ(a.hardCaseCount, b.hardCaseCount);
+  EXPECT_EQ(a.solvableCount, b.solvableCount);
+  EXPECT_EQ(a.globalSolutionCount, b.globalSolutionCount);
+  EXPECT_EQ(a.localSolutionCount, b.localSolutionCount);
+
+  const SummaryReport& c = actual.summary;
+  const SummaryReport& d = expected.summary;
+  EXPECT_EQ(c.algorithmName, d.algorithmName);
+  EXPECT_EQ(c.sumReprojError_f, d.sumReprojError_f);
+  EXPECT_EQ(c.sumReprojError_m, d.sumReprojError_m);
+  EXPECT_EQ(c.hardCaseCount, d.hardCaseCount);
+  EXPECT_EQ(c.localSolutionCount, d.localSolutionCount);
+  EXPECT_EQ(c.maxKlc_f, d.maxKlc_f);
+  EXPECT_EQ(c.notPositiveDefiniteCount, d.notPositiveDefiniteCount);
+  ASSERT_EQ(c.rows.size(), d.rows.size());
+  for (std::size_t i = 0; i < c.rows.size(); ++i) {
+    EXPECT_EQ(c.rows[i].text, d.rows[i].text) << "summary file, row " << i + 1;
+  }
+}
+
+void expectConsoleLost(const ChildResult& run, const std::string& wholeConsole,
+                       const Reports& reports) {
+  EXPECT_TRUE(run.exited) << describe(run);
+  EXPECT_EQ(run.status, 5) << describe(run);
+  // The same text so far, but for the times (and the blanks that pad them).
+  static const std::regex kNumber(" *[0-9][0-9.eE+-]*");
+  const std::string masked = std::regex_replace(run.out, kNumber, "#");
+  std::string wholeMasked = std::regex_replace(wholeConsole, kNumber, "#");
+  wholeMasked.resize(std::min(wholeMasked.size(), masked.size()));
+  EXPECT_EQ(masked, wholeMasked) << "the console text so far:\n" << run.out;
+  const std::vector<std::string> lines = linesOf(run.err);
+  ASSERT_EQ(lines.size(), 3u) << run.err;
+  EXPECT_NE(lines[0].find("standard output could not be written"), std::string::npos) << run.err;
+  EXPECT_TRUE(lines[1].ends_with(reports.resultsName)) << run.err;
+  EXPECT_TRUE(lines[2].ends_with(reports.summaryName)) << run.err;
 }
 
 }  // namespace tessmark::testing

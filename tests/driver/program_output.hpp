@@ -70,6 +70,17 @@ struct ExpectedReports {
 void checkReports(const std::vector<std::filesystem::path>& files, const ExpectedReports& expected,
                   Reports& reports);
 
+// Two runs of the same data set and key left the same reports, line for line, but for what the
+// runs measured (times) and when they ran (stamps).
+void expectSameReportsButTimes(const Reports& actual, const Reports& expected);
+
+// A run whose standard output was lost (`console` is what its reader got) but which went on:
+// status 5, one message on standard error naming both complete reports (`reports`, found in the
+// output folder), and the console text so far as a whole run with the same key writes it
+// (`wholeConsole`).
+void expectConsoleLost(const ChildResult& run, const std::string& wholeConsole,
+                       const Reports& reports);
+
 // A synthetic data set made once per test suite by one of the data makers (12 cameras, 40 points,
 // seed 11), and a fresh folder per test.
 class MadeDataTest : public ::testing::Test {

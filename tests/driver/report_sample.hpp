@@ -34,10 +34,6 @@ struct ReportSample {
   std::string summaryFile(const ReportWriters& writers) const;
 
   TriangulationRun run{3};
-  Eigen::Vector3d x_m[3] = {{1.5, -2.25, 3.0}, {0.5, 0.5, 0.5}, {100.0, -1e-13, 0.0}};
-  Eigen::Vector3d x_f[3] = {{1.25, -2.0, 3.125}, {0.5, 0.5, 0.5}, {kNaN, kInf, -kInf}};
-  bool solvable[3] = {true, true, false};
-  bool global[3] = {true, false, false};
 };
 
 }  // namespace tessmark::testing

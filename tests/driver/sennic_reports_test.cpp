@@ -65,9 +65,8 @@ TEST(SennicReportNames, CameraAndPointCountsThenTheKeyByteAndStamp) {
 
 TEST(SennicPointRecord, ThreeLinesColumnByColumnWith500BesideTheLoops) {
   const Sample sample;
-  const std::string ordinary = written([&](std::FILE* file) {
-    writeSennicPointRecord(file, sample.run, 0, sample.x_m[0], sample.x_f[0], true, true);
-  });
+  const std::string ordinary =
+      written([&](std::FILE* file) { writeSennicPointRecord(file, sample.run, 0); });
   EXPECT_EQ(ordinary,
             "Point  No.      1\t      1.500000000000\t   1.250000000000000\tLoop No.\t    4\tof   "
             "500; \n"
@@ -76,9 +75,8 @@ TEST(SennicPointRecord, ThreeLinesColumnByColumnWith500BesideTheLoops) {
             " 0.000001500000 s\t      3.000000000000\t   3.125000000000000\tR.E.(f)\t1.250000e-01\t"
             "K.lc(f)\t1.000000e-16\tGlobal\n");
 
-  const std::string brokenDown = written([&](std::FILE* file) {
-    writeSennicPointRecord(file, sample.run, 2, sample.x_m[2], sample.x_f[2], false, false);
-  });
+  const std::string brokenDown =
+      written([&](std::FILE* file) { writeSennicPointRecord(file, sample.run, 2); });
   EXPECT_EQ(brokenDown,
             "Point  No.      3\t    100.000000000000\t                 nan\tLoop No.\t    0\tof   "
             "500; \n"

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "input/lc_problem.hpp"
 #include "solvers/menus.hpp"
 #include "tests/driver/child_process.hpp"
 #include "tests/driver/program_output.hpp"
@@ -287,6 +288,63 @@ TEST_F(SennicProgram, ADegenerateCameraWarnsAndItsPointsFlowThroughNonFinite) {
     }
   }
   EXPECT_GT(touched, 0) << "no point is seen by camera " << kCamera;
+}
+
+// ---- A console that goes away ------------------------------------------------------------------
+
+// A reader that closes standard output early (`sennic | head -n N`), or a full disk behind it,
+// costs the console text only: the run completes, both reports are those of a run whose console
+// was read to the end, line by line, and the exit status (5) and one message on standard error
+// say that the console was lost. The key comes after the reader has gone.
+TEST_F(SennicProgram, ALostConsoleLeavesTheReportsWhole) {
+  const ProblemShape shape = shapeOf(problem());
+  const std::vector<std::string> arguments = {"--data", "set.lc"};
+  const fs::path wholeFolder = newFolder("whole");
+  writeFile(wholeFolder / "set.lc", problem());
+  const ChildResult whole = sennic(wholeFolder, arguments, "0");
+  ASSERT_TRUE(whole.exited && whole.status == 0) << describe(whole);
+  Reports expected;
+  checkReports(wholeFolder, shape, '0', "Newton-Raphson", expected);
+  if (HasFatalFailure()) return;
+  const std::size_t menuEnd = whole.out.find(" Otherwise: inexact Newton line search");
+  ASSERT_NE(menuEnd, std::string::npos) << whole.out;
+  const int menuLines =
+      static_cast<int>(std::count(whole.out.begin(), whole.out.begin() + menuEnd, '\n')) + 1;
+
+  struct Case {
+    std::string name;
+    std::optional<int> linesRead;  // none: standard output is /dev/full
+  };
+  const std::vector<Case> cases = {
+      {"reader gone before the first line", 0},
+      {"reader gone after three lines", 3},
+      {"reader gone after the menu", menuLines},
+      {"full disk", std::nullopt},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.name);
+    const fs::path folder = newFolder("lost" + std::to_string(i));
+    writeFile(folder / "set.lc", problem());
+    ChildResult run;
+    if (c.linesRead) {
+      testing::ChildRequest request{kSennic, arguments, folder, "0"};
+      request.outputLinesBeforeClose = c.linesRead;
+      run = runChild(request);
+    } else {
+      std::vector<std::string> shell = {"-c", "exec \"$0\" \"$@\" >/dev/full", kSennic};
+      shell.insert(shell.end(), arguments.begin(), arguments.end());
+      run = runChild({"/bin/sh", shell, folder, "0"});
+    }
+    Reports reports;
+    checkReports(folder, shape, '0', "Newton-Raphson", reports);
+    if (HasFatalFailure()) return;
+    testing::expectSameReportsButTimes(reports, expected);
+    testing::expectConsoleLost(run, whole.out, reports);
+    if (c.linesRead) {
+      EXPECT_EQ(static_cast<int>(linesOf(run.out).size()), *c.linesRead);
+    }
+  }
 }
 
 // ---- Failures -----------------------------------------------------------------------------------

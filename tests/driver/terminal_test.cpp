@@ -176,5 +176,59 @@ TEST_F(VorlantAtATerminal, CtrlZAndFgAtTheMenu) {
   expectTerminalAsFound(*session);
 }
 
+// Numbers masked (times, stamps): two runs of the same data with the same key then read alike.
+std::string withNumbersMasked(const std::string& text) {
+  static const std::regex kNumber("[0-9][0-9.eE+-]*");
+  return std::regex_replace(text, kNumber, "#");
+}
+
+// Standard output in a file, the keys typed at the terminal: the menu and both pause prompts reach
+// the terminal too (on standard error when that is the terminal, otherwise on the controlling
+// terminal), and nothing else does; the file gets exactly the console text it always got.
+TEST_F(VorlantAtATerminal, PromptsReachTheTerminalWhenTheOutputGoesToAFile) {
+  const testing::ChildResult piped =
+      testing::runChild({kVorlant, {"--data", "problem.txt"}, folder_.path(), "0"});
+  ASSERT_TRUE(piped.exited && piped.status == 0) << piped.err;
+  const std::size_t start = piped.out.find("\n   Start triangulating");
+  ASSERT_NE(start, std::string::npos) << piped.out;
+  const std::string pause = std::string(kPausePrompt) + "\n";
+  const std::string expectedFile =
+      piped.out.substr(0, start) + pause + piped.out.substr(start) + pause;
+  const std::size_t menuStart = piped.out.find(kMenuPrompt);
+  const std::size_t menuEnd = piped.out.find("\nAlgorithm selected is");
+  ASSERT_TRUE(menuStart != std::string::npos && menuEnd != std::string::npos) << piped.out;
+  std::string onTerminal = piped.out.substr(menuStart, menuEnd - menuStart) + pause + pause;
+  onTerminal = std::regex_replace(onTerminal, std::regex("\n"), "\r\n");
+
+  struct Case {
+    const char* name;
+    const char* redirections;
+  };
+  for (const Case& c : {Case{"errors on the terminal", ">console.txt"},
+                        Case{"errors in a file too", ">console.txt 2>errors.txt"}}) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(folder_.path() / "errors.txt");
+    TerminalSession session(
+        "/bin/sh",
+        {"-c", std::string("exec \"$0\" --data problem.txt ") + c.redirections, kVorlant},
+        folder_.path(), environment_);
+    reachMenu(session);
+    if (HasFatalFailure()) return;
+    session.type("0");
+    int status = -1;
+    EXPECT_EQ(answerPausesToTheEnd(session, 0, status), 2);
+    ASSERT_TRUE(WIFEXITED(status)) << describeWaitStatus(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(session.output(), onTerminal);
+    EXPECT_EQ(withNumbersMasked(testing::readFile(folder_.path() / "console.txt")),
+              withNumbersMasked(expectedFile));
+    if (std::filesystem::exists(folder_.path() / "errors.txt")) {
+      EXPECT_EQ(testing::readFile(folder_.path() / "errors.txt"), "");
+    }
+    EXPECT_TRUE(session.modesAsAtStart());
+    EXPECT_EQ(session.unreadInput(), "");
+  }
+}
+
 }  // namespace
 }  // namespace tessmark

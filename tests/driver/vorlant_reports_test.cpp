@@ -63,9 +63,8 @@ TEST(VorlantReportNames, CountsKeyByteAndStamp) {
 
 TEST(VorlantPointRecord, ThreeLinesColumnByColumn) {
   const Sample sample;
-  const std::string ordinary = written([&](std::FILE* file) {
-    writeVorlantPointRecord(file, sample.run, 0, sample.x_m[0], sample.x_f[0], true, true);
-  });
+  const std::string ordinary =
+      written([&](std::FILE* file) { writeVorlantPointRecord(file, sample.run, 0); });
   EXPECT_EQ(
       ordinary,
       "Point No.      1\t    1.500000000000\t   1.250000000000000\tLoop No.\t    4\tof  1000;\n"
@@ -77,9 +76,8 @@ TEST(VorlantPointRecord, ThreeLinesColumnByColumn) {
       "1.000000e-16\tGlobal\n");
 
   // Non-finite values stand in their own columns, padded like numbers.
-  const std::string brokenDown = written([&](std::FILE* file) {
-    writeVorlantPointRecord(file, sample.run, 2, sample.x_m[2], sample.x_f[2], false, false);
-  });
+  const std::string brokenDown =
+      written([&](std::FILE* file) { writeVorlantPointRecord(file, sample.run, 2); });
   EXPECT_EQ(
       brokenDown,
       "Point No.      3\t  100.000000000000\t                 nan\tLoop No.\t    0\tof  1000;\n"

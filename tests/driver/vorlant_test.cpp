@@ -22,6 +22,8 @@
 #include <gtest/gtest.h>
 #include <Eigen/Core>
 
+#include "console/console.hpp"
+#include "driver/sennic.hpp"
 #include "solvers/menus.hpp"
 #include "tests/driver/child_process.hpp"
 #include "tests/driver/program_output.hpp"
@@ -51,6 +53,9 @@ using testing::writeFile;
 const std::string kVorlant = TESSMARK_VORLANT;
 const std::string kMakeBalProblem = TESSMARK_MAKE_BAL;
 constexpr const char* kDefaultDataFile = "problem-49-7776-pre.txt";
+constexpr const char* kPlainBalHint =
+    "\nvorlant: a standard BAL file, without the header-ID line (compressed as .bz2 or not), is "
+    "read with --plain-bal\n";
 
 // ---- The data file ------------------------------------------------------------------------------
 
@@ -159,6 +164,42 @@ char keyOf(const MenuEntry& entry) { return entry.key[1] == '\0' ? entry.key[0] 
 std::string echoOf(const MenuEntry& entry) {
   return "Algorithm selected is : \n    " + std::string(1, keyOf(entry)) + ": " +
          entry.selectedName + "\n\n";
+}
+
+// ---- The closing summary ------------------------------------------------------------------------
+
+// The closing summary writes its times in the notation the first progress line left on the
+// console: fixed, with the program's decimals, after a point; with no point (no progress line) the
+// stream's default notation, as the phase times before it.
+TEST(ClosingSummary, TimesInTheNotationTheProgressLinesLeft) {
+  struct Case {
+    const ProgramDescription* program;
+    int pointNum;
+    const char* totalTime;  // as the summary shows it
+  };
+  const Case cases[] = {
+      {&vorlantProgram(), 0, "  Total time elapse: 0.25 seconds;\n"},
+      {&vorlantProgram(), 1, "  Total time elapse: 0.25000 seconds;\n"},
+      {&sennicProgram(), 0, "  Total time elapse :0.25 seconds;\n"},
+      {&sennicProgram(), 1, "  Total time elapse :0.250 seconds;\n"},
+  };
+  setupConsole(ColorMode::never);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.program->name) + ", " + std::to_string(c.pointNum) + " points");
+    TriangulationRun run(c.pointNum);
+    run.totalSeconds = 0.25;
+    std::ostringstream console;
+    console.copyfmt(std::cout);
+    std::streambuf* const saved = std::cout.rdbuf(console.rdbuf());
+    const std::ios::fmtflags flags = std::cout.flags();
+    const std::streamsize precision = std::cout.precision();
+    if (c.pointNum > 0) c.program->progressLine(std::cout, 0, 2, c.pointNum);
+    c.program->closingSummary(run, "results.txt", "summary.txt");
+    std::cout.flags(flags);
+    std::cout.precision(precision);
+    std::cout.rdbuf(saved);
+    EXPECT_NE(console.str().find(c.totalTime), std::string::npos) << console.str();
+  }
 }
 
 // ---- Fixture ------------------------------------------------------------------------------------
@@ -343,7 +384,7 @@ TEST_F(VorlantProgram, PlainBalFailuresReportAndWriteNoReports) {
        plain,
        false,
        128,
-       {"Wrong data file header ID!! \n", "problem.txt:1:"}},
+       {"Wrong data file header ID!! \n", "problem.txt:1:", kPlainBalHint}},
       {"neither header nor counts with the option",
        "problem.txt",
        withLine(problem(), 1, "Rome_is_not_built_in_one_day"),
@@ -362,7 +403,7 @@ TEST_F(VorlantProgram, PlainBalFailuresReportAndWriteNoReports) {
        compressed,
        false,
        128,
-       {"Wrong data file header ID!! \n"}},
+       {"Wrong data file header ID!! \n", kPlainBalHint}},
       {"missing compressed file",
        "problem.txt.bz2",
        std::nullopt,
@@ -451,6 +492,58 @@ TEST_F(VorlantProgram, FailuresReportAndWriteNoReports) {
     testing::expectFailure(run, c.status, c.stderrHas);
     EXPECT_TRUE(reportFilesIn(folder).empty()) << "a failed run left a report file";
   }
+}
+
+// What follows a failure's headline on the error stream is in the colour of normal text (the
+// terminal's own), not in the headline's last colour.
+TEST_F(VorlantProgram, AFailuresDetailIsInTheColourOfNormalText) {
+  const std::string plain = problem().substr(problem().find('\n') + 1);
+  struct Case {
+    const char* name;
+    std::optional<std::string> data;  // none: no data file
+    const char* headline;             // as written, with its colour
+  };
+  const Case cases[] = {
+      {"wrong header ID", plain, "\x1b[91;49mWrong data file header ID!! \n"},
+      {"missing data file", std::nullopt, "\x1b[91;49mopen file error\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path folder = newFolder(c.name);
+    if (c.data) writeFile(folder / "problem.txt", *c.data);
+    const ChildResult run =
+        vorlant(folder, {"--data", "problem.txt", "--algorithm", "0", "--color=always"});
+    ASSERT_TRUE(run.exited && run.status != 0) << describe(run);
+    EXPECT_NE(run.err.find(std::string(c.headline) + "\x1b[39;49mvorlant: problem.txt"),
+              std::string::npos)
+        << run.err;
+  }
+}
+
+// A reader that is gone before the first line (`vorlant | head -n 0`) costs the console only: the
+// run completes with the reports of a run whose console was read, and exit status 5 says what was
+// lost. (sennic's test takes more moments of the reader's going.)
+TEST_F(VorlantProgram, ALostConsoleLeavesTheReportsWhole) {
+  const ProblemShape shape = shapeOf(problem());
+  const std::vector<std::string> arguments = {"--data", "problem.txt"};
+  Reports expected;
+  const fs::path wholeFolder = newFolder("whole");
+  writeFile(wholeFolder / "problem.txt", problem());
+  const ChildResult whole = vorlant(wholeFolder, arguments, "0");
+  ASSERT_TRUE(whole.exited && whole.status == 0) << describe(whole);
+  checkReports(wholeFolder, shape, '0', "Newton-Raphson", expected);
+  if (HasFatalFailure()) return;
+
+  const fs::path folder = newFolder("lost");
+  writeFile(folder / "problem.txt", problem());
+  ChildRequest request{kVorlant, arguments, folder, "0"};
+  request.outputLinesBeforeClose = 0;
+  const ChildResult run = runChild(request);
+  Reports reports;
+  checkReports(folder, shape, '0', "Newton-Raphson", reports);
+  if (HasFatalFailure()) return;
+  testing::expectSameReportsButTimes(reports, expected);
+  testing::expectConsoleLost(run, whole.out, reports);
 }
 
 // Standard output through a pipe goes line by line: whoever reads it sees the progress while the

@@ -6,13 +6,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "input/bal_problem.hpp"
 #include "input/input_error.hpp"
+#include "input/lc_problem.hpp"
 #include "tests/input/capture_input_error.hpp"
 #include "tests/support/bzip2_text.hpp"
 
@@ -22,6 +25,8 @@ namespace {
 namespace fs = std::filesystem;
 using testing::bzip2Compressed;
 using testing::captureInputError;
+using testing::PlainDecode;
+using testing::plainDecode;
 
 // A folder of files for one test, removed afterwards.
 class Bzip2File : public ::testing::Test {
@@ -165,6 +170,126 @@ TEST_F(Bzip2File, TheRestOfACompressedFileIsChecked) {
   plain.nextLine("line 1");
   checkRestOfCompressedFile(plain);
   EXPECT_EQ(plain.nextLine("line 2"), "2");
+}
+
+// A standard BAL problem and a .lc set of a few thousand records each (a few hundred kilobytes:
+// one bzip2 block, handed out in several chunks before its checksum is checked), and their
+// readers.
+struct CompressedReader {
+  const char* name;
+  std::string text;
+  void (*read)(TextFile& file);
+};
+
+std::vector<CompressedReader> compressedReaders() {
+  std::string bal = "6 2000 8000\n";
+  for (int o = 0; o < 8000; ++o) {
+    bal += std::to_string(o % 6) + " " + std::to_string(o / 4) + " " + std::to_string(o * 0.37) +
+           " " + std::to_string(-o * 1.13) + "\n";
+  }
+  for (int k = 0; k < 54; ++k) bal += std::to_string(0.01 * k - 0.2) + "\n";
+  std::string lc = "Tessmark_lc_data!\n4\n3000\n";
+  for (int c = 0; c < 4; ++c) lc += "800 0 320 1 0 800 240 2 0 0 1 " + std::to_string(c + 5) + "\n";
+  for (int p = 0; p < 3000; ++p) {
+    for (int c = 0; c < 4; ++c)
+      lc += std::to_string(p * 1.5 + c) + " " + std::to_string(c + 0.5 + p * 0.25) + " ";
+    lc += "\n";
+  }
+  return {
+      {"standard BAL", bal,
+       [](TextFile& file) { readBalRecords(file, readBalCountsAfterOptionalHeader(file)); }},
+      {".lc", lc,
+       [](TextFile& file) {
+         checkLcHeader(file);
+         readLcRecords(file, readLcCounts(file));
+       }},
+  };
+}
+
+// libbz2 hands out a block's text before it checks the block's checksum. A file damaged so that
+// the text reads as a faulty record (the record named as what is wrong) must be reported as the
+// corrupt compressed data it is: the stream is checked on before a reader's refusal goes out.
+TEST_F(Bzip2File, ADamagedBlockIsReportedAsSuchNotAsTheRecordItDecompressedTo) {
+  for (const CompressedReader& reader : compressedReaders()) {
+    SCOPED_TRACE(reader.name);
+    ASSERT_GT(reader.text.size(), 2 * TextFile::kChunkSize);
+    const std::string compressed = bzip2Compressed(reader.text);
+    {
+      TextFile intact = openBzip2File(file("intact.bz2", compressed));
+      reader.read(intact);
+    }
+    // The first bit flip from the middle on whose text, as far as libbz2 hands it out, a reader
+    // refuses on a line of its own.
+    std::optional<std::string> damaged;
+    for (std::size_t bit = 8 * compressed.size() / 2; bit < 8 * compressed.size() && !damaged;
+         ++bit) {
+      std::string flipped = compressed;
+      flipped[bit / 8] = static_cast<char>(flipped[bit / 8] ^ (1 << (bit % 8)));
+      const PlainDecode decoded = plainDecode(flipped);
+      if (decoded.whole) continue;
+      try {
+        TextFile text = TextFile::fromText("text", decoded.text);
+        reader.read(text);
+      } catch (const InputError& refusal) {
+        if (refusal.line > 0) damaged = flipped;
+      }
+    }
+    ASSERT_TRUE(damaged.has_value()) << "no bit flip makes a faulty record";
+    const std::string path = file("damaged.bz2", *damaged);
+    const InputError error = captureInputError([&] {
+      TextFile text = openBzip2File(path);
+      reader.read(text);
+    });
+    EXPECT_EQ(error.kind, InputError::Kind::malformed);
+    EXPECT_EQ(error.line, 0) << error.detail;
+    EXPECT_NE(error.detail.find("corrupt compressed data"), std::string::npos) << error.detail;
+  }
+}
+
+// A refusal reads on at most TextFile::kLateCheckBytes from a source that checks late (here an
+// endless one), and then says what the reader found; a source that checks as it goes is not read
+// on at all.
+TEST(LateCheckingSource, ARefusalReadsOnABoundedAmount) {
+  for (const bool checksLate : {true, false}) {
+    SCOPED_TRACE(checksLate);
+    std::uint64_t delivered = 0;
+    TextFile::Source endless = [&delivered](char* buffer, std::size_t size) {
+      for (std::size_t i = 0; i < size; ++i) buffer[i] = "0 1\n"[(delivered + i) % 4];
+      delivered += size;
+      return size;
+    };
+    TextFile file = TextFile::fromSource("endless", endless, std::nullopt, checksLate);
+    const InputError error = captureInputError([&] { readBalCountsAfterOptionalHeader(file); });
+    EXPECT_EQ(error.line, 1);
+    EXPECT_NE(error.detail.find("expected 3 values"), std::string::npos) << error.detail;
+    const std::uint64_t readAhead = 2 * TextFile::kChunkSize;
+    if (checksLate) {
+      EXPECT_GE(delivered, TextFile::kLateCheckBytes);
+      EXPECT_LE(delivered, TextFile::kLateCheckBytes + readAhead);
+    } else {
+      EXPECT_LE(delivered, readAhead);
+    }
+  }
+}
+
+// A fault of the stream found while a reader looks for a line stays the stream's fault, never
+// "the end of the file" or a wrong header.
+TEST_F(Bzip2File, AStreamFaultAtALineIsNotTakenForTheLinesEnd) {
+  const std::string notCompressed = "Tessmark_lc_data!\n1\n1\n";
+  const std::string truncated = bzip2Compressed("Tessmark_lc_data!\n").substr(0, 20);
+  for (const auto& [name, bytes] :
+       {std::pair{"not compressed", notCompressed}, std::pair{"truncated", truncated}}) {
+    SCOPED_TRACE(name);
+    const std::string path = file("set.lc.bz2", bytes);
+    const InputError error = captureInputError([&] {
+      TextFile text = openBzip2File(path);
+      checkLcHeader(text);
+      readLcCounts(text);
+    });
+    EXPECT_EQ(error.kind, InputError::Kind::malformed);
+    EXPECT_EQ(error.line, 0) << error.detail;
+    EXPECT_NE(error.detail.find("expected a bzip2 stream"), std::string::npos) << error.detail;
+  }
 }
 
 // The counts of a BAL file with or without its header-ID line, and the lines errors name.

@@ -88,13 +88,16 @@ TEST(DecomposeCamera, RecoversIntrinsicsRotationAndCentre) {
   }
 }
 
+// Also where the squares of the third row overflow (1e155, 1e300) or underflow (1e-170, 1e-300):
+// the same camera, not a non-finite one, nor a rank-deficient one.
 TEST(DecomposeCamera, APositiveFactorChangesNothingANegativeOneFlipsTheRotationOnly) {
   for (const KnownCamera& known : knownCameras()) {
     SCOPED_TRACE(known.name);
     const Camera camera = cameraOf(known.k, known.r, known.c);
     const Eigen::Matrix<double, 3, 7> pose = decomposeCamera(camera).pose;
-    for (const double factor : {1e-6, 0.37, 42.0, 3.5e5}) {
+    for (const double factor : {1e-6, 0.37, 42.0, 3.5e5, 1e155, 1e300, 1e-170, 1e-300}) {
       SCOPED_TRACE(factor);
+      EXPECT_FALSE(decomposeCamera(factor * camera).rankDeficient);
       const Eigen::Matrix<double, 3, 7> scaled = decomposeCamera(factor * camera).pose;
       expectNear(scaled, pose, 1e-9 * pose.cwiseAbs().maxCoeff());
       const Eigen::Matrix<double, 3, 7> negated = decomposeCamera(-factor * camera).pose;

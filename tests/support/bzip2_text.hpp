@@ -1,12 +1,16 @@
 #pragma once
-// Text compressed as the bzip2 tool compresses it, for tests of the readers of .bz2 files (libbz2
-// in memory; link BZip2::BZip2, which the input library brings along).
+// Text compressed as the bzip2 tool compresses it, and compressed bytes decoded by plain libbz2,
+// for tests and fuzz targets of the readers of .bz2 files (libbz2 in memory; link BZip2::BZip2,
+// which the input library brings along).
 
 #include <bzlib.h>
 
+#include <cstddef>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tessmark::testing {
 
@@ -23,6 +27,46 @@ inline std::string bzip2Compressed(std::string_view text, int blockSize100k = 9)
   }
   compressed.resize(length);
   return compressed;
+}
+
+// What plain libbz2 makes of `compressed`, stream after stream.
+struct PlainDecode {
+  std::string text;      // what it handed out, up to a fault
+  bool whole = false;    // every stream decoded to its end, nothing after the last one
+  bool tooLong = false;  // the text went beyond `mostText` bytes (the decoding stopped there)
+};
+
+inline PlainDecode plainDecode(std::string_view compressed,
+                               std::size_t mostText = std::numeric_limits<std::size_t>::max()) {
+  PlainDecode decoded;
+  std::vector<char> input(compressed.begin(), compressed.end());
+  std::size_t offset = 0;
+  char out[1 << 14];
+  while (offset < input.size()) {
+    bz_stream stream{};
+    if (BZ2_bzDecompressInit(&stream, 0, 0) != BZ_OK) return decoded;
+    stream.next_in = input.data() + offset;
+    stream.avail_in = static_cast<unsigned>(input.size() - offset);
+    int status = BZ_OK;
+    while (status == BZ_OK) {
+      stream.next_out = out;
+      stream.avail_out = sizeof out;
+      status = BZ2_bzDecompress(&stream);
+      decoded.text.append(out, sizeof out - stream.avail_out);
+      if (decoded.text.size() > mostText) {
+        decoded.tooLong = true;
+        BZ2_bzDecompressEnd(&stream);
+        return decoded;
+      }
+      // No input left and room left for output: the stream ends early.
+      if (status == BZ_OK && stream.avail_in == 0 && stream.avail_out > 0) status = BZ_DATA_ERROR;
+    }
+    offset = input.size() - stream.avail_in;
+    BZ2_bzDecompressEnd(&stream);
+    if (status != BZ_STREAM_END) return decoded;
+  }
+  decoded.whole = !input.empty();
+  return decoded;
 }
 
 }  // namespace tessmark::testing

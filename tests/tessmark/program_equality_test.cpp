@@ -1,11 +1,11 @@
-// The public interface gives the programs' numbers. Each data set is read and prepared by its
-// program's own loading function; each point is then triangulated twice for every key of the
-// program's menu: the way the run does it (locate, gather, symmedian start, the menu's solver with
-// tolerance 1e-12, judgement under the program's rules) and through tessmark/triangulate.hpp from
-// the point's camera matrices and image points alone. Start, final point, loops and every number
-// of the judgement must agree bit for bit. And the programs themselves: the built programs run on
-// the synthetic sets with every key, and the numbers their reports print equal the interface's
-// printed with the same conversions.
+// The public interface gives the programs' numbers. Each data set is read and prepared by the
+// data-set layer in its program's format; each point is then triangulated twice for every key of
+// the program's menu: by the per-point solver the run uses (locate, gather, symmedian start, the
+// menu's solver with the programs' tolerance, judgement under the program's rules) and through
+// tessmark/triangulate.hpp from the point's camera matrices and image points alone. Start, final
+// point, loops and every number of the judgement must agree bit for bit. And the programs
+// themselves: the built programs run on the synthetic sets with every key, and the numbers their
+// reports print equal the interface's printed with the same conversions.
 
 #include <algorithm>
 #include <bit>
@@ -26,12 +26,10 @@
 #include <gtest/gtest.h>
 #include <Eigen/Core>
 
-#include "console/stopwatch.hpp"
-#include "driver/sennic.hpp"
-#include "driver/vorlant.hpp"
-#include "model/judgement.hpp"
+#include "dataset/data_set.hpp"
+#include "dataset/point_solver.hpp"
+#include "dataset/point_sources.hpp"
 #include "model/point_workspace.hpp"
-#include "model/symmedian.hpp"
 #include "solvers/menus.hpp"
 #include "tessmark/triangulate.hpp"
 #include "tests/driver/child_process.hpp"
@@ -78,41 +76,29 @@ std::string realData(const char* name) {
   return fs::exists(path) ? path.string() : "";
 }
 
-struct DataSet {
+struct TestSet {
   const char* name;
   Rules rules;
-  const ProgramDescription& (*program)();
+  DataFormat format;
   std::string (*path)();  // empty: the data set is absent, and the test skips
   int stride;             // every stride-th point is compared
 };
 
-const DataSet kDataSets[] = {
-    {"SyntheticBal", Rules::vorlant, vorlantProgram,
+const TestSet kDataSets[] = {
+    {"SyntheticBal", Rules::vorlant, DataFormat::bal,
      [] { return madeData().path("synthetic.txt"); }, 1},
-    {"SyntheticLc", Rules::sennic, sennicProgram, [] { return madeData().path("synthetic.lc"); },
+    {"SyntheticLc", Rules::sennic, DataFormat::lc, [] { return madeData().path("synthetic.lc"); },
      1},
-    {"Ladybug", Rules::vorlant, vorlantProgram, [] { return realData("problem-49-7776-pre.txt"); },
+    {"Ladybug", Rules::vorlant, DataFormat::bal, [] { return realData("problem-49-7776-pre.txt"); },
      24},
-    {"Dinosaur", Rules::sennic, sennicProgram, [] { return realData("dinosaur.lc"); }, 16},
+    {"Dinosaur", Rules::sennic, DataFormat::lc, [] { return realData("dinosaur.lc"); }, 16},
 };
 
-// The data set as its program prepares it (its console lines kept out of the test's output).
-PreparedData& prepared(const DataSet& set) {
-  static std::map<std::string, std::unique_ptr<PreparedData>> cache;
-  std::unique_ptr<PreparedData>& entry = cache[set.name];
-  if (!entry) {
-    Stopwatch total, loading, indexing, pretreating;
-    std::ostringstream console;
-    std::streambuf* const standardOutput = std::cout.rdbuf(console.rdbuf());
-    try {
-      entry = std::make_unique<PreparedData>(
-          set.program().prepare(set.path(), {total, loading, indexing, pretreating}));
-    } catch (...) {
-      std::cout.rdbuf(standardOutput);
-      throw;
-    }
-    std::cout.rdbuf(standardOutput);
-  }
+// The data set as the data-set layer prepares it for its program.
+const DataSet& prepared(const TestSet& set) {
+  static std::map<std::string, std::unique_ptr<DataSet>> cache;
+  std::unique_ptr<DataSet>& entry = cache[set.name];
+  if (!entry) entry = std::make_unique<DataSet>(loadDataSet(set.path(), set.format));
   return *entry;
 }
 
@@ -129,8 +115,8 @@ struct ViewStorage {
 ViewStorage balViews(const BalPointSource& source, int p) {
   ViewStorage storage;
   const auto i = static_cast<std::size_t>(p);
-  for (int j = 0; j < source.index.viewNum[i]; ++j) {
-    const int o = source.index.viewStart[i] + j;
+  for (int j = 0; j < source.observationIndex.viewNum[i]; ++j) {
+    const int o = source.observationIndex.viewStart[i] + j;
     const int c = source.problem.observationCamera[static_cast<std::size_t>(o)];
     const auto parameters = source.problem.cameraParameters.segment<9>(9 * c);
     const BalCamera camera =
@@ -155,7 +141,7 @@ ViewStorage lcViews(const LcPointSource& source, int i) {
   return storage;
 }
 
-ViewStorage viewsOf(const PreparedData& data, int p) {
+ViewStorage viewsOf(const DataSet& data, int p) {
   if (const auto* bal = dynamic_cast<const BalPointSource*>(data.points.get())) {
     return balViews(*bal, p);
   }
@@ -163,42 +149,27 @@ ViewStorage viewsOf(const PreparedData& data, int p) {
 }
 
 // Point p as the run does it.
-struct ProgramPoint {
-  int viewCount;
-  Eigen::Vector3d x_m;
-  SolverResult solved;
-  PointJudgement judgement;
-};
-
-ProgramPoint programPoint(const ProgramDescription& program, const MenuEntry& entry,
-                          PreparedData& data, int p) {
-  PointWorkspace& workspace = *data.workspace;
-  const int n = data.points->locate(p, workspace);
-  data.points->gather(p, n, workspace);
-  const PointProblem problem = workspace.problem(n);
-  const Eigen::Vector3d x_m = symmedianPoint(problem);
-  SolverContext context{program.solvers.depthGuard, workspace.scratch};
-  const SolverResult solved = entry.solver(problem, context, x_m, 1.0e-12);
-  return {n, x_m, solved, judgePoint(problem, x_m, solved.point, program.solvers.judgement)};
+PointOutcome programPoint(const DataSet& data, const MenuEntry& entry, int p) {
+  PointWorkspace workspace(data.maxViewNum);
+  return PointSolver(data.rules(), entry, workspace).triangulate(*data.points, p);
 }
 
 std::uint64_t bits(double value) { return std::bit_cast<std::uint64_t>(value); }
 
 // Every field, bit for bit; a description of the first fields that differ, or "".
-std::string differences(const ProgramPoint& program, const Triangulation& api) {
+std::string differences(const PointOutcome& program, const Triangulation& api) {
   std::ostringstream out;
   out.precision(17);
   auto compare = [&](const char* name, double expected, double actual) {
     if (bits(expected) != bits(actual)) out << name << " " << expected << " vs " << actual << "; ";
   };
   for (int k = 0; k < 3; ++k) {
-    compare("x_m", program.x_m(k), api.start(k));
-    compare("x_f", program.solved.point(k), api.point(k));
+    compare("x_m", program.start(k), api.start(k));
+    compare("x_f", program.point(k), api.point(k));
   }
-  if (program.solved.loops != api.loops)
-    out << "loops " << program.solved.loops << " vs " << api.loops << "; ";
-  if (program.solved.capReached != api.capReached) out << "capReached; ";
-  if (program.solved.hessianModified != api.hessianModified) out << "hessianModified; ";
+  if (program.loops != api.loops) out << "loops " << program.loops << " vs " << api.loops << "; ";
+  if (program.capReached != api.capReached) out << "capReached; ";
+  if (program.hessianModified != api.hessianModified) out << "hessianModified; ";
   const PointJudgement& j = program.judgement;
   compare("reprojError_m", j.reprojError_m, api.reprojError_m);
   compare("reprojError_f", j.reprojError_f, api.reprojError_f);
@@ -215,13 +186,13 @@ std::string differences(const ProgramPoint& program, const Triangulation& api) {
 }
 
 struct Case {
-  const DataSet* set;
+  const TestSet* set;
   std::size_t row;  // of the program's menu
 };
 
 std::vector<Case> everyKeyOfEveryDataSet() {
   std::vector<Case> cases;
-  for (const DataSet& set : kDataSets) {
+  for (const TestSet& set : kDataSets) {
     for (std::size_t row = 0; row < kMethodKeys.size(); ++row) cases.push_back({&set, row});
   }
   return cases;
@@ -238,11 +209,10 @@ std::string caseName(const ::testing::TestParamInfo<Case>& info) {
 class SameNumbersAsTheProgram : public ::testing::TestWithParam<Case> {};
 
 TEST_P(SameNumbersAsTheProgram, ForEveryComparedPoint) {
-  const DataSet& set = *GetParam().set;
+  const TestSet& set = *GetParam().set;
   if (set.path().empty()) GTEST_SKIP() << set.name << " is not in TESSMARK_DATA_DIR";
-  PreparedData& data = prepared(set);
-  const ProgramDescription& program = set.program();
-  const MenuEntry& entry = program.solvers.menu[GetParam().row];
+  const DataSet& data = prepared(set);
+  const MenuEntry& entry = data.rules().menu[GetParam().row];
   const Method method = Method::fromKey(set.rules, kMethodKeys[GetParam().row]);
   ASSERT_EQ(method.name(), entry.selectedName);
 
@@ -251,7 +221,7 @@ TEST_P(SameNumbersAsTheProgram, ForEveryComparedPoint) {
   int differing = 0;
   for (int p = 0; p < data.pointNum; p += set.stride) {
     const ViewStorage views = viewsOf(data, p);
-    const ProgramPoint expected = programPoint(program, entry, data, p);
+    const PointOutcome expected = programPoint(data, entry, p);
     ASSERT_EQ(static_cast<int>(views.cameras.size()), expected.viewCount) << "point " << p;
     if (expected.viewCount == 0) {
       EXPECT_THROW(triangulator.triangulate(views.views(), method), TriangulationError);
@@ -288,7 +258,7 @@ class SameNumbersAsTheReports : public ::testing::TestWithParam<Case> {};
 // Both programs print x_m with %.12lf, x_f with %.15lf, R.E. and K_LC with %.6e beside the labels
 // in the results file, and every diagnostic again in the summary file's time table.
 TEST_P(SameNumbersAsTheReports, ForEveryPoint) {
-  const DataSet& set = *GetParam().set;
+  const TestSet& set = *GetParam().set;
   const bool vorlant = set.rules == Rules::vorlant;
   const std::string_view key = kMethodKeys[GetParam().row];
   const Method method = Method::fromKey(set.rules, key);
@@ -315,7 +285,7 @@ TEST_P(SameNumbersAsTheReports, ForEveryPoint) {
             "");
   EXPECT_EQ(results.algorithmName, method.name());
 
-  const PreparedData& data = prepared(set);
+  const DataSet& data = prepared(set);
   ASSERT_EQ(static_cast<int>(results.points.size()), data.pointNum);
   ASSERT_EQ(static_cast<int>(summary.rows.size()), data.pointNum);
   Triangulator triangulator;
@@ -373,8 +343,8 @@ INSTANTIATE_TEST_SUITE_P(SyntheticSets, SameNumbersAsTheReports,
 // 1) and R' = diag(-1, -1, 1) R instead of K = diag(-f, -f, 1) and R. The rays are the same, so the
 // start differs from the large-data program's by rounding only, as the header says.
 TEST(DerivedPoses, GiveTheLargeDataProgramsStartUpToRounding) {
-  const DataSet& set = kDataSets[0];
-  PreparedData& data = prepared(set);
+  const TestSet& set = kDataSets[0];
+  const DataSet& data = prepared(set);
   const Method method = Method::fromKey(Rules::vorlant, "0");
   Triangulator triangulator;
   for (int p = 0; p < data.pointNum; ++p) {

@@ -206,6 +206,23 @@ const BadInput kBadInputs[] = {
      TriangulationError::Reason::notPerspective, 0},
 };
 
+// A camera matrix scaled by a positive factor is the same camera, however large or small the
+// factor: its pose is derived as the unscaled one's (the .lc reader's decomposition), so the point
+// is taken and started where the unscaled views start it, not refused as no perspective camera.
+TEST(Triangulator, AScaledCameraIsTheSameCameraForThePose) {
+  const Method method = Method::fromKey(Rules::sennic, "0");
+  const ViewStorage plain = ringPoint(4, 3);
+  Triangulator triangulator;
+  const Eigen::Vector3d start = triangulator.triangulate(plain.views(), method).start;
+  for (const double factor : {1e155, 1e-170, 1e300, 1e-300}) {
+    SCOPED_TRACE(factor);
+    ViewStorage scaled = plain;
+    scaled.cameras[1] *= factor;
+    const Triangulation t = triangulator.triangulate(scaled.views(), method);
+    EXPECT_LT((t.start - start).norm(), 1e-9 * (1.0 + start.norm())) << t.start.transpose();
+  }
+}
+
 void PrintTo(const BadInput& input, std::ostream* out) { *out << input.name; }
 
 class RefusesBadInput : public ::testing::TestWithParam<BadInput> {};

@@ -1,4 +1,4 @@
-#include "driver/printf_text.hpp"
+#include "console/printf_text.hpp"
 
 #include <charconv>
 #include <cmath>
@@ -489,13 +489,6 @@ void PrintfText::clear() {
 void PrintfText::writeTo(std::FILE* file) {
   if (size_ != 0) std::fwrite(data(), 1, size_, file);
   clear();
-}
-
-void writePrintf(std::FILE* file, const char* format,
-                 std::initializer_list<PrintfArgument> arguments) {
-  PrintfText text;
-  text.append(format, arguments);
-  text.writeTo(file);
 }
 
 }  // namespace tessmark

@@ -123,8 +123,4 @@ class PrintfText {
   std::size_t size_ = 0;
 };
 
-// fprintf(file, format, arguments...) through PrintfText.
-void writePrintf(std::FILE* file, const char* format,
-                 std::initializer_list<PrintfArgument> arguments);
-
 }  // namespace tessmark

@@ -4,7 +4,7 @@
 // the reports' that it hands to snprintf. Each text is made both from the format string and from
 // the format parsed once into a PrintfFormat.
 
-#include "driver/printf_text.hpp"
+#include "console/printf_text.hpp"
 
 #include <cfloat>
 #include <climits>

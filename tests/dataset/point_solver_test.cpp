@@ -1,6 +1,7 @@
 // Every solver of every menu, on the shared synthetic scenes: it converges to the known point, its
-// loop count is plausible, its result finite; and the per-point path (gather, start, solve, judge)
-// allocates nothing. Rows without a solver are skipped, so the test grows as solvers are wired.
+// loop count is plausible, its result finite; and the per-point solver's paths, the one the
+// programs run (locate, gather, start, solve, judge) included, allocate nothing. Rows without a
+// solver are skipped, so the test grows as solvers are wired.
 
 #include <memory>
 #include <ostream>
@@ -11,9 +12,8 @@
 #include <gtest/gtest.h>
 #include <Eigen/Core>
 
-#include "driver/sennic.hpp"
-#include "driver/vorlant.hpp"
-#include "input/bal_pretreatment.hpp"
+#include "dataset/point_solver.hpp"
+#include "dataset/point_sources.hpp"
 #include "model/judgement.hpp"
 #include "model/point_workspace.hpp"
 #include "model/symmedian.hpp"
@@ -27,17 +27,17 @@ namespace {
 // The most any solver may count: the .lc Armijo search runs from k = -10 to 1000.
 constexpr int kMostLoops = 1010;
 
-const ProgramDescription* const kPrograms[] = {&vorlantProgram(), &sennicProgram()};
+const SolverProgram* const kPrograms[] = {&vorlantSolvers(), &sennicSolvers()};
 
 struct Row {
-  const ProgramDescription* program;
+  const SolverProgram* program;
   const MenuEntry* entry;
 };
 
 std::vector<Row> solverRows() {
   std::vector<Row> rows;
-  for (const ProgramDescription* program : kPrograms) {
-    for (const MenuEntry& entry : program->solvers.menu) {
+  for (const SolverProgram* program : kPrograms) {
+    for (const MenuEntry& entry : program->menu) {
       if (entry.solver != nullptr) rows.push_back({program, &entry});
     }
   }
@@ -56,8 +56,8 @@ class EveryMenuSolver : public ::testing::TestWithParam<Row> {
  protected:
   SolverResult solve(const synthetic::PointData& data, const Eigen::Vector3d& start) {
     SolverScratch scratch(data.viewCount);
-    SolverContext context{GetParam().program->solvers.depthGuard, scratch};
-    return GetParam().entry->solver(data.problem(), context, start, 1e-12);
+    SolverContext context{GetParam().program->depthGuard, scratch};
+    return GetParam().entry->solver(data.problem(), context, start, kSolverTolerance);
   }
 
   // How close to a zero gradient the solver gets on the noisy points. Gauss-Newton with the Armijo
@@ -133,8 +133,8 @@ std::unique_ptr<BalPointSource> balScene() {
   bal.pointNum = kPoints;
   std::vector<Eigen::Vector2d> images;
   for (int p = 0; p < kPoints; ++p) {
-    source->index.viewStart.push_back(static_cast<int>(images.size()));
-    source->index.viewNum.push_back(1 + p % 10);
+    source->observationIndex.viewStart.push_back(static_cast<int>(images.size()));
+    source->observationIndex.viewNum.push_back(1 + p % 10);
     for (int v = 0; v < 1 + p % 10; ++v) {
       bal.observationCamera.push_back(sceneCamera(p, v));
       bal.observationPoint.push_back(p);
@@ -184,27 +184,27 @@ TEST(AllocationCounter, SeesEigenAndStandardAllocations) {
   EXPECT_GE(allocations.count(), 4u);
 }
 
-// The whole per-point path of the program that owns the menu row, through its own point source:
-// locate, gather, start, solve, judge.
-TEST_P(EveryMenuSolver, GatherStartSolveAndJudgeAllocateNothing) {
-  const ProgramDescription& program = *GetParam().program;
+// The per-point solver of the program that owns the menu row, through that program's own point
+// source: the programs' path, the comparison's (from a start) and the library's (a point gathered
+// already).
+TEST_P(EveryMenuSolver, PointSolverPathsAllocateNothing) {
+  const SolverProgram& program = *GetParam().program;
   std::unique_ptr<PointSource> source;
-  if (&program == &vorlantProgram()) source = balScene();
-  if (&program == &sennicProgram()) source = lcScene();
+  if (&program == &vorlantSolvers()) source = balScene();
+  if (&program == &sennicSolvers()) source = lcScene();
   ASSERT_NE(source, nullptr) << program.name;
   PointWorkspace workspace(10);
+  PointSolver solver(program, *GetParam().entry, workspace);
   double costs = 0.0;
   int views = 0;
   const testing::AllocationScope allocations;
   for (int p = 0; p < kPoints; ++p) {
-    const int n = source->locate(p, workspace);
-    source->gather(p, n, workspace);
-    const PointProblem problem = workspace.problem(n);
-    const Eigen::Vector3d x_m = symmedianPoint(problem);
-    SolverContext context{program.solvers.depthGuard, workspace.scratch};
-    const SolverResult result = GetParam().entry->solver(problem, context, x_m, 1e-12);
-    costs += judgePoint(problem, x_m, result.point, program.solvers.judgement).reprojError_f;
-    views += n;
+    const PointOutcome outcome = solver.triangulate(*source, p);
+    const PointOutcome from = solver.triangulateFrom(*source, p, outcome.start);
+    const PointOutcome gathered = solver.triangulate(workspace.problem(outcome.viewCount));
+    costs += outcome.judgement.reprojError_f + from.judgement.reprojError_f +
+             gathered.judgement.reprojError_f;
+    views += outcome.viewCount;
   }
   EXPECT_EQ(allocations.count(), 0u);
   EXPECT_GT(costs, 0.0);
