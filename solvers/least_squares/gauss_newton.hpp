@@ -11,8 +11,6 @@ struct GaussNewtonOptions {
   // The iteration count stops the loop when it reaches this cap.
   int loopCap = 1000;
 };
-inline constexpr GaussNewtonOptions kVorlantGaussNewton{};
-inline constexpr GaussNewtonOptions kSennicGaussNewton{.loopCap = 500};
 
 // Gauss-Newton with the exact line factor of the model: d = gaussNewtonStep(J, r) at x (Householder
 // QR, SVD when its first component is NaN), A = J^T J (column dot products), and

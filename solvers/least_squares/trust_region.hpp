@@ -19,15 +19,6 @@ struct TrustRegionOptions {
   PredictedReduction predicted = PredictedReduction::halfCost;
   TrustRegionBoundary boundary = TrustRegionBoundary::guarded;
 };
-inline constexpr TrustRegionOptions kVorlantTrustRegion{};
-inline constexpr TrustRegionOptions kSennicTrustRegion{.loopCap = 500,
-                                                       .predicted = PredictedReduction::fullCost,
-                                                       .boundary = TrustRegionBoundary::plain};
-// The .lc triangulator's default solver (startReferencedTrustRegion).
-inline constexpr TrustRegionOptions kSennicDefaultTrustRegion{
-    .loopCap = 500,
-    .predicted = PredictedReduction::halfCost,
-    .boundary = TrustRegionBoundary::plain};
 
 // Both solvers start with radius 1 and take, in each iteration, d = gaussNewtonStep(J, r) at x
 // (Householder QR, SVD when its first component is NaN). When the trial x - d costs more than the

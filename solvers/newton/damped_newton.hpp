@@ -21,9 +21,6 @@ struct DampedNewtonOptions {
   // first component is NaN (solveNewtonSystem); otherwise the LDLT solution is used as it is.
   bool newtonSvdFallback = true;
 };
-inline constexpr DampedNewtonOptions kVorlantDampedNewton{};
-inline constexpr DampedNewtonOptions kSennicDampedNewton{.loopCap = 500,
-                                                         .newtonSvdFallback = false};
 
 // The damped step alpha d for the model g.s + s^T H s / 2 (g, H of half the cost) along d:
 //  - c = d^T H d; when c <= 2e-16 (a NaN c is not) and the largest eigenvalue of H (self-adjoint
