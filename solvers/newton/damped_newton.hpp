@@ -43,8 +43,8 @@ SolverResult exactDampedNewton(const PointProblem& problem, SolverContext& conte
                                const Eigen::Vector3d& start, double epsilon,
                                const DampedNewtonOptions& options);
 
-// The same with the Gauss-Newton direction d = -gaussNewtonStep(J, r) (Householder QR of the
-// 2n x 3 J, the SVD least-squares solution when the first component is NaN), J and r from
+// The same with the Gauss-Newton direction d = -householderLeastSquares(J, r) (Householder QR of
+// the 2n x 3 J, the SVD least-squares solution when the first component is NaN), J and r from
 // projectionJacobian and residualVector at x (plain depths), computed in the scratch. The options'
 // Newton fallback switch does not apply.
 SolverResult inexactDampedNewton(const PointProblem& problem, SolverContext& context,

@@ -18,9 +18,9 @@
 #include "compare/plots.hpp"
 #include "compare/progress.hpp"
 #include "tests/compare/csv_reader.hpp"
-#include "tests/driver/child_process.hpp"
-#include "tests/driver/program_output.hpp"
 #include "tests/support/bzip2_text.hpp"
+#include "tests/support/child_process.hpp"
+#include "tests/support/program_output.hpp"
 
 namespace tessmark {
 namespace {

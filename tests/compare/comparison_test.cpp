@@ -22,11 +22,11 @@
 #include "driver/sennic.hpp"
 #include "driver/vorlant.hpp"
 #include "tests/compare/csv_reader.hpp"
-#include "tests/driver/child_process.hpp"
-#include "tests/driver/program_output.hpp"
-#include "tests/driver/report_format.hpp"
-#include "tests/driver/report_sample.hpp"
 #include "tests/support/bzip2_text.hpp"
+#include "tests/support/child_process.hpp"
+#include "tests/support/program_output.hpp"
+#include "tests/support/report_format.hpp"
+#include "tests/support/report_sample.hpp"
 
 namespace tessmark {
 namespace {

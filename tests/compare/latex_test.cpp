@@ -16,8 +16,8 @@
 
 #include "compare/csv.hpp"
 #include "solvers/menus.hpp"
-#include "tests/driver/child_process.hpp"
-#include "tests/driver/program_output.hpp"
+#include "tests/support/child_process.hpp"
+#include "tests/support/program_output.hpp"
 
 namespace tessmark {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/driver/child_process.hpp"
+#include "tests/support/child_process.hpp"
 
 namespace tessmark {
 namespace {
