@@ -6,7 +6,6 @@
 
 #include "console/stopwatch.hpp"
 #include "dataset/point_solver.hpp"
-#include "input/text_file.hpp"
 
 namespace tessmark {
 
