@@ -19,6 +19,7 @@
 #include "model/least_squares.hpp"
 #include "model/symmedian.hpp"
 #include "solvers/least_squares/damped_system.hpp"
+#include "solvers/menu_settings.hpp"
 #include "solvers/menus.hpp"
 #include "solvers/newton/newton_raphson.hpp"
 #include "solvers/newton/newton_system.hpp"

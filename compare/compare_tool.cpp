@@ -19,6 +19,7 @@
 #include "compare/progress.hpp"
 #include "compare/summary.hpp"
 #include "console/command_line.hpp"
+#include "console/option_table.hpp"
 #include "console/stopwatch.hpp"
 #include "input/input_error.hpp"
 
@@ -65,89 +66,121 @@ void describeData(const CompareOptions& options, const DataSet& data, const Solv
 
 }  // namespace
 
+namespace {
+
+constexpr ExitStatusLine kExitStatuses[] = {
+    {kCompareExitDone, "the files were written (and the plots drawn, or skipped with a note)"},
+    {kCompareExitUnavailable, "a chosen key's solver is not available in this build"},
+    {kCompareExitUsage, "the command line is wrong"},
+    {kCompareExitOutput, "the output folder or a file in it cannot be written"},
+    {kCompareExitOutOfMemory, "memory ran out"},
+    {kCompareExitPlots, "matplotlib was found but the plots could not be drawn"},
+    {kCompareExitMalformed, "the data file is not in the expected format"},
+    {kCompareExitCannotOpen, "the data file cannot be opened"},
+};
+
+// The comparison's command line; the setters fill `options` and `formatGiven`.
+OptionTable optionTable(CompareOptions& options, bool& formatGiven) {
+  using Kind = OptionRow::Kind;
+  OptionTable table;
+  table.program = kName;
+  table.wrong = usageError;
+  table.rows.push_back(
+      {.kind = Kind::value,
+       .name = "--format",
+       .synopsis = "[--format bal|lc]",
+       .label = "--format bal|lc",
+       .help = "bal: a BAL problem, with or without the header-ID line, judged by vorlant's\n"
+               "solvers and rules; lc: a .lc data set, by sennic's (default: lc for a name\n"
+               "ending in .lc or .lc.bz2, bal otherwise). A name ending in .bz2 is\n"
+               "decompressed as it is read.",
+       .needs = "--format needs bal or lc",
+       .set = [&](std::string_view value) -> std::string {
+         if (value != "bal" && value != "lc") return "--format needs bal or lc";
+         options.format = value == "lc" ? DataFormat::lc : DataFormat::plainBal;
+         formatGiven = true;
+         return "";
+       }});
+  table.rows.push_back({.kind = Kind::value,
+                        .name = "--keys",
+                        .synopsis = "[--keys KEYS]",
+                        .label = "--keys KEYS",
+                        .help = "the solvers by their menu keys, in this order (default: " +
+                                allMenuKeys() + ";\n" + std::string(kMenuKeys[kDefaultRow]) +
+                                " is the row that any other keystroke selects)",
+                        .needs = "--keys needs keys",
+                        .set = [&](std::string_view value) -> std::string {
+                          if (std::string problem; !menuRowsOfKeys(value, problem)) {
+                            return "--keys: " + problem;
+                          }
+                          options.keys = value;
+                          return "";
+                        }});
+  table.rows.push_back({.kind = Kind::value,
+                        .name = "--out",
+                        .synopsis = "[--out DIR]",
+                        .label = "--out DIR",
+                        .help = "write the files into DIR (default: the current directory); DIR "
+                                "is created\nwhen missing, once the data file has been read",
+                        .needs = "--out needs a folder",
+                        .set = [&](std::string_view value) -> std::string {
+                          if (value.empty()) return "--out needs a folder";
+                          options.outputDir = value;
+                          return "";
+                        }});
+  table.rows.push_back(helpRow(true, compareUsageText));
+  table.rows.push_back(versionRow(kName));
+  table.rows.push_back({.kind = Kind::positional,
+                        .synopsis = "DATAFILE",
+                        .set = [&](std::string_view argument) -> std::string {
+                          if (argument.empty()) return "unknown option ''";
+                          if (!options.dataFile.empty()) {
+                            return "one data file only: '" + std::string(argument) + "'";
+                          }
+                          options.dataFile = argument;
+                          return "";
+                        }});
+  return table;
+}
+
+}  // namespace
+
 std::string compareUsageText() {
-  return std::string("Usage: ") + kName +
-         " [--format bal|lc] [--keys KEYS] [--out DIR] [--help] [--version] DATAFILE\n\n"
+  CompareOptions options;
+  bool formatGiven = false;
+  const OptionTable table = optionTable(options, formatGiven);
+  return usageLine(table) +
+         "\n"
          "Loads DATAFILE once, runs every chosen solver of the program's menu on every point from "
          "the\nsame symmedian start, judges each result by that program's rules, and writes a "
          "table to the\nconsole, DIR/points.csv (one row per point and solver), DIR/summary.csv "
          "(one row per solver)\nwith its LaTeX table DIR/summary.tex and, when Python can import "
          "matplotlib, the performance\nprofiles DIR/cost_profile.png and DIR/time_profile.png and "
          "the loop histograms DIR/loops.png\n(each also as .pdf and .svg).\n\n"
-         "Options:\n"
-         "  --format bal|lc  bal: a BAL problem, with or without the header-ID line, judged by "
-         "vorlant's\n"
-         "                   solvers and rules; lc: a .lc data set, by sennic's (default: lc "
-         "for a name\n"
-         "                   ending in .lc or .lc.bz2, bal otherwise). A name ending in .bz2 is\n"
-         "                   decompressed as it is read.\n"
-         "  --keys KEYS      the solvers by their menu keys, in this order (default: 0123456789x;"
-         "\n                   x is the row that any other key selects)\n"
-         "  --out DIR        write the files into DIR (default: the current directory); DIR is "
-         "created\n                   when missing, once the data file has been read\n"
-         "  -h, --help       show this text\n"
-         "  --version        show the version and the Eigen version\n\n"
-         "Environment: TESSMARK_PYTHON names the Python interpreter for the plots (default: "
-         "python3,\nthen /usr/bin/python3).\n\n"
-         "Exit status:\n"
-         "  0    the files were written (and the plots drawn, or skipped with a note)\n"
-         "  1    a chosen key's solver is not available in this build\n"
-         "  2    the command line is wrong\n"
-         "  3    the output folder or a file in it cannot be written\n"
-         "  4    memory ran out\n"
-         "  5    matplotlib was found but the plots could not be drawn\n"
-         "  128  the data file is not in the expected format\n"
-         "  129  the data file cannot be opened\n";
+         "Options:\n" +
+         optionList(table) +
+         "\nEnvironment: TESSMARK_PYTHON names the Python interpreter for the plots (default: "
+         "python3,\nthen /usr/bin/python3).\n\n" +
+         exitStatusList(kExitStatuses);
 }
 
 ParsedCompareLine parseCompareCommandLine(std::span<const char* const> arguments) {
   CompareOptions options;
   bool formatGiven = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    CommandLineArgument current(arguments, i);
-    const std::string_view argument = current.option;
-    const bool hasValue = current.hasValue;
-    std::string_view value;
-    const auto takeValue = [&] { return current.takeValue(value); };
-    if ((argument == "--help" && !hasValue) || argument == "-h") {
-      return {std::nullopt, compareUsageText(), 0};
-    }
-    if (argument == "--version" && !hasValue) {
-      return {std::nullopt, versionText(kName), 0};
-    }
-    if (argument == "--format") {
-      if (!takeValue() || (value != "bal" && value != "lc")) {
-        return {std::nullopt, usageError("--format needs bal or lc"), kCompareExitUsage};
-      }
-      options.format = value == "lc" ? DataFormat::lc : DataFormat::plainBal;
-      formatGiven = true;
-    } else if (argument == "--keys") {
-      if (!takeValue()) return {std::nullopt, usageError("--keys needs keys"), kCompareExitUsage};
-      if (const std::string problem = keyListProblem(value); !problem.empty()) {
-        return {std::nullopt, usageError("--keys: " + problem), kCompareExitUsage};
-      }
-      options.keys = value;
-    } else if (argument == "--out") {
-      if (!takeValue() || value.empty()) {
-        return {std::nullopt, usageError("--out needs a folder"), kCompareExitUsage};
-      }
-      options.outputDir = value;
-    } else if (!argument.starts_with("-") && !argument.empty() && !hasValue) {
-      if (!options.dataFile.empty()) {
-        return {std::nullopt, usageError("one data file only: '" + std::string(argument) + "'"),
-                kCompareExitUsage};
-      }
-      options.dataFile = argument;
-    } else {
-      return {std::nullopt, usageError("unknown option '" + std::string(arguments[i]) + "'"),
-              kCompareExitUsage};
-    }
+  const OptionReading reading = readOptions(optionTable(options, formatGiven), arguments);
+  switch (reading.outcome) {
+    case OptionReading::Outcome::proceed:
+      break;
+    case OptionReading::Outcome::show:
+      return {std::nullopt, reading.text, kCompareExitDone};
+    case OptionReading::Outcome::wrong:
+      return {std::nullopt, reading.text, kCompareExitUsage};
   }
   if (options.dataFile.empty()) {
     return {std::nullopt, usageError("no data file given"), kCompareExitUsage};
   }
   if (!formatGiven) options.format = formatOfName(options.dataFile);
-  return {options, {}, 0};
+  return {options, {}, kCompareExitDone};
 }
 
 std::string compareOutputProblem(const std::string& outputDir) {
@@ -251,7 +284,7 @@ int runComparison(const CompareOptions& options) {
                  "python3-matplotlib, or set TESSMARK_PYTHON) and run: python3 "
                  "scripts/plot_comparison.py "
               << scriptFolderArgument(options.outputDir) << "\n";
-    return 0;
+    return kCompareExitDone;
   }
   std::cout << std::flush;
   const std::string title =
@@ -261,7 +294,7 @@ int runComparison(const CompareOptions& options) {
     return kCompareExitPlots;
   }
   std::cout << "  drew " << plotFilesText(options.outputDir) << "\n";
-  return 0;
+  return kCompareExitDone;
 }
 
 }  // namespace

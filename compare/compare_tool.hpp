@@ -2,7 +2,7 @@
 // tessmark-compare: every chosen solver of a program's menu on every point of one data set, with a
 // table on the console, tidy CSV files and performance-profile plots.
 //
-//   tessmark-compare [--format bal|lc] [--keys 0123456789x] [--out DIR] DATAFILE
+//   tessmark-compare [--format bal|lc] [--keys 0123456789other] [--out DIR] DATAFILE
 
 #include <optional>
 #include <span>
@@ -14,6 +14,7 @@
 namespace tessmark {
 
 // Exit statuses: those of the programs where they mean the same, and one of its own.
+inline constexpr int kCompareExitDone = 0;
 inline constexpr int kCompareExitUnavailable = 1;  // a chosen key's solver is not in this build
 inline constexpr int kCompareExitUsage = 2;
 inline constexpr int kCompareExitOutput = 3;
@@ -26,7 +27,7 @@ struct CompareOptions {
   std::string dataFile;
   // From --format (bal: plainBal, lc: lc), else from the file name (formatOfName).
   DataFormat format = DataFormat::plainBal;
-  std::string keys{kAllKeys};
+  std::string keys = allMenuKeys();
   std::string outputDir = ".";
 };
 

@@ -6,7 +6,6 @@
 
 #include "console/stopwatch.hpp"
 #include "dataset/point_solver.hpp"
-#include "input/text_file.hpp"
 
 namespace tessmark {
 
@@ -19,32 +18,20 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 }  // namespace
 
-std::string keyListProblem(std::string_view keys) {
-  if (keys.empty()) return "no keys given: name one or more of " + std::string(kAllKeys);
-  for (std::size_t k = 0; k < keys.size(); ++k) {
-    if (kAllKeys.find(keys[k]) == std::string_view::npos) {
-      return "unknown key " + quotedToken(keys.substr(k, 1)) + ": the keys are " +
-             std::string(kAllKeys) + " (x: the row that any other key selects)";
-    }
-    if (keys.find(keys[k]) != k) return "key '" + std::string(1, keys[k]) + "' is named twice";
-  }
-  return "";
-}
-
 std::optional<std::vector<ComparedSolver>> chooseSolvers(const SolverProgram& program,
                                                          std::string_view keys,
                                                          std::string& error) {
-  error = keyListProblem(keys);
-  if (!error.empty()) return std::nullopt;
+  const std::optional<std::vector<std::size_t>> rows = menuRowsOfKeys(keys, error);
+  if (!rows) return std::nullopt;
   std::vector<ComparedSolver> solvers;
-  for (const char key : keys) {
-    const MenuEntry& entry = program.menu[kAllKeys.find(key)];
+  for (const std::size_t row : *rows) {
+    const MenuEntry& entry = program.menu[row];
     if (entry.solver == nullptr) {
-      error = std::string("key '") + key + "' (" + entry.selectedName +
+      error = "key '" + std::string(kMenuKeys[row]) + "' (" + entry.selectedName +
               ") is not available in this build";
       return std::nullopt;
     }
-    solvers.push_back({key, &entry});
+    solvers.push_back({kMenuKeys[row], &entry});
   }
   return solvers;
 }

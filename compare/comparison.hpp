@@ -21,19 +21,13 @@ namespace tessmark {
 
 // A solver chosen for the comparison: its key as --keys names it and its menu row.
 struct ComparedSolver {
-  char key;  // '0'..'9', or 'x' for the row that every other key selects
+  std::string_view key;  // as kMenuKeys spells it: "0".."9", or "other"
   const MenuEntry* entry;
 };
 
-// All keys of a menu, in key order: "0123456789x".
-inline constexpr std::string_view kAllKeys = "0123456789x";
-
-// What is wrong with a list of keys, or "": it must name one or more keys, each a character
-// '0'..'9' or 'x', each at most once.
-std::string keyListProblem(std::string_view keys);
-
-// The solvers `keys` names, in the order given. Returns none and fills `error` for a list that
-// keyListProblem refuses, or a row whose solver is not available in this build.
+// The solvers `keys` names (a list menuRowsOfKeys reads, "0123456789other" for all), in the order
+// given. Returns none and fills `error` for a list menuRowsOfKeys refuses, or a row whose solver
+// is not available in this build.
 std::optional<std::vector<ComparedSolver>> chooseSolvers(const SolverProgram& program,
                                                          std::string_view keys, std::string& error);
 

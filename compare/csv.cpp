@@ -73,7 +73,7 @@ void writePointsCsv(std::FILE* file, const Comparison& comparison) {
       Record()
           .integer(p + 1)
           .integer(comparison.viewNum[i])
-          .text(std::string(1, solver.key))
+          .text(std::string(solver.key))
           .text(solver.entry->selectedName)
           .integer(outcome.loops)
           .flag(outcome.capReached)
@@ -106,7 +106,7 @@ void writeSummaryCsv(std::FILE* file, const Comparison& comparison,
     const SolverSummary& summary = summaries[s];
     const ComparedSolver& solver = comparison.solvers[s];
     Record()
-        .text(std::string(1, solver.key))
+        .text(std::string(solver.key))
         .text(solver.entry->selectedName)
         .integer(comparison.pointNum)
         .integer(summary.solvable)

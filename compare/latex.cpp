@@ -66,7 +66,7 @@ void writeSummaryLatex(std::FILE* file, const Comparison& comparison,
     char timing[32];
     std::snprintf(timing, sizeof timing, "%.3f", summary.microsecondsPerPoint);
     std::fprintf(file, "%s & %s & %d & %d & %s & %d & %s & %d & %d & %d & %s \\\\\n",
-                 latexText(std::string(1, solver.key)).c_str(),
+                 latexText(std::string(solver.key)).c_str(),
                  latexText(solver.entry->selectedName).c_str(), summary.solvable, summary.global,
                  latexNumber(summary.totalFinalCost).c_str(), summary.bestCost,
                  latexNumber(summary.medianLoops).c_str(), summary.maxLoops, summary.capReached,

@@ -46,7 +46,8 @@ std::string ProgressBar::line(int s, std::span<const ComparedSolver> solvers, in
   if (s >= 0) {
     const ComparedSolver& solver = solvers[static_cast<std::size_t>(s)];
     char text[160];
-    std::snprintf(text, sizeof text, "[%d/%zu] %c %s", s + 1, solvers.size(), solver.key,
+    std::snprintf(text, sizeof text, "[%d/%zu] %.*s %s", s + 1, solvers.size(),
+                  static_cast<int>(solver.key.size()), solver.key.data(),
                   solver.entry->selectedName);
     pass = text;
   }

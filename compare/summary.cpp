@@ -108,18 +108,19 @@ std::vector<SolverSummary> summarize(const Comparison& comparison) {
 void writeSummaryTable(std::ostream& out, const Comparison& comparison,
                        const std::vector<SolverSummary>& summaries) {
   char line[256];
-  std::snprintf(line, sizeof line, "%-3s %-*s %8s %8s %14s %8s %7s %6s %6s %9s %9s\n", "key",
+  std::snprintf(line, sizeof line, "%-5s %-*s %8s %8s %14s %8s %7s %6s %6s %9s %9s\n", "key",
                 static_cast<int>(kNameWidth), "solver", "Solvable", "Global", "final cost",
                 "at best", "loops~", "max", "at cap", "nonfinite", "us/point");
   out << line;
   for (std::size_t s = 0; s < summaries.size(); ++s) {
     const SolverSummary& summary = summaries[s];
     const ComparedSolver& solver = comparison.solvers[s];
-    std::snprintf(line, sizeof line, "%-3c %-*s %8d %8d %14.6g %8d %7g %6d %6d %9d %9.3f\n",
-                  solver.key, static_cast<int>(kNameWidth),
-                  cutName(solver.entry->selectedName).c_str(), summary.solvable, summary.global,
-                  summary.totalFinalCost, summary.bestCost, summary.medianLoops, summary.maxLoops,
-                  summary.capReached, summary.nonFinite, summary.microsecondsPerPoint);
+    std::snprintf(line, sizeof line, "%-5.*s %-*s %8d %8d %14.6g %8d %7g %6d %6d %9d %9.3f\n",
+                  static_cast<int>(solver.key.size()), solver.key.data(),
+                  static_cast<int>(kNameWidth), cutName(solver.entry->selectedName).c_str(),
+                  summary.solvable, summary.global, summary.totalFinalCost, summary.bestCost,
+                  summary.medianLoops, summary.maxLoops, summary.capReached, summary.nonFinite,
+                  summary.microsecondsPerPoint);
     out << line;
   }
   if (summaries.empty()) return;
@@ -128,13 +129,14 @@ void writeSummaryTable(std::ostream& out, const Comparison& comparison,
          "points ending above their start;\n  common cost and RMS error per observation over the "
       << comparison.pointNum - leftOut << " points every solver solved (" << leftOut
       << " left out)\n";
-  std::snprintf(line, sizeof line, "%-3s %12s %12s %8s %14s %10s\n", "key", "ratio~", "ratio p90",
+  std::snprintf(line, sizeof line, "%-5s %12s %12s %8s %14s %10s\n", "key", "ratio~", "ratio p90",
                 "worse", "common cost", "RMS px");
   out << line;
   for (std::size_t s = 0; s < summaries.size(); ++s) {
     const SolverSummary& summary = summaries[s];
-    std::snprintf(line, sizeof line, "%-3c %12.6g %12.6g %8d %14.6g %10.4g\n",
-                  comparison.solvers[s].key, summary.medianCostRatio, summary.p90CostRatio,
+    std::snprintf(line, sizeof line, "%-5.*s %12.6g %12.6g %8d %14.6g %10.4g\n",
+                  static_cast<int>(comparison.solvers[s].key.size()),
+                  comparison.solvers[s].key.data(), summary.medianCostRatio, summary.p90CostRatio,
                   summary.worseThanStart, summary.commonFinalCost, summary.rmsPixels);
     out << line;
   }

@@ -108,20 +108,18 @@ bool isConsoleColor(int color) { return color >= 0 && color <= 15; }
 // Console colour bits are blue, green, red; ANSI colour numbers are red, green, blue.
 int ansiHue(int color) { return ((color & 1) << 2) | (color & 2) | ((color & 4) >> 2); }
 
-constexpr int kWhite = 15;
-
 // The bright colours the programs highlight with on the terminal's own background, as entries of
 // the 256-colour palette of a mid tone that reads on a dark and on a light background alike
 // (contrast about 3:1 or more against white and against black): the bright variants (SGR 93, 96,
 // 92) are near white and vanish on a light background. 0: no such entry.
-int highlightEntry(int color) {
+int highlightEntry(Color color) {
   switch (color) {
-    case 14:
-      return 136;  // yellow: #af8700
-    case 11:
-      return 30;  // cyan: #008787
-    case 10:
-      return 28;  // green: #008700
+    case Color::yellow:
+      return 136;  // #af8700
+    case Color::cyan:
+      return 30;  // #008787
+    case Color::green:
+      return 28;  // #008700
     default:
       return 0;
   }
@@ -129,20 +127,22 @@ int highlightEntry(int color) {
 
 // The text part of an attribute, without the leading ESC [ and the trailing background.
 std::string textCode(const ConsoleColors& colors, bool extendedPalette) {
-  const int color = colors.currentText;
-  assert(color == kDefaultColor || isConsoleColor(color));
+  const int color = static_cast<int>(colors.currentText);
+  assert(colors.currentText == kDefaultColor || isConsoleColor(color));
   if (!isConsoleColor(color)) return "39";
   // White on the terminal's own background is the way back to normal text: the terminal's own
   // colour, whatever its theme.
-  if (color == kWhite && colors.currentBackground == kDefaultColor) return "39";
-  if (extendedPalette && colors.currentBackground == kDefaultColor && highlightEntry(color) != 0) {
-    return "38;5;" + std::to_string(highlightEntry(color));
+  if (colors.currentText == Color::white && colors.currentBackground == kDefaultColor) return "39";
+  if (extendedPalette && colors.currentBackground == kDefaultColor &&
+      highlightEntry(colors.currentText) != 0) {
+    return "38;5;" + std::to_string(highlightEntry(colors.currentText));
   }
   return std::to_string(((color & 8) != 0 ? 90 : 30) + ansiHue(color));
 }
 
-int backgroundCode(int color) {
-  assert(color == kDefaultColor || isConsoleColor(color));
+int backgroundCode(Color background) {
+  const int color = static_cast<int>(background);
+  assert(background == kDefaultColor || isConsoleColor(color));
   if (!isConsoleColor(color)) return 49;
   return ((color & 8) != 0 ? 100 : 40) + ansiHue(color);
 }
@@ -469,7 +469,7 @@ std::ostream& operator<<(std::ostream& stream, TextColor textColor) {
   return stream;
 }
 
-void setColors(int text, int background) {
+void setColors(Color text, Color background) {
   std::cout.flush();
   ConsoleColors& colors = consoleState().colors;
   colors.currentText = text;

@@ -25,19 +25,39 @@
 
 namespace tessmark {
 
-// The terminal's own colour. Colour arguments are kDefaultColor or 0..15; anything else is a
-// programming error (asserted; written as the terminal's own colour when assertions are off).
-constexpr int kDefaultColor = -1;
+// The 16 classic console colours, numbered as a console attribute holds them, and the terminal's
+// own colour (kDefaultColor). Any other value is a programming error (asserted; written as the
+// terminal's own colour when assertions are off).
+enum class Color : int {
+  terminal = -1,
+  black,
+  darkBlue,
+  darkGreen,
+  darkCyan,
+  darkRed,
+  darkMagenta,
+  darkYellow,
+  gray,
+  darkGray,
+  blue,
+  green,
+  cyan,
+  red,
+  magenta,
+  yellow,
+  white,
+};
+constexpr Color kDefaultColor = Color::terminal;
 
 enum class ColorMode { automatic, always, never };
 
 // The process-wide colour state. Current colours change with every colour call; the defaults are
 // the colours found at start-up (the terminal's own).
 struct ConsoleColors {
-  int currentText = kDefaultColor;
-  int currentBackground = kDefaultColor;
-  int defaultText = kDefaultColor;
-  int defaultBackground = kDefaultColor;
+  Color currentText = kDefaultColor;
+  Color currentBackground = kDefaultColor;
+  Color defaultText = kDefaultColor;
+  Color defaultBackground = kDefaultColor;
 };
 
 // Console set-up, once at start: decides which streams get colour sequences and sets the current
@@ -51,16 +71,16 @@ const ConsoleColors& consoleColors();
 // other stream).
 bool colorsEnabled(const std::ostream& stream);
 
-// Stream manipulator: `std::cout << setTextColor(12) << "text"`. Flushes the stream, sets the
-// current text colour, keeps the current background and writes the attribute to that stream.
+// Stream manipulator: `std::cout << setTextColor(Color::red) << "text"`. Flushes the stream, sets
+// the current text colour, keeps the current background and writes the attribute to that stream.
 struct TextColor {
-  int color;
+  Color color;
 };
-inline TextColor setTextColor(int color) { return TextColor{color}; }
+inline TextColor setTextColor(Color color) { return TextColor{color}; }
 std::ostream& operator<<(std::ostream& stream, TextColor textColor);
 
 // Sets both current colours and writes the attribute to standard output (flushed first).
-void setColors(int text, int background);
+void setColors(Color text, Color background);
 
 // Back to the terminal's own colours: writes SGR 0 (flushed) to every stream that received a colour
 // sequence since the last reset, and makes the defaults current again. Safe to call more than once.

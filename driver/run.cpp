@@ -18,10 +18,7 @@ namespace tessmark {
 
 namespace {
 
-constexpr int kRed = 12;
-constexpr int kWhite = 15;
-
-void white() { setColors(kWhite, consoleColors().defaultBackground); }
+void white() { setColors(Color::white, consoleColors().defaultBackground); }
 
 // The key as the echo shows it: a printable character as typed; a control byte (Escape, Enter)
 // would act on the terminal instead of showing, so it is shown as in the report names ("x1B").
@@ -43,17 +40,17 @@ int prepareData(const ProgramDescription& program, const RunOptions& options,
     const std::string detail = std::string(program.name) + ": " + error.what();
     switch (error.kind) {
       case InputError::Kind::cannotOpen:
-        return reportFailure("open file error", detail, -127);
+        return reportFailure("open file error", detail, kExitCannotOpenData);
       case InputError::Kind::wrongHeader:
         return reportFailure(program.wrongHeader,
                              options.plainData || program.wrongHeaderHint == nullptr
                                  ? detail
                                  : detail + "\n" + program.name + ": " + program.wrongHeaderHint,
-                             -128);
+                             kExitMalformedData);
       case InputError::Kind::malformed:
         break;
     }
-    return reportFailure(detail, "", -128);
+    return reportFailure(detail, "", kExitMalformedData);
   }
   return 0;
 }
@@ -65,7 +62,7 @@ const MenuEntry* chooseAlgorithm(const ProgramDescription& program, const RunOpt
   std::string menu = "Please select a desired algorithm number for triangulation:\n";
   if (program.blankLineAfterMenuHeading) menu += "\n";
   for (const MenuEntry& entry : program.solvers.menu) menu += std::string(entry.menuLine) + "\n";
-  std::cout << setTextColor(10) << menu;
+  std::cout << setTextColor(Color::green) << menu;
   white();
   // The menu is the prompt of the key: where standard output goes elsewhere, the keyboard's
   // terminal sees it too.
@@ -81,7 +78,7 @@ const MenuEntry* chooseAlgorithm(const ProgramDescription& program, const RunOpt
   const MenuEntry& entry = selectMenuEntry(program.solvers.menu, run.algorithmKey);
   run.algorithmName = entry.selectedName;
   std::cout << "\n"
-            << setTextColor(kRed) << "Algorithm selected is : "
+            << setTextColor(Color::red) << "Algorithm selected is : "
             << "\n"
             << "    " << echoedKey(run.algorithmKey) << ": " << run.algorithmName << "\n\n";
   white();
@@ -135,8 +132,8 @@ int runTriangulation(const ProgramDescription& program, const RunOptions& option
   run.displayInterval = displayInterval(run.pointNum);
   pause();
   std::cout << "\n"
-            << "   Start triangulating [ display every " << setTextColor(14) << run.displayInterval
-            << setTextColor(kWhite) << " points ] ..."
+            << "   Start triangulating [ display every " << setTextColor(Color::yellow)
+            << run.displayInterval << setTextColor(Color::white) << " points ] ..."
             << "\n\n";
   if (program.timesWaiting) {
     waitingWatch.stop();

@@ -26,15 +26,15 @@ int reportFailure(std::span<const ColoredText> headline, const std::string& deta
   std::cerr.flush();
   writeColoredText(std::cerr, headline);
   std::cerr.flush();
-  if (!detail.empty()) std::cerr << setTextColor(15) << detail << std::endl;
-  setColors(15, consoleColors().defaultBackground);
+  if (!detail.empty()) std::cerr << setTextColor(Color::white) << detail << std::endl;
+  setColors(Color::white, consoleColors().defaultBackground);
   pause();
   return status;
 }
 
 int reportFailure(const std::string& headline, const std::string& detail, int status) {
   const std::string line = headline + "\n";
-  const ColoredText pieces[] = {{12, false, line.c_str()}};
+  const ColoredText pieces[] = {{Color::red, false, line.c_str()}};
   return reportFailure(pieces, detail, status);
 }
 

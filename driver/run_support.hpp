@@ -8,19 +8,24 @@
 #include <span>
 #include <string>
 
+#include "console/console.hpp"
+
 namespace tessmark {
 
-// Exit statuses beyond the data-file ones (-127, -128).
+// Exit statuses. The data-file ones are negative, as the shell sees them 129 and 128.
 inline constexpr int kExitNoAlgorithm = 1;
+inline constexpr int kExitUsage = 2;
 inline constexpr int kExitReportFile = 3;
 inline constexpr int kExitOutOfMemory = 4;
 inline constexpr int kExitConsoleLost = 5;
+inline constexpr int kExitMalformedData = -128;
+inline constexpr int kExitCannotOpenData = -127;
 
 // A piece of console text in one colour: with defaultBackground the terminal's own background is
 // restored together with the text colour (on standard output), otherwise the background is left as
 // it is.
 struct ColoredText {
-  int color;
+  Color color;
   bool defaultBackground;
   const char* text;
 };

@@ -13,32 +13,28 @@ namespace tessmark {
 
 namespace {
 
-constexpr int kRed = 12;
-constexpr int kYellow = 14;
-constexpr int kWhite = 15;
-
 constexpr ColoredText kBanner[] = {
-    {12, false, "tessmark(per Oxford visual geometry group data format)\n"},
-    {6, false, " Dec 05 2013 -- Feb 11 2014, for peer review reference \n"},
-    {9, false,
+    {Color::red, false, "tessmark(per Oxford visual geometry group data format)\n"},
+    {Color::darkYellow, false, " Dec 05 2013 -- Feb 11 2014, for peer review reference \n"},
+    {Color::blue, false,
      "  How to use: \n"
      "  1) if you see this, it already works properly on a Windows operating system\n"
      "  2) place the "},
-    {3, true, " dinosaur.lc "},
-    {9, false,
+    {Color::darkCyan, true, " dinosaur.lc "},
+    {Color::blue, false,
      "data file in the same directory as the Calculator\n"
      "  3) Note: only the exact filename highlighted above is accepted;\n"
      "     see 'README.txt' and example files for more details.\n"
      "     data sets: "},
-    {11, false, "http://www.robots.ox.ac.uk/~vgg/data/data-mview.html\n"},
+    {Color::cyan, false, "http://www.robots.ox.ac.uk/~vgg/data/data-mview.html\n"},
 };
 
 constexpr ColoredText kWrongHeader[] = {
-    {12, false, "Wrong file format!! \n"},
-    {15, false, " The first line of the "},
-    {11, false, "dinosaur.lc"},
-    {15, false, "data file must be "},
-    {14, false, "Jingle_bells,_jingle_bells,_Jingle_all_the_way!\n"},
+    {Color::red, false, "Wrong file format!! \n"},
+    {Color::white, false, " The first line of the "},
+    {Color::cyan, false, "dinosaur.lc"},
+    {Color::white, false, "data file must be "},
+    {Color::yellow, false, "Jingle_bells,_jingle_bells,_Jingle_all_the_way!\n"},
 };
 
 constexpr const char* kRankDeficientCamera =
@@ -52,10 +48,10 @@ class LcConsole : public ProgramLoad {
 
   void counted(const DataCounts& counts) override {
     clocks_.total.start();
-    setColors(kRed, kYellow);
+    setColors(Color::red, Color::yellow);
     std::cout << "Total camera number is: " << counts.cameraNum << "\n"
               << "Total point number is: " << counts.pointNum << "\n";
-    setColors(kWhite, consoleColors().defaultBackground);
+    setColors(Color::white, consoleColors().defaultBackground);
     std::cout << "Loading data, please wait ..."
               << "\n";
     clocks_.loading.start();
@@ -68,17 +64,17 @@ class LcConsole : public ProgramLoad {
   void pretreated(int maxViewNum) override {
     reserveWorkspace(maxViewNum);
     clocks_.pretreating.stop();
-    std::cout << setTextColor(kRed) << "Data importing finished !"
+    std::cout << setTextColor(Color::red) << "Data importing finished !"
               << "\n"
               << "Time on loading - indexing - pretreating:"
               << "\n"
               << "       ";
     std::cout << std::defaultfloat << std::setprecision(6);
-    std::cout << setTextColor(kWhite) << std::setw(8) << clocks_.loading.seconds()
-              << setTextColor(kRed) << " - " << setTextColor(kWhite) << std::setw(8)
-              << clocks_.indexing.seconds() << setTextColor(kRed) << " - " << setTextColor(kWhite)
-              << std::setw(10) << clocks_.pretreating.seconds() << setTextColor(kRed)
-              << " (seconds)"
+    std::cout << setTextColor(Color::white) << std::setw(8) << clocks_.loading.seconds()
+              << setTextColor(Color::red) << " - " << setTextColor(Color::white) << std::setw(8)
+              << clocks_.indexing.seconds() << setTextColor(Color::red) << " - "
+              << setTextColor(Color::white) << std::setw(10) << clocks_.pretreating.seconds()
+              << setTextColor(Color::red) << " (seconds)"
               << "\n";
   }
 };
@@ -96,19 +92,20 @@ void writeClosingSummary(const TriangulationRun& run, const std::string& results
             << "\n"
             << "  Total point number triangulated : " << run.pointNum << " points;"
             << "\n"
-            << "  Total time elapse :" << setTextColor(kYellow) << run.totalSeconds
-            << setTextColor(kWhite) << " seconds;"
+            << "  Total time elapse :" << setTextColor(Color::yellow) << run.totalSeconds
+            << setTextColor(Color::white) << " seconds;"
             << "\n"
-            << "  Time consumption on triangulation :" << setTextColor(kRed)
-            << sumOf(run.outcomes, pointSeconds) << setTextColor(kWhite) << " seconds;"
+            << "  Time consumption on triangulation :" << setTextColor(Color::red)
+            << sumOf(run.outcomes, pointSeconds) << setTextColor(Color::white) << " seconds;"
             << "\n";
   writeRunFindings(std::cout, run);
   std::cout << "  Outputs were appended to:"
             << "\n"
-            << "       " << setTextColor(kYellow) << resultsPath << setTextColor(kWhite)
+            << "       " << setTextColor(Color::yellow) << resultsPath << setTextColor(Color::white)
             << "     and "
             << "\n"
-            << "       " << setTextColor(kYellow) << summaryPath << setTextColor(kWhite) << " ;"
+            << "       " << setTextColor(Color::yellow) << summaryPath << setTextColor(Color::white)
+            << " ;"
             << "\n"
             << "  Please check them."
             << "\n"

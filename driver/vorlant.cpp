@@ -13,26 +13,24 @@ namespace tessmark {
 
 namespace {
 
-constexpr int kRed = 12;
-constexpr int kWhite = 15;
-
 constexpr ColoredText kBanner[] = {
-    {12, false, " Mulitple view local L2 triangulator(for Bundle Adjustment in the Large)\n"},
-    {6, false, " Dec 05 2013 -- Feb 11 2014, for peer review reference \n"},
-    {9, false,
+    {Color::red, false,
+     " Mulitple view local L2 triangulator(for Bundle Adjustment in the Large)\n"},
+    {Color::darkYellow, false, " Dec 05 2013 -- Feb 11 2014, for peer review reference \n"},
+    {Color::blue, false,
      "  How to use: \n"
      "  1) if you see this, it already works properly on a Windows operating system\n"
      "  2) place the "},
-    {11, true, "problem-49-7776-pre.txt "},
-    {9, false,
+    {Color::cyan, true, "problem-49-7776-pre.txt "},
+    {Color::blue, false,
      "data file in the current directory;\n"
      "  3) Note: only the exact filename highlighted above is accepted;\n"
      "     see 'README.txt' and example files for more details.\n"
      "     datasets: "},
-    {10, false, "http://grail.cs.washington.edu/projects/bal/\n"},
+    {Color::green, false, "http://grail.cs.washington.edu/projects/bal/\n"},
 };
 
-constexpr ColoredText kWrongHeader[] = {{12, false, "Wrong data file header ID!! \n"}};
+constexpr ColoredText kWrongHeader[] = {{Color::red, false, "Wrong data file header ID!! \n"}};
 
 // The console lines and stopwatches of the loading, indexing and pretreating phases, the same for
 // the BAL file with the header-ID line first and for a standard BAL file (--plain-bal).
@@ -46,31 +44,31 @@ class BalConsole : public ProgramLoad {
   }
   void checkingFormat() override {
     std::cout.flush();
-    std::cout << setTextColor(9) << "Checking data file format:"
+    std::cout << setTextColor(Color::blue) << "Checking data file format:"
               << "\n";
   }
   void counted(const DataCounts& counts) override {
-    setColors(12, 14);
+    setColors(Color::red, Color::yellow);
     std::cout << "Total camera number is: " << counts.cameraNum << "\n"
               << "Total point number is: " << counts.pointNum << "\n"
               << "Total 2D image coordinate number is: " << counts.imageCoordinates << "\n";
-    setColors(9, consoleColors().defaultBackground);
+    setColors(Color::blue, consoleColors().defaultBackground);
     std::cout << "Importing data. Please wait..."
               << "\n";
   }
   void recordsRead() override {
     clocks_.loading.stop();
-    std::cout << setTextColor(4) << "Time spent on data loading: " << clocks_.loading.seconds()
-              << " seconds"
+    std::cout << setTextColor(Color::darkRed)
+              << "Time spent on data loading: " << clocks_.loading.seconds() << " seconds"
               << "\n";
     std::cout.flush();
-    std::cout << setTextColor(kRed) << "Data importing finished!"
+    std::cout << setTextColor(Color::red) << "Data importing finished!"
               << "\n\n";
   }
   void indexing() override {
     clocks_.indexing.start();
     std::cout.flush();
-    std::cout << setTextColor(9) << "Pretreating and indexing data. Please wait..."
+    std::cout << setTextColor(Color::blue) << "Pretreating and indexing data. Please wait..."
               << "\n";
   }
   void indexed() override { clocks_.indexing.stop(); }
@@ -78,12 +76,12 @@ class BalConsole : public ProgramLoad {
   void pretreated(int maxViewNum) override {
     reserveWorkspace(maxViewNum);
     clocks_.pretreating.stop();
-    std::cout << setTextColor(4) << "Time spent on data indexing:" << clocks_.indexing.seconds()
-              << " seconds"
+    std::cout << setTextColor(Color::darkRed)
+              << "Time spent on data indexing:" << clocks_.indexing.seconds() << " seconds"
               << "\n"
               << "Time spend on pretreating:  " << clocks_.pretreating.seconds() << " seconds"
               << "\n";
-    std::cout << setTextColor(kRed) << "Data importing and pretreatment finished !"
+    std::cout << setTextColor(Color::red) << "Data importing and pretreatment finished !"
               << "\n\n";
   }
 };
@@ -103,10 +101,11 @@ void writeClosingSummary(const TriangulationRun& run, const std::string& results
             << "\n"
             << "  Total time elapse: " << run.totalSeconds << " seconds;"
             << "\n"
-            << "  Time consumption on triangulation: " << setTextColor(kRed)
+            << "  Time consumption on triangulation: " << setTextColor(Color::red)
             << sumOf(run.outcomes, pointSeconds) << " seconds;"
             << "\n";
-  std::cout << setTextColor(kWhite) << "  Time on loading:" << run.loadingSeconds << " seconds;"
+  std::cout << setTextColor(Color::white) << "  Time on loading:" << run.loadingSeconds
+            << " seconds;"
             << "\n"
             << "  Time on indexing: " << run.indexingSeconds << " seconds;"
             << "\n"
@@ -117,9 +116,11 @@ void writeClosingSummary(const TriangulationRun& run, const std::string& results
   writeRunFindings(std::cout, run);
   std::cout << "  Outputs were appended to:"
             << "\n"
-            << "       " << setTextColor(14) << resultsPath << setTextColor(kWhite) << "  and "
+            << "       " << setTextColor(Color::yellow) << resultsPath << setTextColor(Color::white)
+            << "  and "
             << "\n"
-            << "       " << setTextColor(14) << summaryPath << setTextColor(kWhite) << " ;"
+            << "       " << setTextColor(Color::yellow) << summaryPath << setTextColor(Color::white)
+            << " ;"
             << "\n"
             << "  Please check them."
             << "\n"

@@ -25,7 +25,7 @@ void checkLcData(const DataSet& data) {
   check(problem.cameraProjections.rows() == 3 * Eigen::Index{cameras} &&
             problem.lcObservations.size() ==
                 problem.rowLength() * static_cast<std::size_t>(problem.pointNum) &&
-            source.tables.cameraPoses.rows() == 3 * Eigen::Index{cameras},
+            source.tables.cameraBlocks.size() == static_cast<std::size_t>(cameras),
         ".lc tables not of their counts");
   PointWorkspace workspace(data.maxViewNum);
   for (int i = 0; i < problem.pointNum; ++i) {

@@ -56,18 +56,16 @@ ObservationIndex indexObservations(BalProblem& problem) {
 
 CameraTables pretreatCameras(const Eigen::VectorXd& cameraParameters, int cameraNum) {
   assert(cameraNum >= 0 && cameraParameters.size() == 9 * Eigen::Index{cameraNum});
-  CameraTables tables;
-  tables.cameraPoses.resize(3 * Eigen::Index{cameraNum}, 7);
-  tables.cameraProjections.resize(3 * Eigen::Index{cameraNum}, 4);
+  Eigen::MatrixXd poses(3 * Eigen::Index{cameraNum}, 7);
+  Eigen::MatrixXd projections(3 * Eigen::Index{cameraNum}, 4);
   for (int c = 0; c < cameraNum; ++c) {
     const auto parameters = cameraParameters.segment<9>(9 * Eigen::Index{c});
     const PreparedCamera camera =
         balCameraModel(parameters.segment<3>(0), parameters.segment<3>(3), parameters[6]);
-    tables.cameraPoses.middleRows<3>(3 * Eigen::Index{c}) = camera.pose;
-    tables.cameraProjections.middleRows<3>(3 * Eigen::Index{c}) = camera.projection;
+    poses.middleRows<3>(3 * Eigen::Index{c}) = camera.pose;
+    projections.middleRows<3>(3 * Eigen::Index{c}) = camera.projection;
   }
-  buildCoefficientTables(tables, cameraNum);
-  return tables;
+  return buildCameraTables(projections, poses, cameraNum);
 }
 
 int gatherBalPoint(PointWorkspace& workspace, const BalProblem& problem,

@@ -29,10 +29,9 @@ struct ObservationIndex {
 // checks it) and arrays of imageCoordinates entries.
 ObservationIndex indexObservations(BalProblem& problem);
 
-// The tables of every camera: pose and projection rows from balCameraModel, then both coefficient
-// tables (buildCoefficientTables). cameraParameters holds 9 cameraNum values
-// in the reader's layout; the distortion coefficients k1, k2 are not used. cameraNum 0 gives
-// tables with no rows.
+// The blocks of every camera: pose and projection from balCameraModel, then the coefficient rows
+// (buildCameraTables). cameraParameters holds 9 cameraNum values in the reader's layout; the
+// distortion coefficients k1, k2 are not used. cameraNum 0 gives no blocks.
 CameraTables pretreatCameras(const Eigen::VectorXd& cameraParameters, int cameraNum);
 
 // Gathers point p into the workspace: its observations in file order (after indexObservations),

@@ -29,17 +29,14 @@ LcVisibility indexLcObservations(const LcProblem& problem) {
 
 CameraTables pretreatLcCameras(const LcProblem& problem, std::vector<int>& rankDeficientCameras) {
   const int cameraNum = problem.allCameraNum;
-  CameraTables tables;
-  tables.cameraProjections = problem.cameraProjections;
-  tables.cameraPoses.resize(3 * Eigen::Index{cameraNum}, 7);
+  Eigen::MatrixXd poses(3 * Eigen::Index{cameraNum}, 7);
   for (int c = 0; c < cameraNum; ++c) {
     const CameraDecomposition decomposition =
-        decomposeCamera(tables.cameraProjections.middleRows<3>(3 * Eigen::Index{c}));
-    tables.cameraPoses.middleRows<3>(3 * Eigen::Index{c}) = decomposition.pose;
+        decomposeCamera(problem.cameraProjections.middleRows<3>(3 * Eigen::Index{c}));
+    poses.middleRows<3>(3 * Eigen::Index{c}) = decomposition.pose;
     if (decomposition.rankDeficient) rankDeficientCameras.push_back(c);
   }
-  buildCoefficientTables(tables, cameraNum);
-  return tables;
+  return buildCameraTables(problem.cameraProjections, poses, cameraNum);
 }
 
 int locateLcPoint(PointWorkspace& workspace, const LcVisibility& visibility, int i) {

@@ -35,9 +35,9 @@ struct LcVisibility {
 // equal to -1, so every point's view count equals the number of cameras in its visibility row.
 LcVisibility indexLcObservations(const LcProblem& problem);
 
-// The tables of every camera: pose rows from decomposeCamera, projection rows as read, then both
-// coefficient tables from the matrices as read (not normalised). The cameras that decomposeCamera
-// found degenerate are appended to `rankDeficientCameras`, in camera order.
+// The blocks of every camera: pose from decomposeCamera, the matrix as read, and the coefficient
+// rows from the matrices as read (not normalised; buildCameraTables). The cameras that
+// decomposeCamera found degenerate are appended to `rankDeficientCameras`, in camera order.
 CameraTables pretreatLcCameras(const LcProblem& problem, std::vector<int>& rankDeficientCameras);
 
 // Point i's cameras, in increasing order, into workspace.cameraList; returns their count n. Reads

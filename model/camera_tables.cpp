@@ -7,23 +7,23 @@
 
 namespace tessmark {
 
-void buildCoefficientTables(CameraTables& tables, int cameraNum) {
-  tables.cameraJacobianCoefficients =
-      buildJacobianCoefficients(cameraNum, tables.cameraProjections);
-  tables.cameraCurvatureCoefficients =
-      buildCurvatureCoefficients(cameraNum, tables.cameraProjections);
+CameraTables buildCameraTables(const Eigen::MatrixXd& projections, const Eigen::MatrixXd& poses,
+                               int cameraNum) {
+  const Eigen::MatrixXd jacobianCoefficients = buildJacobianCoefficients(cameraNum, projections);
+  const Eigen::MatrixXd curvatureCoefficients = buildCurvatureCoefficients(cameraNum, projections);
+  CameraTables tables;
   tables.cameraBlocks.resize(static_cast<std::size_t>(cameraNum));
   for (int c = 0; c < cameraNum; ++c) {
     const Eigen::Index row = 3 * Eigen::Index{c};
     const Eigen::Matrix<double, 3, 7> pose =
-        row + 3 <= tables.cameraPoses.rows() && tables.cameraPoses.cols() == 7
-            ? Eigen::Matrix<double, 3, 7>(tables.cameraPoses.middleRows<3>(row))
+        row + 3 <= poses.rows() && poses.cols() == 7
+            ? Eigen::Matrix<double, 3, 7>(poses.middleRows<3>(row))
             : Eigen::Matrix<double, 3, 7>::Constant(std::numeric_limits<double>::quiet_NaN());
     tables.cameraBlocks[static_cast<std::size_t>(c)].assign(
-        tables.cameraProjections.middleRows<3>(row),
-        tables.cameraJacobianCoefficients.middleRows<2>(2 * Eigen::Index{c}),
-        tables.cameraCurvatureCoefficients.middleRows<12>(12 * Eigen::Index{c}), pose, 0.0, 0.0);
+        projections.middleRows<3>(row), jacobianCoefficients.middleRows<2>(2 * Eigen::Index{c}),
+        curvatureCoefficients.middleRows<12>(12 * Eigen::Index{c}), pose, 0.0, 0.0);
   }
+  return tables;
 }
 
 int largestViewCount(const std::vector<int>& viewNum) {

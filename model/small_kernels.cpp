@@ -80,34 +80,6 @@ void forEachStep(Step&& step) {
   step.template operator()<2>();
 }
 
-// The reflector that maps column `k`'s entries k..2 of `r` onto the axis, applied to `r` and `b`.
-void reflect(Eigen::Matrix3d& r, Eigen::Vector3d& b, int k) {
-  double tail = 0.0;
-  for (int i = k + 1; i < 3; ++i) tail += r(i, k) * r(i, k);
-  if (tail == 0.0) return;  // already on the axis: the identity
-  const double c0 = r(k, k);
-  double beta = std::sqrt(c0 * c0 + tail);
-  if (c0 >= 0.0) beta = -beta;
-  // v = (1, essential), tau = (beta - c0) / beta; H = I - tau v v^T.
-  const double scale = 1.0 / (c0 - beta);
-  double v[3] = {0.0, 0.0, 0.0};
-  v[k] = 1.0;
-  for (int i = k + 1; i < 3; ++i) v[i] = r(i, k) * scale;
-  const double tau = (beta - c0) / beta;
-  r(k, k) = beta;
-  for (int i = k + 1; i < 3; ++i) r(i, k) = 0.0;
-  for (int j = k + 1; j < 3; ++j) {
-    double dot = 0.0;
-    for (int i = k; i < 3; ++i) dot += v[i] * r(i, j);
-    dot *= tau;
-    for (int i = k; i < 3; ++i) r(i, j) -= dot * v[i];
-  }
-  double dot = 0.0;
-  for (int i = k; i < 3; ++i) dot += v[i] * b(i);
-  dot *= tau;
-  for (int i = k; i < 3; ++i) b(i) -= dot * v[i];
-}
-
 double referenceSmallest(const Eigen::Matrix3d& matrix, bool largest) {
   const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> eigen(matrix, Eigen::EigenvaluesOnly);
   if (eigen.info() != Eigen::Success) return kNaN;
@@ -149,14 +121,6 @@ Eigen::Vector3d householderSolve(const Eigen::Matrix3d& a, const Eigen::Vector3d
     for (int i = 0; i < 3; ++i) r(i, j) = q[j][i];
   }
   return backSubstitution(r, Eigen::Vector3d(c[0], c[1], c[2]));
-}
-
-Eigen::Vector3d quickHouseholderSolve(const Eigen::Matrix3d& a, const Eigen::Vector3d& b) {
-  Eigen::Matrix3d r = a;
-  Eigen::Vector3d c = b;
-  reflect(r, c, 0);
-  reflect(r, c, 1);
-  return backSubstitution(r, c);
 }
 
 // Eigen's ColPivHouseholderQR::computeInPlace and solve for 3x3, with the steps above; the

@@ -1,24 +1,18 @@
 #include "solvers/menus.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cassert>
+#include <cctype>
+#include <cstdio>
 
-#include "solvers/least_squares/armijo.hpp"
-#include "solvers/least_squares/fan.hpp"
-#include "solvers/least_squares/gauss_newton.hpp"
-#include "solvers/least_squares/levenberg_marquardt.hpp"
-#include "solvers/least_squares/trust_region.hpp"
-#include "solvers/least_squares/yamashita_fukushima.hpp"
-#include "solvers/newton/damped_newton.hpp"
-#include "solvers/newton/greenstadt.hpp"
-#include "solvers/newton/jarratt.hpp"
-#include "solvers/newton/newton_raphson.hpp"
+#include "solvers/menu_settings.hpp"
 
 namespace tessmark {
 
 namespace {
 
-constexpr std::array<MenuEntry, 11> kVorlantMenu{{
+constexpr std::array<MenuEntry, kMenuRows> kVorlantMenu{{
     {"0", "  0: Newton-Raphson iteration", "Newton-Raphson",
      withOptions<newtonRaphson, kVorlantNewtonRaphson>},
     {"1", "  1: Gauss-Newton iteration", "Gauss-Newton",
@@ -52,7 +46,7 @@ constexpr std::array<MenuEntry, 11> kVorlantMenu{{
 
 // The .lc triangulator's menu: lines 1 and 4 and names 1 and 2 read differently, every solver is
 // that program's own copy, and the last row keeps the default's texts over a trust-region solver.
-constexpr std::array<MenuEntry, 11> kSennicMenu{{
+constexpr std::array<MenuEntry, kMenuRows> kSennicMenu{{
     {"0", "  0: Newton-Raphson iteration", "Newton-Raphson",
      withOptions<newtonRaphson, kSennicNewtonRaphson>},
     {"1", "  1: Gauss-Newton method", "Gauss-Newton method",
@@ -82,10 +76,61 @@ constexpr std::array<MenuEntry, 11> kSennicMenu{{
      withOptions<startReferencedTrustRegion, kSennicDefaultTrustRegion>},
 }};
 
+// Every row carries its key as kMenuKeys spells it.
+constexpr bool keysInRowOrder(std::span<const MenuEntry> menu) {
+  for (std::size_t row = 0; row < kMenuRows; ++row) {
+    if (kMenuKeys[row] != menu[row].key) return false;
+  }
+  return true;
+}
+static_assert(keysInRowOrder(kVorlantMenu) && keysInRowOrder(kSennicMenu));
+
 }  // namespace
 
+std::string allMenuKeys() {
+  std::string keys;
+  for (const std::string_view key : kMenuKeys) keys += key;
+  return keys;
+}
+
+std::optional<std::vector<std::size_t>> menuRowsOfKeys(std::string_view keys,
+                                                       std::string& problem) {
+  const std::string known = "the keys are 0 to 9 and " + std::string(kMenuKeys[kDefaultRow]) +
+                            " (the row that any other keystroke selects)";
+  problem.clear();
+  if (keys.empty()) {
+    problem = "no keys given: " + known;
+    return std::nullopt;
+  }
+  std::vector<std::size_t> rows;
+  for (std::size_t at = 0; at < keys.size();) {
+    std::optional<std::size_t> found;
+    for (std::size_t row = 0; row < kMenuRows && !found; ++row) {
+      if (keys.substr(at).starts_with(kMenuKeys[row])) found = row;
+    }
+    if (!found) {
+      const auto byte = static_cast<unsigned char>(keys[at]);
+      char shown[8];
+      if (std::isprint(byte)) {
+        std::snprintf(shown, sizeof shown, "'%c'", byte);
+      } else {
+        std::snprintf(shown, sizeof shown, "\\x%02X", byte);
+      }
+      problem = "unknown key " + std::string(shown) + ": " + known;
+      return std::nullopt;
+    }
+    if (std::find(rows.begin(), rows.end(), *found) != rows.end()) {
+      problem = "key '" + std::string(kMenuKeys[*found]) + "' is named twice";
+      return std::nullopt;
+    }
+    rows.push_back(*found);
+    at += kMenuKeys[*found].size();
+  }
+  return rows;
+}
+
 const MenuEntry& selectMenuEntry(std::span<const MenuEntry> menu, unsigned char key) {
-  assert(menu.size() == 11);
+  assert(menu.size() == kMenuRows);
   const int algorithmNumber = static_cast<signed char>(key) - '0';
   if (static_cast<unsigned>(algorithmNumber) <= 9u)
     return menu[static_cast<std::size_t>(algorithmNumber)];

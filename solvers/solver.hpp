@@ -26,7 +26,7 @@ namespace tessmark {
 // What a solver call hands back.
 struct SolverResult {
   Eigen::Vector3d point;         // the final iterate, x_f
-  int loops = 0;                 // the solver's loop count: the driver's loopCounter
+  int loops = 0;                 // the solver's loop count, as the reports give it
   bool hessianModified = false;  // some Hessian of this call had to be made positive definite
   bool capReached = false;       // the loop ended at the solver's loop cap
 };

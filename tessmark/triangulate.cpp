@@ -1,6 +1,8 @@
 #include "tessmark/triangulate.hpp"
 
+#include <algorithm>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "dataset/point_solver.hpp"
@@ -10,6 +12,10 @@
 #include "solvers/menus.hpp"
 
 namespace tessmark {
+
+// The installed header spells the menus' keys for callers that see no internal header; they are
+// the menus' own.
+static_assert(std::ranges::equal(kMethodKeys, kMenuKeys));
 
 namespace {
 
@@ -77,16 +83,14 @@ TriangulationError::TriangulationError(Reason reason, std::ptrdiff_t view,
 
 Method Method::fromKey(Rules rules, std::string_view key) {
   checkRules(rules);
-  const std::span<const MenuEntry> menu = solversOf(rules).menu;
-  for (std::size_t row = 0; row < menu.size(); ++row) {
-    if (key == menu[row].key) {
-      if (menu[row].solver == nullptr) {
-        refuse(Reason::unknownMethod, -1,
-               "the solver \"" + std::string(menu[row].selectedName) +
-                   "\" is not available in this build");
-      }
-      return Method(rules, static_cast<int>(row));
+  if (const std::optional<std::size_t> row = menuRowOfKey(key)) {
+    const MenuEntry& entry = solversOf(rules).menu[*row];
+    if (entry.solver == nullptr) {
+      refuse(
+          Reason::unknownMethod, -1,
+          "the solver \"" + std::string(entry.selectedName) + "\" is not available in this build");
     }
+    return Method(rules, static_cast<int>(*row));
   }
   refuse(Reason::unknownMethod, -1,
          "no solver has the key \"" + std::string(key) + "\" (the keys are 0 to 9 and other)");

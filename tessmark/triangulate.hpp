@@ -65,8 +65,8 @@ enum class Rules { vorlant, sennic };
 
 // The keys of both menus in menu order: "0".."9", then "other", the row that every other keystroke
 // selects in the programs.
-inline constexpr std::array<std::string_view, 11> kMethodKeys{"0", "1", "2", "3", "4",    "5",
-                                                              "6", "7", "8", "9", "other"};
+inline constexpr auto kMethodKeys =
+    std::to_array<std::string_view>({"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "other"});
 
 // One solver of one program's menu, chosen by its key or by the name the program echoes and writes
 // to its reports. A small value: copy and share it freely.

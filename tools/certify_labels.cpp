@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -34,6 +35,7 @@
 #include "input/input_error.hpp"
 #include "input/lc_problem.hpp"
 #include "input/text_file.hpp"
+#include "solvers/menus.hpp"
 #include "tessmark/triangulate.hpp"
 
 namespace {
@@ -179,7 +181,7 @@ double seconds(std::chrono::steady_clock::time_point a, std::chrono::steady_cloc
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string path, format, rulesChoice = "both", keys = "0123456789x", csvPath;
+  std::string path, format, rulesChoice = "both", keys = tessmark::allMenuKeys(), csvPath;
   int threads = 2;
   int maxBoxes = tessmark::certify::Options{}.maxBoxes;
   std::vector<std::size_t> shown;
@@ -222,6 +224,13 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (format.empty()) format = endsWith(path, ".lc") ? "lc" : "bal";
+  std::string keyProblem;
+  const std::optional<std::vector<std::size_t>> keyRows =
+      tessmark::menuRowsOfKeys(keys, keyProblem);
+  if (!keyRows) {
+    std::fprintf(stderr, "certify_labels: --keys: %s\n", keyProblem.c_str());
+    return 2;
+  }
 
   DataSet data;
   try {
@@ -274,8 +283,8 @@ int main(int argc, char** argv) {
               "recall", "solve_s", "cert_s");
   std::vector<PointResult> results(pointCount);
   for (tessmark::Rules rules : ruleSets) {
-    for (char keyChar : keys) {
-      const std::string key = keyChar == 'x' ? "other" : std::string(1, keyChar);
+    for (const std::size_t row : *keyRows) {
+      const std::string key(tessmark::kMenuKeys[row]);
       const tessmark::Method method = tessmark::Method::fromKey(rules, key);
       struct Work {
         const DataSet& data;

@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
   if (file == nullptr) {
     std::fprintf(stderr, "make_bal_problem: cannot create '%s': %s\n", settings.output.c_str(),
                  std::strerror(errno));
-    return 1;
+    return tessmark::synthetic::kMakerExitUnwritable;
   }
   std::fprintf(file, "Rome_is_not_built_in_one_day!\n");
   std::fprintf(file, "%d %d %zu\n", settings.cameras, settings.points, observations.size());
@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
   }
   if (std::fclose(file) != 0) {
     std::fprintf(stderr, "make_bal_problem: cannot write '%s'\n", settings.output.c_str());
-    return 1;
+    return tessmark::synthetic::kMakerExitUnwritable;
   }
-  return 0;
+  return tessmark::synthetic::kMakerExitWritten;
 }

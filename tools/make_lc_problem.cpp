@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
   if (file == nullptr) {
     std::fprintf(stderr, "make_lc_problem: cannot create '%s': %s\n", settings.output.c_str(),
                  std::strerror(errno));
-    return 1;
+    return tessmark::synthetic::kMakerExitUnwritable;
   }
   std::fprintf(file, "Tessmark_lc_data!\n%d\n%d\n", static_cast<int>(cameras.size()),
                static_cast<int>(rows.size()));
@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
   }
   if (std::fclose(file) != 0) {
     std::fprintf(stderr, "make_lc_problem: cannot write '%s'\n", settings.output.c_str());
-    return 1;
+    return tessmark::synthetic::kMakerExitUnwritable;
   }
-  return 0;
+  return tessmark::synthetic::kMakerExitWritten;
 }

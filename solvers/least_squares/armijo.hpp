@@ -17,8 +17,6 @@ struct ArmijoOptions {
   // residuals at x, afterwards the cost of the trial accepted in the previous iteration.
   bool reusesTrialCost = false;
 };
-inline constexpr ArmijoOptions kVorlantArmijo{};
-inline constexpr ArmijoOptions kSennicArmijo{.firstIteration = -10, .reusesTrialCost = true};
 
 // While the length of the last step taken is > epsilon (it starts at 2 epsilon, so epsilon <= 0
 // returns the start with a count of 0; a NaN ends the loop): d = the least-squares solution of

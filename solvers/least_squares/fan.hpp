@@ -15,8 +15,6 @@ struct FanOptions {
   // gaussNewton: M = J^T J and g = J^T r (plain depth), both from the Jacobian at x.
   DampedMatrix matrix = DampedMatrix::exactHessian;
 };
-inline constexpr FanOptions kVorlantFan{};
-inline constexpr FanOptions kSennicFan{.loopCap = 500, .matrix = DampedMatrix::gaussNewton};
 
 // The damping factor after an iteration with reduction ratio rho: rho < 0.5 multiplies it by 8;
 // rho > 0.7 multiplies it by 0.125 and lifts the result to 0.5 when it is not above 0.5 (the floor

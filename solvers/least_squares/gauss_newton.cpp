@@ -1,6 +1,6 @@
 #include "solvers/least_squares/gauss_newton.hpp"
 
-#include "solvers/least_squares/gauss_newton_step.hpp"
+#include "model/least_squares.hpp"
 
 namespace tessmark {
 
@@ -14,7 +14,7 @@ SolverResult gaussNewton(const PointProblem& problem, SolverContext& context,
   // r and J at x, and the gradient there, from one pass.
   Eigen::Vector3d gradient = residualsJacobianAndGradient(problem, x, context.depthGuard, r, J);
   for (int iteration = 0;;) {
-    const Eigen::Vector3d d = gaussNewtonStep(J, r, context.scratch.leastSquares);
+    const Eigen::Vector3d d = householderLeastSquares(J, r, context.scratch.leastSquares);
     const double curvature = d.dot(normalMatrix(J) * d);
     if (curvature != 0.0) x += (-gradient.dot(d) / curvature) * d;
     ++result.loops;
@@ -37,7 +37,7 @@ SolverResult fullStepGaussNewton(const PointProblem& problem, SolverContext& con
   Eigen::Vector3d& x = result.point;
   for (int iteration = 0;;) {
     residualsAndJacobian(problem, x, r, J);
-    const Eigen::Vector3d d = gaussNewtonStep(J, r, context.scratch.leastSquares);
+    const Eigen::Vector3d d = householderLeastSquares(J, r, context.scratch.leastSquares);
     x -= d;
     ++result.loops;
     if (++iteration >= options.loopCap) {

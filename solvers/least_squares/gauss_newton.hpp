@@ -1,7 +1,7 @@
 #pragma once
 // Gauss-Newton iterations on the residuals of one point: every step is the least-squares solution
-// of the linearised residual equations J d = r (gaussNewtonStep), so no second derivatives are
-// needed.
+// of the linearised residual equations J d = r (householderLeastSquares), so no second derivatives
+// are needed.
 
 #include "solvers/solver.hpp"
 
@@ -11,11 +11,9 @@ struct GaussNewtonOptions {
   // The iteration count stops the loop when it reaches this cap.
   int loopCap = 1000;
 };
-inline constexpr GaussNewtonOptions kVorlantGaussNewton{};
-inline constexpr GaussNewtonOptions kSennicGaussNewton{.loopCap = 500};
 
-// Gauss-Newton with the exact line factor of the model: d = gaussNewtonStep(J, r) at x (Householder
-// QR, SVD when its first component is NaN), A = J^T J (column dot products), and
+// Gauss-Newton with the exact line factor of the model: d = householderLeastSquares(J, r) at x
+// (Householder QR, SVD when its first component is NaN), A = J^T J (column dot products), and
 // x <- x + alpha d with alpha = -(g.d) / (d^T A d), g = costGradient (half the cost's gradient, the
 // program's depth guard) from the previous point. Since g = J^T r, alpha is -1 up to rounding and
 // the guard: the Gauss-Newton step. The body runs at least once; the loop ends when the gradient at
@@ -28,10 +26,10 @@ SolverResult gaussNewton(const PointProblem& problem, SolverContext& context,
                          const Eigen::Vector3d& start, double epsilon,
                          const GaussNewtonOptions& options);
 
-// Gauss-Newton with full steps: x <- x - d, d = gaussNewtonStep(J, r) at x; no gradient, no line
-// factor. The body runs at least once; the loop ends when the step just applied has |d| <= epsilon
-// (also when it is NaN) or the count reaches the cap. A start whose residuals are all exactly zero
-// takes one zero step and is returned unchanged.
+// Gauss-Newton with full steps: x <- x - d, d = householderLeastSquares(J, r) at x; no gradient, no
+// line factor. The body runs at least once; the loop ends when the step just applied has |d| <=
+// epsilon (also when it is NaN) or the count reaches the cap. A start whose residuals are all
+// exactly zero takes one zero step and is returned unchanged.
 SolverResult fullStepGaussNewton(const PointProblem& problem, SolverContext& context,
                                  const Eigen::Vector3d& start, double epsilon,
                                  const GaussNewtonOptions& options);

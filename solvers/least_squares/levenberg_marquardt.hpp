@@ -15,8 +15,6 @@ struct LevenbergMarquardtOptions {
   int loopCap = 1000;
   DampedMatrix matrix = DampedMatrix::gaussNewton;
 };
-inline constexpr LevenbergMarquardtOptions kVorlantLevenbergMarquardt{};
-inline constexpr LevenbergMarquardtOptions kSennicLevenbergMarquardt{.loopCap = 500};
 
 // x <- x - d with (M + mu I) d = g by solveDampedSystem (LDLT, negligible pivots give zero
 // components, no fallback), mu = r.r at x (the full cost, not halved; 0 when all residuals are 0),

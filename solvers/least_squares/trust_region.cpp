@@ -1,6 +1,6 @@
 #include "solvers/least_squares/trust_region.hpp"
 
-#include "solvers/least_squares/gauss_newton_step.hpp"
+#include "model/least_squares.hpp"
 
 namespace tessmark {
 
@@ -76,7 +76,7 @@ SolverResult gaussNewtonTrustRegion(const PointProblem& problem, SolverContext& 
   double costDrop = 2.0 * epsilon;
   for (int iteration = 0; stepLength > epsilon && costDrop > epsilon;) {
     residualsAndJacobian(problem, x, r, J);
-    const Eigen::Vector3d d = gaussNewtonStep(J, r, context.scratch.leastSquares);
+    const Eigen::Vector3d d = householderLeastSquares(J, r, context.scratch.leastSquares);
     if (phase == Phase::none) currentCost = previousCost;
     bool moves = false;
     Eigen::Vector3d s = d;
@@ -125,7 +125,7 @@ SolverResult startReferencedTrustRegion(const PointProblem& problem, SolverConte
   double costDrop = 2.0 * epsilon;
   for (int iteration = 0; stepLength > epsilon && costDrop > epsilon;) {
     residualsAndJacobian(problem, x, r, J);
-    Eigen::Vector3d s = gaussNewtonStep(J, r, context.scratch.leastSquares);
+    Eigen::Vector3d s = householderLeastSquares(J, r, context.scratch.leastSquares);
     if (iteration == 0) startCost = r.squaredNorm();
     if (phase == Phase::none) {
       currentCost = startCost;

@@ -19,26 +19,17 @@ struct TrustRegionOptions {
   PredictedReduction predicted = PredictedReduction::halfCost;
   TrustRegionBoundary boundary = TrustRegionBoundary::guarded;
 };
-inline constexpr TrustRegionOptions kVorlantTrustRegion{};
-inline constexpr TrustRegionOptions kSennicTrustRegion{.loopCap = 500,
-                                                       .predicted = PredictedReduction::fullCost,
-                                                       .boundary = TrustRegionBoundary::plain};
-// The .lc triangulator's default solver (startReferencedTrustRegion).
-inline constexpr TrustRegionOptions kSennicDefaultTrustRegion{
-    .loopCap = 500,
-    .predicted = PredictedReduction::halfCost,
-    .boundary = TrustRegionBoundary::plain};
 
-// Both solvers start with radius 1 and take, in each iteration, d = gaussNewtonStep(J, r) at x
-// (Householder QR, SVD when its first component is NaN). When the trial x - d costs more than the
-// solver's reference (a NaN trial cost does not count as more), the trust-region step replaces it:
-// p = trustRegionStep(J^T r, J^T J, radius), actual = cost(x) - cost(x + p),
-// rho = actual / (predicted + DBL_EPSILON); rho > 0.9 takes s = -p and quadruples the radius,
-// 0.1 <= rho <= 0.9 takes s = -p, otherwise (NaN too) the step is rejected, s = 0, and the radius
-// is quartered. A rejection still counts as an iteration; the next one recomputes the same
-// Gauss-Newton trial at the same x and solves the subproblem again with the smaller radius. The
-// step applied is x <- x - s. Costs are reprojectionCost (not halved). Non-finite values flow into
-// x; a NaN step length or cost drop ends the loop.
+// Both solvers start with radius 1 and take, in each iteration, d = householderLeastSquares(J, r)
+// at x (Householder QR, SVD when its first component is NaN). When the trial x - d costs more than
+// the solver's reference (a NaN trial cost does not count as more), the trust-region step replaces
+// it: p = trustRegionStep(J^T r, J^T J, radius), actual = cost(x) - cost(x + p), rho = actual /
+// (predicted + DBL_EPSILON); rho > 0.9 takes s = -p and quadruples the radius, 0.1 <= rho <= 0.9
+// takes s = -p, otherwise (NaN too) the step is rejected, s = 0, and the radius is quartered. A
+// rejection still counts as an iteration; the next one recomputes the same Gauss-Newton trial at
+// the same x and solves the subproblem again with the smaller radius. The step applied is x <- x -
+// s. Costs are reprojectionCost (not halved). Non-finite values flow into x; a NaN step length or
+// cost drop ends the loop.
 
 // Stops before any iteration in which the last step length or the last cost drop is <= epsilon (or
 // NaN); both start at 2 epsilon, so epsilon = 0 returns the start with a count of 0. The reference

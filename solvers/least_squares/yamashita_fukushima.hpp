@@ -9,12 +9,6 @@
 
 namespace tessmark {
 
-// levenbergMarquardt on the exact Hessian: (H + mu I) d = g, mu = r.r, x <- x - d. Far from the
-// solution the damping dominates; near it the step approaches the Newton step. H + mu I can be
-// indefinite, and a step that increases the cost is still taken.
-inline constexpr LevenbergMarquardtOptions kVorlantYamashitaFukushima{
-    .matrix = DampedMatrix::exactHessian};
-
 struct GatedYamashitaFukushimaOptions {
   int loopCap = 500;
   // The damping mu = r.r is applied only while the root-mean-square residual per image coordinate,
@@ -23,7 +17,6 @@ struct GatedYamashitaFukushimaOptions {
   // c of the search's test cost(trial) < reference - c (alpha |d|)^3.
   double decreaseConstant = 1e-4;
 };
-inline constexpr GatedYamashitaFukushimaOptions kSennicYamashitaFukushima{};
 
 // d = -(J^T J + mu I)^-1 g by solveDampedSystem (g = costGradient with the program's depth guard,
 // J the plain Jacobian), then the backtracking search of solvers/backtracking.hpp along d from x

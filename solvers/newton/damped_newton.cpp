@@ -2,8 +2,8 @@
 
 #include <Eigen/Eigenvalues>
 
+#include "model/least_squares.hpp"
 #include "model/small_kernels.hpp"
-#include "solvers/least_squares/gauss_newton_step.hpp"
 #include "solvers/newton/newton_system.hpp"
 
 namespace tessmark {
@@ -91,7 +91,7 @@ SolverResult inexactDampedNewton(const PointProblem& problem, SolverContext& con
       [&](const Eigen::Vector3d& x, const Eigen::Vector3d&, const Eigen::Matrix3d&) {
         if (!linearised) residualsAndJacobian(problem, x, residuals, jacobian);
         linearised = false;
-        return Eigen::Vector3d(-gaussNewtonStep(jacobian, residuals, scratch.leastSquares));
+        return Eigen::Vector3d(-householderLeastSquares(jacobian, residuals, scratch.leastSquares));
       });
 }
 

@@ -21,9 +21,6 @@ struct DampedNewtonOptions {
   // first component is NaN (solveNewtonSystem); otherwise the LDLT solution is used as it is.
   bool newtonSvdFallback = true;
 };
-inline constexpr DampedNewtonOptions kVorlantDampedNewton{};
-inline constexpr DampedNewtonOptions kSennicDampedNewton{.loopCap = 500,
-                                                         .newtonSvdFallback = false};
 
 // The damped step alpha d for the model g.s + s^T H s / 2 (g, H of half the cost) along d:
 //  - c = d^T H d; when c <= 2e-16 (a NaN c is not) and the largest eigenvalue of H (self-adjoint
@@ -46,8 +43,8 @@ SolverResult exactDampedNewton(const PointProblem& problem, SolverContext& conte
                                const Eigen::Vector3d& start, double epsilon,
                                const DampedNewtonOptions& options);
 
-// The same with the Gauss-Newton direction d = -gaussNewtonStep(J, r) (Householder QR of the
-// 2n x 3 J, the SVD least-squares solution when the first component is NaN), J and r from
+// The same with the Gauss-Newton direction d = -householderLeastSquares(J, r) (Householder QR of
+// the 2n x 3 J, the SVD least-squares solution when the first component is NaN), J and r from
 // projectionJacobian and residualVector at x (plain depths), computed in the scratch. The options'
 // Newton fallback switch does not apply.
 SolverResult inexactDampedNewton(const PointProblem& problem, SolverContext& context,

@@ -25,12 +25,6 @@ struct GreenstadtOptions {
   // 2 epsilon (epsilon = 0 returns the start untouched).
   bool testsStartGradient = true;
 };
-inline constexpr GreenstadtOptions kVorlantGreenstadt{};
-inline constexpr GreenstadtOptions kSennicGreenstadt{.eigenvalueFloor = kDblEpsilon,
-                                                     .replacesFloor = false,
-                                                     .loopCap = 500,
-                                                     .countsEntry = false,
-                                                     .testsStartGradient = false};
 
 // Greenstadt's modification of a symmetric H (lower triangle read): when the smallest eigenvalue of
 // the self-adjoint eigen decomposition H = V D V^T is at or below the options' floor, the
@@ -61,7 +55,7 @@ SolverResult greenstadtNewton(const PointProblem& problem, SolverContext& contex
 // cost < cost(x) - 1e-4 (t |dx|)^3 or a NaN cost, else the twentieth). The stopping test is on
 // t |dx|, the length of the step actually taken; the options' first test and counter rule apply
 // as above. A non-finite dx gives a NaN cost at the first trial, which is taken: the call ends
-// with the non-finite point. This is the .lc triangulator's copy (kSennicGreenstadt).
+// with the non-finite point. The .lc program's copy (solvers/menu_settings.hpp).
 SolverResult greenstadtLineSearch(const PointProblem& problem, SolverContext& context,
                                   const Eigen::Vector3d& start, double epsilon,
                                   const GreenstadtOptions& options);

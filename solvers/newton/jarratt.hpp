@@ -13,8 +13,6 @@ struct JarrattOptions {
   // it reaches this cap (at most loopCap - 1 steps).
   int loopCap = 1000;
 };
-inline constexpr JarrattOptions kVorlantJarratt{};
-inline constexpr JarrattOptions kSennicJarratt{.loopCap = 500};
 
 // Per iteration, with g = costGradient(x) and H = costHessian(x):
 //   u = H^-1 g, by one NewtonFactorisation of H (LDLT; the SVD when u's first component is NaN),

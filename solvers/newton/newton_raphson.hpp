@@ -13,8 +13,6 @@ struct NewtonRaphsonOptions {
   // the number of steps (at most loopCap).
   bool countsEntry = true;
 };
-inline constexpr NewtonRaphsonOptions kVorlantNewtonRaphson{};
-inline constexpr NewtonRaphsonOptions kSennicNewtonRaphson{.loopCap = 500, .countsEntry = false};
 
 // x <- x - dx, dx = solveNewtonSystem(costHessian(x), costGradient(x)) (LDLT, SVD fallback when
 // the first component is NaN), until the length of the step just applied is no longer than epsilon

@@ -18,9 +18,9 @@
 #include "compare/plots.hpp"
 #include "compare/progress.hpp"
 #include "tests/compare/csv_reader.hpp"
-#include "tests/driver/child_process.hpp"
-#include "tests/driver/program_output.hpp"
 #include "tests/support/bzip2_text.hpp"
+#include "tests/support/child_process.hpp"
+#include "tests/support/program_output.hpp"
 
 namespace tessmark {
 namespace {
@@ -42,7 +42,7 @@ TEST(CompareCommandLine, OptionsAndTheFormatTheNameSuggests) {
   struct Case {
     std::vector<const char*> arguments;
     DataFormat format;
-    std::string keys = "0123456789x";
+    std::string keys = "0123456789other";
     std::string outputDir = ".";
   };
   const Case cases[] = {
@@ -52,9 +52,9 @@ TEST(CompareCommandLine, OptionsAndTheFormatTheNameSuggests) {
       {{"dinosaur.lc.bz2"}, DataFormat::lc},
       {{"--format", "bal", "set.lc"}, DataFormat::plainBal},
       {{"--format=lc", "set.txt"}, DataFormat::lc},
-      {{"--keys", "x20", "p.txt"}, DataFormat::plainBal, "x20"},
+      {{"--keys", "other20", "p.txt"}, DataFormat::plainBal, "other20"},
       {{"p.txt", "--keys=5", "--out", "o"}, DataFormat::plainBal, "5", "o"},
-      {{"--out=a/b", "p.txt"}, DataFormat::plainBal, "0123456789x", "a/b"},
+      {{"--out=a/b", "p.txt"}, DataFormat::plainBal, "0123456789other", "a/b"},
   };
   for (const Case& c : cases) {
     const ParsedCompareLine parsed = parseCompareCommandLine(c.arguments);
@@ -86,6 +86,7 @@ TEST(CompareCommandLine, UsageErrorsGiveStatusTwo) {
       {{"--keys", "0a", "p.txt"}, "--keys: unknown key 'a'"},
       {{"--keys=", "p.txt"}, "--keys: no keys given"},
       {{"--keys", "00", "p.txt"}, "--keys: key '0' is named twice"},
+      {{"--keys", "0x", "p.txt"}, "--keys: unknown key 'x'"},
       {{"--out", "", "p.txt"}, "--out needs a folder"},
       {{"a.txt", "b.txt"}, "one data file only: 'b.txt'"},
       {{"--bogus", "p.txt"}, "unknown option '--bogus'"},
@@ -103,7 +104,7 @@ TEST(CompareCommandLine, UsageErrorsGiveStatusTwo) {
 // The progress line fits the terminal; the solver's name gives way before the figures.
 TEST(ProgressLine, FitsTheTerminalTheNameGivingWayFirst) {
   std::string error;
-  const auto solvers = chooseSolvers(vorlantSolvers(), "0x", error);
+  const auto solvers = chooseSolvers(vorlantSolvers(), "0other", error);
   ASSERT_TRUE(solvers);
   struct Case {
     int s, done;
@@ -114,8 +115,9 @@ TEST(ProgressLine, FitsTheTerminalTheNameGivingWayFirst) {
   const Case cases[] = {
       {-1, 0, 120, "starts [....................] 0/7776 points, 0/s, ? left", ""},
       {0, 7776, 120, "[1/2] 0 Newton-Raphson [####################] 7776/7776 points", ""},
-      {1, 3888, 200, "[2/2] x Default inexact damped Newton line search", "[##########..........]"},
-      {1, 3888, 80, "[2/2] x Default", " [##########..........] 3888/7776 points"},
+      {1, 3888, 200, "[2/2] other Default inexact damped Newton line search",
+       "[##########..........]"},
+      {1, 3888, 80, "[2/2] other Default", " [##########..........] 3888/7776 points"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.starts);
@@ -184,7 +186,7 @@ TEST_F(CompareTool, WritesTidyFilesAndATable) {
     ASSERT_EQ(row.size(), std::size(kPointColumns)) << "row " << r;
     const std::size_t s = (r - 1) / 40;
     EXPECT_EQ(row[0], std::to_string((r - 1) % 40 + 1));
-    EXPECT_EQ(row[2], std::string(1, kAllKeys[s]));
+    EXPECT_EQ(row[2], kMenuKeys[s]);
     EXPECT_EQ(row[3], vorlantMenu()[s].selectedName);
     names.insert(row[3]);
     for (const std::size_t column : {5, 6, 16, 17, 18}) {
@@ -201,18 +203,18 @@ TEST_F(CompareTool, WritesTidyFilesAndATable) {
   // The LaTeX table beside it (its form has tests of its own): a row per solver.
   const std::string table = readFile(in("out/summary.tex"));
   EXPECT_NE(table.find("\\midrule\n0 & Newton-Raphson & "), std::string::npos) << table;
-  EXPECT_NE(table.find("\nx & Default inexact"), std::string::npos) << table;
+  EXPECT_NE(table.find("\nother & Default inexact"), std::string::npos) << table;
 
   const Table summary = parseCsv(readFile(in("out/summary.csv")));
   ASSERT_EQ(summary.size(), 12u);
   EXPECT_EQ(summary[0],
             std::vector<std::string>(std::begin(kSummaryColumns), std::end(kSummaryColumns)));
   for (std::size_t s = 0; s < 11; ++s) {
-    EXPECT_EQ(summary[s + 1][0], std::string(1, kAllKeys[s]));
+    EXPECT_EQ(summary[s + 1][0], kMenuKeys[s]);
     EXPECT_EQ(summary[s + 1][2], "40");
   }
 
-  const std::vector<std::string> rows = testing::linesStartingWith(run.out, "x   Default");
+  const std::vector<std::string> rows = testing::linesStartingWith(run.out, "other Default");
   EXPECT_EQ(rows.size(), 1u) << run.out;
   EXPECT_NE(run.out.find("vorlant's solvers and rules"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("12 cameras, 40 points"), std::string::npos) << run.out;
@@ -247,7 +249,8 @@ TEST_F(CompareTool, HeaderlessAndCompressedFilesGiveTheSameResults) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     writeFile(in(c.name), c.bytes);
-    std::vector<std::string> arguments = {"--keys", "026x", "--out", std::string(c.name) + ".out"};
+    std::vector<std::string> arguments = {"--keys", "026other", "--out",
+                                          std::string(c.name) + ".out"};
     arguments.insert(arguments.end(), c.options.begin(), c.options.end());
     arguments.push_back(c.name);
     const ChildResult run = compare(arguments);
@@ -265,7 +268,7 @@ TEST_F(CompareTool, HeaderlessAndCompressedFilesGiveTheSameResults) {
         {"set.txt", {"--format", "lc"}}}) {
     SCOPED_TRACE(name);
     writeFile(in(name), name.ends_with(".bz2") ? testing::bzip2Compressed(lcText()) : lcText());
-    std::vector<std::string> arguments = {"--keys", "1x", "--out", name + ".out"};
+    std::vector<std::string> arguments = {"--keys", "1other", "--out", name + ".out"};
     arguments.insert(arguments.end(), options.begin(), options.end());
     arguments.push_back(name);
     const ChildResult run = compare(arguments);
@@ -426,7 +429,7 @@ TEST_F(CompareTool, DrawsThePlotsOrSaysHowToGetThem) {
   unsetenv("TESSMARK_PYTHON");
   if (findPlottingPython().empty()) GTEST_SKIP() << "no Python with matplotlib on this machine";
   // A folder whose name begins with a dash is the script's folder, not an option of it.
-  const ChildResult with = compare({"--keys", "02x", "--out=-with", "problem.txt"});
+  const ChildResult with = compare({"--keys", "02other", "--out=-with", "problem.txt"});
   ASSERT_TRUE(with.exited && with.status == 0) << describe(with);
   for (const char* file : kPlotFiles) {
     SCOPED_TRACE(file);

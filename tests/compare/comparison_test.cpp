@@ -22,11 +22,11 @@
 #include "driver/sennic.hpp"
 #include "driver/vorlant.hpp"
 #include "tests/compare/csv_reader.hpp"
-#include "tests/driver/child_process.hpp"
-#include "tests/driver/program_output.hpp"
-#include "tests/driver/report_format.hpp"
-#include "tests/driver/report_sample.hpp"
 #include "tests/support/bzip2_text.hpp"
+#include "tests/support/child_process.hpp"
+#include "tests/support/program_output.hpp"
+#include "tests/support/report_format.hpp"
+#include "tests/support/report_sample.hpp"
 
 namespace tessmark {
 namespace {
@@ -51,32 +51,38 @@ TEST(KeyList, NamesEachKeyOnceFromTheMenu) {
     const char* problem;  // "" when the list is good
   };
   const Case cases[] = {
-      {"0123456789x", ""},
-      {"x0", ""},
+      {"0123456789other", ""},
+      {"other0", ""},
       {"7", ""},
       {"", "no keys given"},
       {"01a", "unknown key 'a'"},
       {"0 1", "unknown key ' '"},
-      {"X", "unknown key 'X'"},
+      {"x", "unknown key 'x'"},
+      {"othe", "unknown key 'o'"},
+      {"0\xff", "unknown key \\xFF"},
       {"0120", "key '0' is named twice"},
-      {"xx", "key 'x' is named twice"},
+      {"otherother", "key 'other' is named twice"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.keys);
-    const std::string problem = keyListProblem(c.keys);
+    std::string problem = "stale";
+    const auto rows = menuRowsOfKeys(c.keys, problem);
     if (*c.problem == '\0') {
+      EXPECT_TRUE(rows);
       EXPECT_EQ(problem, "");
     } else {
+      EXPECT_FALSE(rows);
       EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
     }
   }
   std::string error;
-  const auto solvers = chooseSolvers(sennicSolvers(), "x70", error);
+  const auto solvers = chooseSolvers(sennicSolvers(), "other70", error);
   ASSERT_TRUE(solvers) << error;
   ASSERT_EQ(solvers->size(), 3u);
   EXPECT_EQ((*solvers)[0].entry, &sennicMenu()[10]);
   EXPECT_EQ((*solvers)[1].entry, &sennicMenu()[7]);
-  EXPECT_EQ((*solvers)[2].key, '0');
+  EXPECT_EQ((*solvers)[0].key, "other");
+  EXPECT_EQ((*solvers)[2].key, "0");
   EXPECT_FALSE(chooseSolvers(vorlantSolvers(), "00", error));
 }
 
@@ -90,7 +96,7 @@ Comparison madeComparison(const std::vector<std::vector<double>>& costs,
   const auto solverCount = static_cast<int>(costs.size());
   comparison.pointNum = static_cast<int>(costs[0].size());
   for (int s = 0; s < solverCount; ++s) {
-    comparison.solvers.push_back({kAllKeys[static_cast<std::size_t>(s)], &vorlantMenu()[0]});
+    comparison.solvers.push_back({kMenuKeys[static_cast<std::size_t>(s)], &vorlantMenu()[0]});
   }
   comparison.passSeconds.assign(costs.size(), 0.5);
   comparison.outcomes.resize(costs.size() * costs[0].size());
@@ -271,6 +277,10 @@ const ProgramCase kPrograms[] = {
      "dinosaur.lc", "2"},
 };
 
+// The keystroke that makes a program run a compared solver: its digit, or 'x' (any non-digit) for
+// the default row.
+char keystrokeOf(std::string_view key) { return key == kMenuKeys[kDefaultRow] ? 'x' : key[0]; }
+
 // The run that a single-key program would have made of solver s of the comparison: its counts, the
 // comparison's per-point numbers and the labels counted.
 TriangulationRun runOf(const Comparison& comparison, const DataSet& data, int s) {
@@ -279,7 +289,7 @@ TriangulationRun runOf(const Comparison& comparison, const DataSet& data, int s)
   run.imageCoordinates = data.imageCoordinates;
   run.maxViewNum = data.maxViewNum;
   run.algorithmKey =
-      static_cast<unsigned char>(comparison.solvers[static_cast<std::size_t>(s)].key);
+      static_cast<unsigned char>(keystrokeOf(comparison.solvers[static_cast<std::size_t>(s)].key));
   run.algorithmName = comparison.solvers[static_cast<std::size_t>(s)].entry->selectedName;
   for (int p = 0; p < comparison.pointNum; ++p) {
     PointOutcome outcome = comparison.outcome(s, p);
@@ -306,11 +316,12 @@ void expectSameAsSingleKeyRuns(const ProgramCase& program, const fs::path& progr
   std::vector<std::pair<int, int>> told;  // (pass, points done) as the progress was told
   const Comparison comparison = compareSolvers(
       set, rules, *solvers, [&told](int s, int done) { told.emplace_back(s, done); });
-  ASSERT_EQ(comparison.outcomes.size(), keys.size() * static_cast<std::size_t>(set.pointNum));
+  const auto solverCount = static_cast<int>(solvers->size());
+  ASSERT_EQ(comparison.outcomes.size(), solvers->size() * static_cast<std::size_t>(set.pointNum));
 
   // The progress: the passes in order (the starts, then each solver), each told when it begins
   // and when it ends, its counts rising in between.
-  for (int pass = -1; pass < static_cast<int>(keys.size()); ++pass) {
+  for (int pass = -1; pass < solverCount; ++pass) {
     SCOPED_TRACE("progress of pass " + std::to_string(pass));
     std::vector<int> done;
     for (const auto& [s, count] : told) {
@@ -325,8 +336,8 @@ void expectSameAsSingleKeyRuns(const ProgramCase& program, const fs::path& progr
                              [](const auto& a, const auto& b) { return a.first < b.first; }));
   const ReportWriters& writers = program.description().reports;
 
-  for (int s = 0; s < static_cast<int>(keys.size()); ++s) {
-    const char key = (*solvers)[static_cast<std::size_t>(s)].key;
+  for (int s = 0; s < solverCount; ++s) {
+    const char key = keystrokeOf((*solvers)[static_cast<std::size_t>(s)].key);
     SCOPED_TRACE(std::string(program.name) + " key " + key);
     const fs::path runFolder = folder / (std::string("key-") + key);
     fs::create_directory(runFolder);
@@ -384,7 +395,7 @@ TEST_P(SameAsThePrograms, EveryKeyGivesTheNumbersOfItsSingleKeyRun) {
                 {data.string(), "--cameras", "12", "--points", "40", "--seed", "5"},
                 folder.path()});
   ASSERT_TRUE(made.exited && made.status == 0) << describe(made);
-  expectSameAsSingleKeyRuns(program, data, data, kAllKeys, folder.path());
+  expectSameAsSingleKeyRuns(program, data, data, allMenuKeys(), folder.path());
 }
 
 // The real data sets, one key each: Ladybug as distributed (no header-ID line, .bz2) against

@@ -16,8 +16,8 @@
 
 #include "compare/csv.hpp"
 #include "solvers/menus.hpp"
-#include "tests/driver/child_process.hpp"
-#include "tests/driver/program_output.hpp"
+#include "tests/support/child_process.hpp"
+#include "tests/support/program_output.hpp"
 
 namespace tessmark {
 namespace {
@@ -67,7 +67,7 @@ struct TableFixture {
   std::vector<SolverSummary> summaries;
 
   TableFixture() {
-    comparison.solvers = {{'0', &awkward}, {'x', &vorlantMenu()[10]}};
+    comparison.solvers = {{"0", &awkward}, {"other", &vorlantMenu()[10]}};
     comparison.pointNum = 40;
     SolverSummary first;
     first.solvable = 39;
@@ -117,7 +117,7 @@ TEST(SummaryLatex, OneRowPerSolverBetweenTheRules) {
             "$3.35591\\times10^{6}$ & 40 & 4.5 & 1000 & 1 & 0 & 10.642 \\\\");
   EXPECT_EQ(
       body[1],
-      "x & Default inexact damped Newton line search, alpha dx norm stopping criterion & 39 & "
+      "other & Default inexact damped Newton line search, alpha dx norm stopping criterion & 39 & "
       "38 & $\\infty$ & 40 & 4.5 & 1000 & 1 & 2 & 10.642 \\\\");
   EXPECT_NE(table.find("\\begin{tabular}{clrrrrrrrrr}\n\\toprule\n"), std::string::npos);
   EXPECT_TRUE(table.ends_with("\\bottomrule\n\\end{tabular}\n")) << table;

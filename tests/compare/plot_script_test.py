@@ -65,7 +65,7 @@ class Figures(unittest.TestCase):
             rows.append(("0", "Newton-Raphson", 4 + point % 3, 1.0, 1.0 + point / 10))
             rows.append(("1", "Gauss-Newton, capped", 1000 if point < 3 else 5,
                          "inf" if point == 0 else 1.0 + point * 1e-3, "inf" if point == 0 else 3.0))
-            rows.append(("x", "Default", 3, 2e15 if point == 1 else 1.0, 1.0))
+            rows.append(("other", "Default", 3, 2e15 if point == 1 else 1.0, 1.0))
         rows.sort(key=lambda row: row[0])
         with tempfile.TemporaryDirectory() as scratch:
             folder = os.path.join(scratch, "-figures")

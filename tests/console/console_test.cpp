@@ -171,24 +171,25 @@ TEST_F(CapturedConsoleTest, AlwaysModeWritesTheWholeAttributeToTheStreamUsed) {
   EXPECT_TRUE(colorsEnabled(std::cerr));
 
   std::cout << "a";
-  setColors(12, 14);
-  std::cout << setTextColor(15) << "b";
-  std::cerr << setTextColor(12) << "c";
-  setColors(15, kDefaultColor);
-  setColors(15, kDefaultColor);                       // a repeat is written again
-  std::cout << std::setw(3) << setTextColor(9) << 7;  // the field width is left for the number
+  setColors(Color::red, Color::yellow);
+  std::cout << setTextColor(Color::white) << "b";
+  std::cerr << setTextColor(Color::red) << "c";
+  setColors(Color::white, kDefaultColor);
+  setColors(Color::white, kDefaultColor);  // a repeat is written again
+  std::cout << std::setw(3) << setTextColor(Color::blue)
+            << 7;  // the field width is left for the number
 
   EXPECT_EQ(out_.text, "a|\x1b[91;103m|\x1b[97;103mb|\x1b[39;49m|\x1b[39;49m|\x1b[94;49m  7");
   EXPECT_EQ(err_.text, "|\x1b[91;103mc");
-  EXPECT_EQ(consoleColors().currentText, 9);
+  EXPECT_EQ(consoleColors().currentText, Color::blue);
   EXPECT_EQ(consoleColors().currentBackground, kDefaultColor);
 
   // Streams other than the console's never get sequences, but still move the colour state.
   std::ostringstream other;
-  other << setTextColor(10) << "d";
+  other << setTextColor(Color::green) << "d";
   EXPECT_FALSE(colorsEnabled(other));
   EXPECT_EQ(other.str(), "d");
-  EXPECT_EQ(consoleColors().currentText, 10);
+  EXPECT_EQ(consoleColors().currentText, Color::green);
 
   out_.text.clear();
   err_.text.clear();
@@ -201,7 +202,7 @@ TEST_F(CapturedConsoleTest, AlwaysModeWritesTheWholeAttributeToTheStreamUsed) {
 
 TEST_F(CapturedConsoleTest, ResetTouchesOnlyStreamsThatReceivedColours) {
   setupConsole(ColorMode::always);
-  std::cerr << setTextColor(12);
+  std::cerr << setTextColor(Color::red);
   err_.text.clear();
   resetConsoleColors();
   EXPECT_EQ(out_.text, "");
@@ -213,13 +214,13 @@ TEST_F(CapturedConsoleTest, NeverModeWritesNoSequencesButTracksTheColours) {
   EXPECT_FALSE(colorsEnabled(std::cout));
   EXPECT_FALSE(colorsEnabled(std::cerr));
 
-  setColors(12, 14);
-  std::cout << setTextColor(9) << "x";
-  std::cerr << setTextColor(10) << "y";
+  setColors(Color::red, Color::yellow);
+  std::cout << setTextColor(Color::blue) << "x";
+  std::cerr << setTextColor(Color::green) << "y";
   EXPECT_EQ(out_.text, "||x");
   EXPECT_EQ(err_.text, "|y");
-  EXPECT_EQ(consoleColors().currentText, 10);
-  EXPECT_EQ(consoleColors().currentBackground, 14);
+  EXPECT_EQ(consoleColors().currentText, Color::green);
+  EXPECT_EQ(consoleColors().currentBackground, Color::yellow);
 
   resetConsoleColors();
   EXPECT_EQ(out_.text, "||x");
@@ -231,32 +232,24 @@ TEST_F(CapturedConsoleTest, NeverModeWritesNoSequencesButTracksTheColours) {
 // On a background of its own every colour keeps its 16-colour code, whatever the terminal.
 TEST_F(CapturedConsoleTest, MapsTheColourBitsToSgrCodes) {
   struct ColorCodes {
-    int color;
+    Color color;
     const char* sequence;  // the colour as text and as background
   };
   const std::vector<ColorCodes> table = {
-      {0, "\x1b[30;40m"},
-      {1, "\x1b[34;44m"},
-      {2, "\x1b[32;42m"},
-      {3, "\x1b[36;46m"},
-      {4, "\x1b[31;41m"},
-      {5, "\x1b[35;45m"},
-      {6, "\x1b[33;43m"},
-      {7, "\x1b[37;47m"},
-      {8, "\x1b[90;100m"},
-      {9, "\x1b[94;104m"},
-      {10, "\x1b[92;102m"},
-      {11, "\x1b[96;106m"},
-      {12, "\x1b[91;101m"},
-      {13, "\x1b[95;105m"},
-      {14, "\x1b[93;103m"},
-      {15, "\x1b[97;107m"},
+      {Color::black, "\x1b[30;40m"},      {Color::darkBlue, "\x1b[34;44m"},
+      {Color::darkGreen, "\x1b[32;42m"},  {Color::darkCyan, "\x1b[36;46m"},
+      {Color::darkRed, "\x1b[31;41m"},    {Color::darkMagenta, "\x1b[35;45m"},
+      {Color::darkYellow, "\x1b[33;43m"}, {Color::gray, "\x1b[37;47m"},
+      {Color::darkGray, "\x1b[90;100m"},  {Color::blue, "\x1b[94;104m"},
+      {Color::green, "\x1b[92;102m"},     {Color::cyan, "\x1b[96;106m"},
+      {Color::red, "\x1b[91;101m"},       {Color::magenta, "\x1b[95;105m"},
+      {Color::yellow, "\x1b[93;103m"},    {Color::white, "\x1b[97;107m"},
       {kDefaultColor, "\x1b[39;49m"},
   };
   ScopedEnvironment term("TERM", "xterm-256color");
   setupConsole(ColorMode::always);
   for (const ColorCodes& entry : table) {
-    SCOPED_TRACE(entry.color);
+    SCOPED_TRACE(static_cast<int>(entry.color));
     out_.text.clear();
     setColors(entry.color, entry.color);
     EXPECT_EQ(out_.text, std::string("|") + entry.sequence);
@@ -270,16 +263,19 @@ TEST_F(CapturedConsoleTest, TextOnTheDefaultBackgroundReadsOnAnyTheme) {
   struct Terminal {
     const char* term;
     const char* colorTerm;  // nullptr: unset
-    std::vector<std::pair<int, const char*>> codes;
+    std::vector<std::pair<Color, const char*>> codes;
   };
-  const std::vector<std::pair<int, const char*>> common = {
-      {15, "\x1b[39;49m"}, {12, "\x1b[91;49m"}, {9, "\x1b[94;49m"}, {6, "\x1b[33;49m"},
-      {4, "\x1b[31;49m"},  {3, "\x1b[36;49m"},  {0, "\x1b[30;49m"}, {kDefaultColor, "\x1b[39;49m"},
+  const std::vector<std::pair<Color, const char*>> common = {
+      {Color::white, "\x1b[39;49m"},   {Color::red, "\x1b[91;49m"},
+      {Color::blue, "\x1b[94;49m"},    {Color::darkYellow, "\x1b[33;49m"},
+      {Color::darkRed, "\x1b[31;49m"}, {Color::darkCyan, "\x1b[36;49m"},
+      {Color::black, "\x1b[30;49m"},   {kDefaultColor, "\x1b[39;49m"},
   };
-  const std::vector<std::pair<int, const char*>> extended = {
-      {14, "\x1b[38;5;136;49m"}, {11, "\x1b[38;5;30;49m"}, {10, "\x1b[38;5;28;49m"}};
-  const std::vector<std::pair<int, const char*>> bright = {
-      {14, "\x1b[93;49m"}, {11, "\x1b[96;49m"}, {10, "\x1b[92;49m"}};
+  const std::vector<std::pair<Color, const char*>> extended = {{Color::yellow, "\x1b[38;5;136;49m"},
+                                                               {Color::cyan, "\x1b[38;5;30;49m"},
+                                                               {Color::green, "\x1b[38;5;28;49m"}};
+  const std::vector<std::pair<Color, const char*>> bright = {
+      {Color::yellow, "\x1b[93;49m"}, {Color::cyan, "\x1b[96;49m"}, {Color::green, "\x1b[92;49m"}};
   const std::vector<Terminal> terminals = {
       {"xterm-256color", nullptr, extended},
       {"tmux-256color", nullptr, extended},
@@ -295,10 +291,10 @@ TEST_F(CapturedConsoleTest, TextOnTheDefaultBackgroundReadsOnAnyTheme) {
     ScopedEnvironment term("TERM", terminal.term);
     ScopedEnvironment colorTerm("COLORTERM", terminal.colorTerm);
     setupConsole(ColorMode::always);
-    std::vector<std::pair<int, const char*>> codes = common;
+    std::vector<std::pair<Color, const char*>> codes = common;
     codes.insert(codes.end(), terminal.codes.begin(), terminal.codes.end());
     for (const auto& [color, sequence] : codes) {
-      SCOPED_TRACE(color);
+      SCOPED_TRACE(static_cast<int>(color));
       out_.text.clear();
       setColors(color, kDefaultColor);
       EXPECT_EQ(out_.text, std::string("|") + sequence);
@@ -649,7 +645,7 @@ TEST(TerminalSessionTest, EndingSignalRestoresColoursTitleAndModes) {
       setrlimit(RLIMIT_CORE, &noCore);
       setupConsole(ColorMode::always);
       setConsoleTitle("Busy");
-      std::cout << setTextColor(12) << "ready" << std::flush;
+      std::cout << setTextColor(Color::red) << "ready" << std::flush;
       if (duringKeyRead) {
         readKey();
       } else {
@@ -677,7 +673,7 @@ TEST(TerminalSessionTest, EndingSignalRestoresColoursTitleAndModes) {
 TEST(TerminalSessionTest, CtrlZAndFgDuringAKeyRead) {
   TerminalSession session([] {
     setupConsole(ColorMode::always);
-    std::cout << setTextColor(12) << "ready" << std::flush;
+    std::cout << setTextColor(Color::red) << "ready" << std::flush;
     return readKey();
   });
   ASSERT_TRUE(session.waitForRawMode());
@@ -717,7 +713,7 @@ TEST(TerminalSessionTest, CtrlZAndFgWhileBusy) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGUSR1, &action, nullptr);
     setupConsole(ColorMode::always);
-    std::cout << setTextColor(12) << "ready" << std::flush;
+    std::cout << setTextColor(Color::red) << "ready" << std::flush;
     while (goOn == 0) poll(nullptr, 0, 10);  // busy elsewhere
     std::cout << "more" << std::flush;
     resetConsoleColors();

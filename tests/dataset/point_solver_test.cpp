@@ -117,16 +117,15 @@ Eigen::Vector2d sceneImage(const synthetic::SceneCamera& camera, int p, int v) {
 std::unique_ptr<BalPointSource> balScene() {
   const auto cameras = synthetic::cameraRing(kCameras);
   auto source = std::make_unique<BalPointSource>();
-  CameraTables& tables = source->tables;
-  tables.cameraProjections.resize(3 * kCameras, 4);
-  tables.cameraPoses.resize(3 * kCameras, 7);
+  Eigen::MatrixXd projections(3 * kCameras, 4);
+  Eigen::MatrixXd poses(3 * kCameras, 7);
   for (int c = 0; c < kCameras; ++c) {
-    tables.cameraProjections.middleRows<3>(3 * c) = cameras[c].matrix;
-    tables.cameraPoses.block<3, 3>(3 * c, 0) = cameras[c].calibration;
-    tables.cameraPoses.block<3, 3>(3 * c, 3) = cameras[c].rotation;
-    tables.cameraPoses.block<3, 1>(3 * c, 6) = cameras[c].centre;
+    projections.middleRows<3>(3 * c) = cameras[c].matrix;
+    poses.block<3, 3>(3 * c, 0) = cameras[c].calibration;
+    poses.block<3, 3>(3 * c, 3) = cameras[c].rotation;
+    poses.block<3, 1>(3 * c, 6) = cameras[c].centre;
   }
-  buildCoefficientTables(tables, kCameras);
+  source->tables = buildCameraTables(projections, poses, kCameras);
 
   BalProblem& bal = source->problem;
   bal.cameraNum = kCameras;

@@ -1,6 +1,6 @@
 // The report checker must reject what printf would not have written, or the end-to-end checks that
 // rest on it prove nothing.
-#include "tests/driver/report_format.hpp"
+#include "tests/support/report_format.hpp"
 
 #include <string>
 #include <vector>

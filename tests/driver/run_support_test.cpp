@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/vorlant.hpp"
-#include "tests/driver/child_process.hpp"
+#include "tests/support/child_process.hpp"
 
 namespace tessmark {
 namespace {

@@ -17,10 +17,10 @@
 
 #include "input/lc_problem.hpp"
 #include "solvers/menus.hpp"
-#include "tests/driver/child_process.hpp"
-#include "tests/driver/program_output.hpp"
-#include "tests/driver/report_format.hpp"
-#include "tests/driver/report_sample.hpp"
+#include "tests/support/child_process.hpp"
+#include "tests/support/program_output.hpp"
+#include "tests/support/report_format.hpp"
+#include "tests/support/report_sample.hpp"
 
 namespace tessmark {
 namespace {

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/driver/child_process.hpp"
+#include "tests/support/child_process.hpp"
 #include "tests/support/terminal_session.hpp"
 
 extern char** environ;

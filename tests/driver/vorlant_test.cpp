@@ -25,10 +25,10 @@
 #include "console/console.hpp"
 #include "driver/sennic.hpp"
 #include "solvers/menus.hpp"
-#include "tests/driver/child_process.hpp"
-#include "tests/driver/program_output.hpp"
-#include "tests/driver/report_format.hpp"
 #include "tests/support/bzip2_text.hpp"
+#include "tests/support/child_process.hpp"
+#include "tests/support/program_output.hpp"
+#include "tests/support/report_format.hpp"
 
 namespace tessmark {
 namespace {

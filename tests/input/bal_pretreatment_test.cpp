@@ -114,8 +114,7 @@ Eigen::VectorXd twoCameras() {
 TEST(PretreatCameras, ProjectionMatchesTheBalCameraModel) {
   const Eigen::VectorXd parameters = twoCameras();
   const CameraTables tables = pretreatCameras(parameters, 2);
-  ASSERT_EQ(tables.cameraPoses.rows(), 6);
-  ASSERT_EQ(tables.cameraProjections.rows(), 6);
+  ASSERT_EQ(tables.cameraBlocks.size(), 2u);
 
   const std::vector<Eigen::Vector3d> points = {
       {0.1, 0.2, 0.3}, {-1.0, 0.5, 2.0}, {3.0, -2.0, -1.0}};
@@ -125,8 +124,9 @@ TEST(PretreatCameras, ProjectionMatchesTheBalCameraModel) {
     const Eigen::Vector3d t = parameters.segment<3>(9 * c + 3);
     const double f = parameters[9 * c + 6];
     const Eigen::Matrix3d r = rotationFromAngleAxis(w);
-    const Eigen::Matrix<double, 3, 4> p = tables.cameraProjections.middleRows<3>(3 * c);
-    const Eigen::Matrix<double, 3, 7> pose = tables.cameraPoses.middleRows<3>(3 * c);
+    const ViewBlock& block = tables.cameraBlocks[static_cast<std::size_t>(c)];
+    const Eigen::Matrix<double, 3, 4> p = block.camera();
+    const Eigen::Matrix<double, 3, 7> pose = block.pose;
 
     EXPECT_EQ(Eigen::Matrix3d(pose.leftCols<3>()),
               Eigen::Vector3d(-f, -f, 1.0).asDiagonal().toDenseMatrix());
@@ -142,10 +142,10 @@ TEST(PretreatCameras, ProjectionMatchesTheBalCameraModel) {
       EXPECT_NEAR(image[1] / image[2], -f * xc[1] / xc[2], 1e-9);
     }
 
-    // Each camera's coefficient rows sit at its own place in the tables.
-    EXPECT_EQ(Eigen::MatrixXd(tables.cameraJacobianCoefficients.middleRows<2>(2 * c)),
+    // Each camera's coefficient rows sit in its own block.
+    EXPECT_EQ(Eigen::MatrixXd(block.jacobianCoefficients()),
               Eigen::MatrixXd(jacobianCoefficientBlock(p)));
-    EXPECT_EQ(Eigen::MatrixXd(tables.cameraCurvatureCoefficients.middleRows<12>(12 * c)),
+    EXPECT_EQ(Eigen::MatrixXd(block.curvatureCoefficients()),
               Eigen::MatrixXd(curvatureCoefficientBlock(p)));
   }
 }
@@ -159,19 +159,14 @@ TEST(PretreatCameras, PointInFrontProjectsWithTheSignsOfItsCameraCoordinates) {
   for (const Eigen::Vector3d& xc :
        {Eigen::Vector3d(1.0, -2.0, -5.0), Eigen::Vector3d(-0.5, 3.0, -1.0)}) {
     const Eigen::Vector3d x = r.transpose() * (xc - t);
-    const Eigen::Vector3d image = tables.cameraProjections * x.homogeneous();
+    const Eigen::Vector3d image = tables.cameraBlocks[0].camera() * x.homogeneous();
     EXPECT_EQ(std::signbit(image[0] / image[2]), std::signbit(xc[0]));
     EXPECT_EQ(std::signbit(image[1] / image[2]), std::signbit(xc[1]));
   }
 }
 
-TEST(PretreatCameras, NoCamerasGiveEmptyTables) {
-  const CameraTables tables = pretreatCameras(Eigen::VectorXd(0), 0);
-  EXPECT_EQ(tables.cameraPoses.rows(), 0);
-  EXPECT_EQ(tables.cameraPoses.cols(), 7);
-  EXPECT_EQ(tables.cameraProjections.cols(), 4);
-  EXPECT_EQ(tables.cameraJacobianCoefficients.rows(), 0);
-  EXPECT_EQ(tables.cameraCurvatureCoefficients.rows(), 0);
+TEST(PretreatCameras, NoCamerasGiveNoBlocks) {
+  EXPECT_TRUE(pretreatCameras(Eigen::VectorXd(0), 0).cameraBlocks.empty());
 }
 
 // The shipped data set, read from disk, through every stage of this folder.
@@ -202,9 +197,10 @@ TEST(RealData, Problem49LoadsIndexesAndPretreats) {
   }
 
   const CameraTables tables = pretreatCameras(problem.cameraParameters, problem.cameraNum);
-  EXPECT_EQ(tables.cameraProjections.rows(), 3 * 49);
-  EXPECT_TRUE(tables.cameraProjections.allFinite());
-  EXPECT_TRUE(tables.cameraCurvatureCoefficients.allFinite());
+  ASSERT_EQ(tables.cameraBlocks.size(), 49u);
+  for (const ViewBlock& block : tables.cameraBlocks) {
+    EXPECT_TRUE(block.cameraRows.allFinite() && block.derivativeCoefficients.allFinite());
+  }
 }
 
 }  // namespace

@@ -159,18 +159,20 @@ TEST(PretreatLcCameras, PosesFromTheDecompositionCoefficientsFromTheMatricesAsRe
   std::vector<int> rankDeficient;
   const CameraTables tables = pretreatLcCameras(problem, rankDeficient);
   EXPECT_EQ(rankDeficient, std::vector<int>{1});
-  EXPECT_EQ(tables.cameraProjections, problem.cameraProjections);
+  ASSERT_EQ(tables.cameraBlocks.size(), 3u);
   for (int c = 0; c < 3; ++c) {
     SCOPED_TRACE(c);
+    const ViewBlock& block = tables.cameraBlocks[static_cast<std::size_t>(c)];
     const Camera camera = problem.cameraProjections.middleRows<3>(3 * c);
-    const Eigen::Matrix<double, 3, 7> pose = tables.cameraPoses.middleRows<3>(3 * c);
+    EXPECT_EQ(Camera(block.camera()), camera);
+    const Eigen::Matrix<double, 3, 7> pose = block.pose;
     EXPECT_EQ(pose.allFinite(), c != 1);
     if (c != 1) {
       EXPECT_EQ(pose, decomposeCamera(camera).pose);
     }
-    EXPECT_EQ(Eigen::MatrixXd(tables.cameraJacobianCoefficients.middleRows<2>(2 * c)),
+    EXPECT_EQ(Eigen::MatrixXd(block.jacobianCoefficients()),
               Eigen::MatrixXd(jacobianCoefficientBlock(camera)));
-    EXPECT_EQ(Eigen::MatrixXd(tables.cameraCurvatureCoefficients.middleRows<12>(12 * c)),
+    EXPECT_EQ(Eigen::MatrixXd(block.curvatureCoefficients()),
               Eigen::MatrixXd(curvatureCoefficientBlock(camera)));
   }
 }
@@ -201,14 +203,12 @@ TEST(GatherLcPoint, CopiesTheViewsOfTheCamerasThatSeeThePointInCameraOrder) {
     for (int j = 0; j < n; ++j) {
       const int camera = c.cameras[static_cast<std::size_t>(j)];
       const ViewBlock& view = point.views[j];
+      const ViewBlock& block = tables.cameraBlocks[static_cast<std::size_t>(camera)];
       EXPECT_EQ(Eigen::MatrixXd(view.camera()),
-                Eigen::MatrixXd(tables.cameraProjections.middleRows(3 * camera, 3)));
-      EXPECT_EQ(Eigen::MatrixXd(view.pose),
-                Eigen::MatrixXd(tables.cameraPoses.middleRows(3 * camera, 3)));
-      EXPECT_EQ(Eigen::MatrixXd(view.jacobianCoefficients()),
-                Eigen::MatrixXd(tables.cameraJacobianCoefficients.middleRows(2 * camera, 2)));
-      EXPECT_EQ(Eigen::MatrixXd(view.curvatureCoefficients()),
-                Eigen::MatrixXd(tables.cameraCurvatureCoefficients.middleRows(12 * camera, 12)));
+                Eigen::MatrixXd(problem.cameraProjections.middleRows(3 * camera, 3)));
+      EXPECT_EQ(view.cameraRows, block.cameraRows);
+      EXPECT_EQ(view.pose, block.pose);
+      EXPECT_EQ(view.derivativeCoefficients, block.derivativeCoefficients);
       EXPECT_EQ(view.observation(0), c.observations[2 * static_cast<std::size_t>(j)]);
       EXPECT_EQ(view.observation(1), c.observations[2 * static_cast<std::size_t>(j) + 1]);
     }
@@ -256,10 +256,11 @@ TEST(RealData, DinosaurLoadsIndexesAndPretreats) {
   std::vector<int> rankDeficient;
   const CameraTables tables = pretreatLcCameras(problem, rankDeficient);
   EXPECT_TRUE(rankDeficient.empty());
-  EXPECT_TRUE(tables.cameraPoses.allFinite());
-  EXPECT_TRUE(tables.cameraCurvatureCoefficients.allFinite());
+  ASSERT_EQ(tables.cameraBlocks.size(), 36u);
   for (int c = 0; c < counts.allCameraNum; ++c) {
-    const Eigen::Matrix<double, 3, 7> pose = tables.cameraPoses.middleRows<3>(3 * c);
+    const ViewBlock& block = tables.cameraBlocks[static_cast<std::size_t>(c)];
+    EXPECT_TRUE(block.pose.allFinite() && block.derivativeCoefficients.allFinite());
+    const Eigen::Matrix<double, 3, 7> pose = block.pose;
     const Camera camera = problem.cameraProjections.middleRows<3>(3 * c);
     const Camera normalised = camera / camera.block<1, 3>(2, 0).norm();
     expectNear(cameraOf(pose.leftCols<3>(), pose.middleCols<3>(3), pose.col(6)), normalised,

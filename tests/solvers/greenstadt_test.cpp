@@ -11,6 +11,7 @@
 
 #include "model/diagnostics.hpp"
 #include "model/symmedian.hpp"
+#include "solvers/menu_settings.hpp"
 #include "solvers/newton/newton_raphson.hpp"
 #include "tools/synthetic_scene.hpp"
 

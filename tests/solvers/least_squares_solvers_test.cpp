@@ -16,6 +16,7 @@
 #include "solvers/least_squares/levenberg_marquardt.hpp"
 #include "solvers/least_squares/trust_region.hpp"
 #include "solvers/least_squares/yamashita_fukushima.hpp"
+#include "solvers/menu_settings.hpp"
 #include "tools/synthetic_scene.hpp"
 
 namespace tessmark {

@@ -10,6 +10,7 @@
 
 #include "model/diagnostics.hpp"
 #include "model/symmedian.hpp"
+#include "solvers/menu_settings.hpp"
 #include "solvers/newton/newton_system.hpp"
 #include "tools/synthetic_scene.hpp"
 

@@ -32,8 +32,8 @@
 #include "model/point_workspace.hpp"
 #include "solvers/menus.hpp"
 #include "tessmark/triangulate.hpp"
-#include "tests/driver/child_process.hpp"
-#include "tests/driver/report_format.hpp"
+#include "tests/support/child_process.hpp"
+#include "tests/support/report_format.hpp"
 
 namespace tessmark {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/driver/child_process.hpp"
+#include "tests/support/child_process.hpp"
 
 namespace tessmark {
 namespace {
@@ -19,7 +19,12 @@ MakerRequest parse(std::vector<std::string> arguments, MakerOptions& options) {
   arguments.insert(arguments.begin(), "maker");
   std::vector<char*> argv;
   for (std::string& argument : arguments) argv.push_back(argument.data());
-  return synthetic::parseMakerOptions(static_cast<int>(argv.size()), argv.data(), 12, options);
+  const synthetic::MakerDescription maker{.name = "maker",
+                                          .summary = "",
+                                          .fewestCameras = 12,
+                                          .defaults = options,
+                                          .cameraShape = "on the ring"};
+  return synthetic::parseMakerOptions(static_cast<int>(argv.size()), argv.data(), maker, options);
 }
 
 TEST(MakerOptions, HelpAnywhereWrongLinesAndRuns) {

@@ -1,4 +1,4 @@
-#include "tests/driver/report_format.hpp"
+#include "tests/support/report_format.hpp"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "tests/driver/report_sample.hpp"
+#include "tests/support/report_sample.hpp"
 
 #include <cstdlib>
 

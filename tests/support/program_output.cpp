@@ -1,4 +1,4 @@
-#include "tests/driver/program_output.hpp"
+#include "tests/support/program_output.hpp"
 
 #include <algorithm>
 #include <regex>
@@ -7,7 +7,7 @@
 
 #include <Eigen/Core>
 
-#include "tests/driver/report_format.hpp"
+#include "tests/support/report_format.hpp"
 
 namespace tessmark::testing {
 

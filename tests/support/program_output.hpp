@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/driver/child_process.hpp"
-#include "tests/driver/report_format.hpp"
+#include "tests/support/child_process.hpp"
+#include "tests/support/report_format.hpp"
 
 namespace tessmark::testing {
 
