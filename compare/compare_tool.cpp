@@ -4,12 +4,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <iomanip>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <string_view>
 
 #include "compare/comparison.hpp"
@@ -20,6 +22,7 @@
 #include "compare/summary.hpp"
 #include "console/command_line.hpp"
 #include "console/stopwatch.hpp"
+#include "dataset/parallel_points.hpp"
 #include "input/input_error.hpp"
 
 namespace tessmark {
@@ -31,6 +34,16 @@ constexpr const char* kName = "tessmark-compare";
 std::string usageError(const std::string& problem) {
   return std::string(kName) + ": " + problem + "\nTry '" + kName +
          " --help' for more information.\n";
+}
+
+// A whole number from 1 to `most`, as --threads and --repeat take it.
+std::optional<int> countArgument(std::string_view value, int most) {
+  int count = 0;
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), count);
+  if (error != std::errc() || end != value.data() + value.size() || count < 1 || count > most) {
+    return std::nullopt;
+  }
+  return count;
 }
 
 // --format's names of the formats it reads.
@@ -67,7 +80,8 @@ void describeData(const CompareOptions& options, const DataSet& data, const Solv
 
 std::string compareUsageText() {
   return std::string("Usage: ") + kName +
-         " [--format bal|lc] [--keys KEYS] [--out DIR] [--help] [--version] DATAFILE\n\n"
+         " [--format bal|lc] [--keys KEYS] [--out DIR] [--threads N] [--repeat K]\n"
+         "                        [--help] [--version] DATAFILE\n\n"
          "Loads DATAFILE once, runs every chosen solver of the program's menu on every point from "
          "the\nsame symmedian start, judges each result by that program's rules, and writes a "
          "table to the\nconsole, DIR/points.csv (one row per point and solver), DIR/summary.csv "
@@ -85,6 +99,10 @@ std::string compareUsageText() {
          "\n                   x is the row that any other key selects)\n"
          "  --out DIR        write the files into DIR (default: the current directory); DIR is "
          "created\n                   when missing, once the data file has been read\n"
+         "  --threads N      share the points out to N threads (default: one per core); the "
+         "results are\n                   the same whatever N, only the times differ\n"
+         "  --repeat K       run each point's solve K times and keep the shortest time (default: "
+         "1);\n                   the results are those of every run\n"
          "  -h, --help       show this text\n"
          "  --version        show the version and the Eigen version\n\n"
          "Environment: TESSMARK_PYTHON names the Python interpreter for the plots (default: "
@@ -132,6 +150,26 @@ ParsedCompareLine parseCompareCommandLine(std::span<const char* const> arguments
         return {std::nullopt, usageError("--out needs a folder"), kCompareExitUsage};
       }
       options.outputDir = value;
+    } else if (argument == "--threads") {
+      const std::optional<int> threads =
+          takeValue() ? countArgument(value, kMostCompareThreads) : std::nullopt;
+      if (!threads) {
+        return {std::nullopt,
+                usageError("--threads needs a whole number from 1 to " +
+                           std::to_string(kMostCompareThreads)),
+                kCompareExitUsage};
+      }
+      options.run.threads = *threads;
+    } else if (argument == "--repeat") {
+      const std::optional<int> repeat =
+          takeValue() ? countArgument(value, kMostCompareRepeats) : std::nullopt;
+      if (!repeat) {
+        return {std::nullopt,
+                usageError("--repeat needs a whole number from 1 to " +
+                           std::to_string(kMostCompareRepeats)),
+                kCompareExitUsage};
+      }
+      options.run.repeat = *repeat;
     } else if (!argument.starts_with("-") && !argument.empty() && !hasValue) {
       if (!options.dataFile.empty()) {
         return {std::nullopt, usageError("one data file only: '" + std::string(argument) + "'"),
@@ -191,15 +229,20 @@ int runComparison(const CompareOptions& options) {
     return failInput(failure);
   }
   describeData(options, set, rules);
-  std::cout << "  solvers: " << options.keys << "\n" << std::flush;
+  std::cout << "  solvers: " << options.keys << ", on " << workerCount(options.run.threads)
+            << (workerCount(options.run.threads) == 1 ? " thread" : " threads");
+  if (options.run.repeat > 1) {
+    std::cout << ", each solve timed " << options.run.repeat << " times (the shortest kept)";
+  }
+  std::cout << "\n" << std::flush;
 
   Stopwatch wholeWatch;
   wholeWatch.start();
   Comparison comparison;
   {
     ProgressBar bar(stderr, *solvers, set.pointNum);
-    comparison =
-        compareSolvers(set, rules, *solvers, [&bar](int s, int done) { bar.update(s, done); });
+    comparison = compareSolvers(
+        set, rules, *solvers, [&bar](int s, int done) { bar.update(s, done); }, options.run);
   }
   wholeWatch.stop();
   const std::vector<SolverSummary> summaries = summarize(comparison);
