@@ -1,7 +1,7 @@
 // Preparation of the real data sets: read, index and pretreat, as the programs run them before
 // the menu (the Ladybug BAL problem for vorlant, the Dinosaur sequence for sennic), from opening
 // the file to the finished per-camera tables: the BAL reader alone, and the data-set layer's
-// whole load of either file.
+// whole load of either file (the BAL file by lines and, as a standard BAL file, by tokens).
 
 #include <cstdint>
 #include <filesystem>
@@ -55,8 +55,20 @@ void loadIndexPretreat(benchmark::State& state) {
   setFileBytes(state, kLadybugPath);
 }
 
+// The same file read as a standard BAL file, by tokens (the header-ID line skipped), as the
+// comparison tool and --plain-bal read it.
+void loadIndexPretreatPlain(benchmark::State& state) {
+  if (!dataFileFound(state, kLadybugPath)) return;
+  for (auto _ : state) {
+    const DataSet data = loadDataSet(kLadybugPath, DataFormat::plainBal);
+    benchmark::DoNotOptimize(data.maxViewNum);
+  }
+  setFileBytes(state, kLadybugPath);
+}
+
 BENCHMARK(loadOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(loadIndexPretreat)->Unit(benchmark::kMillisecond);
+BENCHMARK(loadIndexPretreatPlain)->Unit(benchmark::kMillisecond);
 
 void loadIndexPretreatLc(benchmark::State& state) {
   const std::string path = std::string(TESSMARK_DATA_DIR) + "/dinosaur.lc";

@@ -35,6 +35,13 @@ std::unique_ptr<PreparingSource> readBalFileRecords(TextFile& file, const DataCo
   return source;
 }
 
+std::unique_ptr<PreparingSource> readPlainBalRecords(TextFile& file, const DataCounts& counts) {
+  auto source = std::make_unique<BalPointSource>();
+  source->problem = readBalRecords(
+      file, {counts.cameraNum, counts.pointNum, counts.imageCoordinates}, BalLayout::tokens);
+  return source;
+}
+
 DataCounts readLcFileCounts(TextFile& file) {
   checkLcHeader(file);
   const LcCounts counts = readLcCounts(file);
@@ -65,7 +72,7 @@ const std::array<DataFormatDescription, 3> kFormats{{
      true,
      vorlantSolvers,
      readPlainBalCounts,
-     readBalFileRecords},
+     readPlainBalRecords},
     {DataFormat::lc, "lc", kLcSuffixes, kLcHeaderIds, true, true, sennicSolvers, readLcFileCounts,
      readLcFileRecords},
 }};
