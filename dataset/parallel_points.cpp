@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include <oneapi/tbb/blocked_range.h>
+#include <oneapi/tbb/global_control.h>
 #include <oneapi/tbb/info.h>
 #include <oneapi/tbb/parallel_for.h>
 #include <oneapi/tbb/partitioner.h>
@@ -66,8 +67,13 @@ class ProgressReport {
 }  // namespace
 
 int workerCount(int threads) {
-  if (threads > 0) return threads;
-  return std::max(1, tbb::info::default_concurrency());
+  if (threads <= 0) return std::max(1, tbb::info::default_concurrency());
+  // oneTBB runs no more threads than its limit (the cores) at once, and warns of an arena that asks
+  // for more.
+  const auto limit =
+      tbb::global_control::active_value(tbb::global_control::max_allowed_parallelism);
+  return static_cast<int>(
+      std::min<std::size_t>(static_cast<std::size_t>(threads), std::max<std::size_t>(limit, 1)));
 }
 
 bool forEachPoint(std::size_t count, int threads,

@@ -14,8 +14,9 @@
 
 namespace tessmark {
 
-// The worker count that `threads` asks for: `threads` itself when positive; otherwise (0 or
-// negative) every core this process may run on (at least 1).
+// The worker count that `threads` asks for: `threads` itself when positive, but no more than
+// oneTBB runs at once (its limit: the cores, unless a tbb::global_control says otherwise); 0 or
+// negative: every core this process may run on. At least 1.
 int workerCount(int threads);
 
 // Calls work(worker, index) once for every index in [0, count), over workerCount(threads) workers.

@@ -3,6 +3,7 @@
 // the handing out, and an exception that reaches the caller.
 #include "dataset/parallel_points.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <memory>
@@ -17,12 +18,14 @@ namespace tessmark {
 namespace {
 
 TEST(ForEachPoint, CallsEveryIndexOnceWithAWorkerOfItsOwn) {
-  // More workers than cores, a count that is no multiple of a chunk, and the edge counts.
+  // More threads than cores (as many workers as run at once), a count that is no multiple of a
+  // chunk, and the edge counts.
   for (const int threads : {1, 2, 3, 8}) {
     for (const std::size_t count : {std::size_t{0}, std::size_t{1}, std::size_t{1001}}) {
       SCOPED_TRACE(testing::Message() << threads << " threads, " << count << " indices");
       const int workers = workerCount(threads);
-      ASSERT_EQ(workers, threads);
+      ASSERT_GE(workers, 1);
+      ASSERT_LE(workers, threads);
       std::vector<std::atomic<int>> calls(count);
       const auto busy = std::make_unique<std::atomic<bool>[]>(static_cast<std::size_t>(workers));
       std::atomic<int> badWorker{0}, sharedWorker{0};
@@ -44,9 +47,11 @@ TEST(ForEachPoint, CallsEveryIndexOnceWithAWorkerOfItsOwn) {
   }
 }
 
-TEST(ForEachPoint, AllCoresByDefault) {
+TEST(ForEachPoint, AllCoresByDefaultAndNoMoreThanRunAtOnce) {
   EXPECT_GE(workerCount(0), 1);
   EXPECT_EQ(workerCount(-3), workerCount(0));
+  EXPECT_EQ(workerCount(1), 1);
+  EXPECT_LE(workerCount(1000), std::max(1u, std::thread::hardware_concurrency()));
 }
 
 TEST(ForEachPoint, ProgressRisesOneCallAtATimeAndEndsAtTheCount) {
