@@ -16,7 +16,8 @@ constexpr std::string_view kBalHeaderIds[] = {kBalHeaderId};
 constexpr std::string_view kLcSuffixes[] = {".lc"};
 
 DataCounts balCounts(const BalCounts& counts) {
-  return {counts.cameraNum, counts.pointNum, counts.imageCoordinates};
+  return {counts.cameraNum, counts.pointNum, counts.imageCoordinates,
+          counts.layout == BalLayout::tokens};
 }
 
 DataCounts readBalFileCounts(TextFile& file) {
@@ -31,14 +32,8 @@ DataCounts readPlainBalCounts(TextFile& file) {
 std::unique_ptr<PreparingSource> readBalFileRecords(TextFile& file, const DataCounts& counts) {
   auto source = std::make_unique<BalPointSource>();
   source->problem =
-      readBalRecords(file, {counts.cameraNum, counts.pointNum, counts.imageCoordinates});
-  return source;
-}
-
-std::unique_ptr<PreparingSource> readPlainBalRecords(TextFile& file, const DataCounts& counts) {
-  auto source = std::make_unique<BalPointSource>();
-  source->problem = readBalRecords(
-      file, {counts.cameraNum, counts.pointNum, counts.imageCoordinates}, BalLayout::tokens);
+      readBalRecords(file, {counts.cameraNum, counts.pointNum, counts.imageCoordinates,
+                            counts.recordsAsTokens ? BalLayout::tokens : BalLayout::lines});
   return source;
 }
 
@@ -72,7 +67,7 @@ const std::array<DataFormatDescription, 3> kFormats{{
      true,
      vorlantSolvers,
      readPlainBalCounts,
-     readPlainBalRecords},
+     readBalFileRecords},
     {DataFormat::lc, "lc", kLcSuffixes, kLcHeaderIds, true, true, sennicSolvers, readLcFileCounts,
      readLcFileRecords},
 }};

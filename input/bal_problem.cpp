@@ -175,12 +175,9 @@ BalCounts readBalCounts(TextFile& file) {
 BalCounts readBalCountsAfterOptionalHeader(TextFile& file) {
   const std::string countsWhat = "the counts line (" + std::string(kCountNames) + ")";
   const std::string firstWhat = "the header ID or " + countsWhat;
-  std::string_view first = nextValueToken(file, firstWhat, false, [&] { return firstWhat; });
-  if (first == kBalHeaderId) {
-    file.skipLineRest();
-    first = nextValueToken(file, countsWhat, false, [&] { return countsWhat; });
-  } else if (!std::isdigit(static_cast<unsigned char>(first[0])) && first[0] != '+' &&
-             first[0] != '-') {
+  const std::string_view first = nextValueToken(file, firstWhat, false, [&] { return firstWhat; });
+  if (first == kBalHeaderId) return readBalCounts(file);
+  if (!std::isdigit(static_cast<unsigned char>(first[0])) && first[0] != '+' && first[0] != '-') {
     malformed(file, file.lineNumber(),
               "expected the header ID '" + std::string(kBalHeaderId) + "' or " + countsWhat +
                   ", found " + quotedToken(first));
@@ -195,10 +192,11 @@ BalCounts readBalCountsAfterOptionalHeader(TextFile& file) {
       nextValue(file, countsWhat, true, [] { return std::string("the observation count"); });
   counts.imageCoordinates = readCount(file, observations, "observation count");
   checkPointCount(file, counts);
+  counts.layout = BalLayout::tokens;
   return counts;
 }
 
-BalProblem readBalRecords(TextFile& file, const BalCounts& counts, BalLayout layout) {
+BalProblem readBalRecords(TextFile& file, const BalCounts& counts) {
   assert(counts.cameraNum >= 0 && counts.pointNum >= 0 && counts.imageCoordinates >= 0);
   BalProblem problem;
   problem.cameraNum = counts.cameraNum;
@@ -215,7 +213,7 @@ BalProblem readBalRecords(TextFile& file, const BalCounts& counts, BalLayout lay
   const std::string observationLine =
       std::string("an observation line (") + kObservationFields + ")";
   const std::int64_t parameterCount = std::int64_t{kParametersPerCamera} * counts.cameraNum;
-  if (layout == BalLayout::tokens) {
+  if (counts.layout == BalLayout::tokens) {
     // Each value where the next token is. A missing one is named by its place: a whole record, or
     // the field of the record that has begun.
     const std::string observationWhat = std::string("an observation (") + kObservationFields + ")";

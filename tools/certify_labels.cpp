@@ -56,8 +56,7 @@ bool endsWith(std::string_view text, std::string_view suffix) {
 DataSet loadBal(const std::string& path) {
   tessmark::TextFile file = tessmark::TextFile::open(path);
   const tessmark::BalCounts counts = tessmark::readBalCountsAfterOptionalHeader(file);
-  tessmark::BalProblem problem =
-      tessmark::readBalRecords(file, counts, tessmark::BalLayout::tokens);
+  tessmark::BalProblem problem = tessmark::readBalRecords(file, counts);
   const tessmark::ObservationIndex index = tessmark::indexObservations(problem);
   DataSet data;
   data.bal = true;

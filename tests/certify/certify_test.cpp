@@ -486,7 +486,7 @@ class LadybugTest : public ::testing::Test {
     if (!std::filesystem::exists(path)) return;
     TextFile file = TextFile::open(path.string());
     const BalCounts counts = readBalCountsAfterOptionalHeader(file);
-    problem_ = new BalProblem(readBalRecords(file, counts, BalLayout::tokens));
+    problem_ = new BalProblem(readBalRecords(file, counts));
     index_ = new ObservationIndex(indexObservations(*problem_));
   }
   static void TearDownTestSuite() {

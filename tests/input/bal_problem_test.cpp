@@ -17,6 +17,7 @@ namespace {
 using testing::balMalformedCases;
 using testing::captureInputError;
 using testing::MalformedCase;
+using testing::plainBalMalformedCases;
 
 const std::string kHeader = std::string(kBalHeaderId) + "\n";
 
@@ -33,7 +34,7 @@ BalProblem readText(std::string text) {
 // The standard layout: the header-ID line optional, the rest read by tokens.
 BalProblem readPlainFile(TextFile file) {
   const BalCounts counts = readBalCountsAfterOptionalHeader(file);
-  return readBalRecords(file, counts, BalLayout::tokens);
+  return readBalRecords(file, counts);
 }
 
 // The same text from a source of unknown length (as a pipe), in pieces of `piece` bytes.
@@ -258,53 +259,11 @@ TEST(PlainBalReader, LineEndsCountAsBlanks) {
   const InputError error = captureInputError(
       [&] { readText(kHeader + "2 2 3\n\n0 0 -3.5 2.25\n1 0 7 8\n1 1 +1e3 -0.5\n" + parameters); });
   EXPECT_EQ(error.line, 3);
-  EXPECT_EQ(error.detail, "expected 4 values " + kFields + ", found 0");
+  EXPECT_EQ(error.detail, "expected 4 values (camera index, point index, x, y), found 0");
 }
 
-// The standard layout's faults: a value that is no number, or an index out of range, is named on
-// the line of its token; a value the file lacks, by its place in its record, on the line where the
-// record ends short (or after the last line when a whole record is missing).
-const std::vector<MalformedCase> kPlainMalformedCases = {
-    {"empty file", "", 1,
-     "expected the header ID or the counts line (" + kCounts + "), found the end of the file"},
-    {"blank lines only", "\n \r\n", 3,
-     "expected the header ID or the counts line (" + kCounts + "), found the end of the file"},
-    {"a word first, after a blank line", "\nthree 1 1\n", 2,
-     "expected the header ID 'Rome_is_not_built_in_one_day!' or the counts line (" + kCounts +
-         "), found 'three'"},
-    {"the header ID alone", kHeader + "\n", 3,
-     "expected the counts line (" + kCounts + "), found the end of the file"},
-    {"a count missing", kHeader + "\n2 1\n\n", 3,
-     "expected the observation count, found the end of the file"},
-    {"a count that is no number, on a later line", "2 1\n\nx\n", 3,
-     "expected an integer observation count, found 'x'"},
-    {"a negative count", "2\n-1 1\n", 2, "expected a non-negative point count, found -1"},
-    {"more points than observations", "1 3\n2\n0 0 1 2\n0 1 1 2\n" + cameraLines(0), 2,
-     "expected a point count no larger than the observation count (every point needs at least one "
-     "observation), found point count 3 and observation count 2"},
-    {"a coordinate that is no number, on the second line of its record",
-     "1 1 1\n0 0\n1.5 abc\n" + cameraLines(0), 3, "expected a real y coordinate, found 'abc'"},
-    {"an index out of range, on a later line", "1 1 1\n0\n\n4 1 2\n" + cameraLines(0), 4,
-     "expected a point index from 0 to 0, found point index 4"},
-    {"the file ends inside an observation", "1 1 1\n0 0\n1\n\n", 3,
-     "expected the y coordinate of observation 1 of 1 " + kFields + ", found the end of the file"},
-    {"the file ends between observations", "1 1 3\n0 0 1 2\n", 3,
-     "expected observation 2 of 3 " + kFields + ", found the end of the file"},
-    {"the file ends among the camera parameters", "1 1 1\n0 0 1 2\n1 2 3\n4 5\n", 5,
-     "expected camera parameter 6 of 9 (camera translation t2), found the end of the file"},
-    // As for every standard reader, a token too few shifts every later value by one.
-    {"a token too few", "1 1 1\n0 0 1\n" + cameraLines(0), 12,
-     "expected camera parameter 9 of 9 (camera distortion k2), found the end of the file"},
-    {"a camera parameter inf", "1 0 0\n1 2 3 4 5 6 7 8 inf\n", 2,
-     "expected a real camera distortion k2, found 'inf'"},
-    {"an endless line", "1 1 1\n0 0 1 " + std::string(TextFile::kMaxLineLength, '2') + "\n", 2,
-     "expected an observation " + kFields + ", found a line longer than 16 MiB"},
-    {"a huge count backed by nothing", "0 2000000000 2000000000\n", 2,
-     "expected observation 1 of 2000000000 " + kFields + ", found the end of the file"},
-};
-
 TEST(PlainBalReader, MalformedInputNamesLineAndExpectation) {
-  for (const MalformedCase& item : kPlainMalformedCases) {
+  for (const MalformedCase& item : plainBalMalformedCases()) {
     SCOPED_TRACE(item.rule);
     for (bool stream : {false, true}) {
       SCOPED_TRACE(stream ? "stream" : "text");

@@ -197,9 +197,7 @@ std::vector<CompressedReader> compressedReaders() {
   }
   return {
       {"standard BAL", bal,
-       [](TextFile& file) {
-         readBalRecords(file, readBalCountsAfterOptionalHeader(file), BalLayout::tokens);
-       }},
+       [](TextFile& file) { readBalRecords(file, readBalCountsAfterOptionalHeader(file)); }},
       {".lc", lc,
        [](TextFile& file) {
          checkLcHeader(file);
@@ -307,9 +305,10 @@ TEST(BalCountsAfterOptionalHeader, ReadsBothLayouts) {
       {"2 3 4\n", {2, 3, 4}, 1},
       {"2 3 4 extra\n0 0 1 1\n", {2, 3, 4}, 1},
       {"0 0 0\n", {0, 0, 0}, 1},
-      // Read by tokens, as standard BAL readers read them: blank lines, and the counts over lines.
+      // Without the header ID read by tokens, as standard BAL readers read them: blank lines, and
+      // the counts over lines.
       {"\n \t\n2 3 4\n", {2, 3, 4}, 3},
-      {"Rome_is_not_built_in_one_day!\n\n2\n3 4\n", {2, 3, 4}, 4},
+      {"\n2\n3 4\n", {2, 3, 4}, 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -337,8 +336,9 @@ TEST(BalCountsAfterOptionalHeader, RefusesWhatIsNeither) {
       {"x2 3 4\n", 1, "found 'x2'"},
       {"\n\nx2 3 4\n", 3, "found 'x2'"},
       {"Rome_is_not_built_in_one_day!\n", 2, "expected the counts line"},
-      {"Rome_is_not_built_in_one_day!\n2 3\n", 2,
-       "expected the observation count, found the end of the file"},
+      // The header-ID file keeps its line rules.
+      {"Rome_is_not_built_in_one_day!\n2 3\n", 2, "expected 3 values"},
+      {"Rome_is_not_built_in_one_day!\n\n2 3 4\n", 2, "expected 3 values"},
       {"2 3\n", 1, "expected the observation count, found the end of the file"},
       {"2\n\n", 1, "expected the point count, found the end of the file"},
       {"2 5 4\n", 1, "no larger than the observation count"},

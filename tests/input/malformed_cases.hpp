@@ -10,13 +10,15 @@ namespace tessmark::testing {
 
 struct MalformedCase {
   const char* rule;
-  std::string text;  // after the header line
+  std::string text;  // after the header line (the whole text where a table says so)
   int line;
   std::string detail;
 };
 
 // After the BAL header-ID line.
 const std::vector<MalformedCase>& balMalformedCases();
+// A standard BAL file without the header-ID line, read by tokens: the whole text.
+const std::vector<MalformedCase>& plainBalMalformedCases();
 // After a .lc header-ID line.
 const std::vector<MalformedCase>& lcMalformedCases();
 

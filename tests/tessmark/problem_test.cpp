@@ -210,6 +210,7 @@ TEST(ProblemLoad, RefusesMalformedFilesAsTheReadersDo) {
     const std::vector<MalformedCase>& cases;
   } tables[] = {
       {"BAL", kBalHeader, "problem.txt", testing::balMalformedCases()},
+      {"BAL without the header-ID line", "", "problem.txt", testing::plainBalMalformedCases()},
       {".lc", "Jingle_bells,_jingle_bells,_Jingle_all_the_way!\n", "dinosaur.lc",
        testing::lcMalformedCases()},
   };
