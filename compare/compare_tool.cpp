@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <iomanip>
 #include <iostream>
+#include <limits>
 #include <new>
 #include <optional>
 #include <string_view>
@@ -36,14 +37,48 @@ std::string usageError(const std::string& problem) {
          " --help' for more information.\n";
 }
 
-// A whole number from 1 to `most`, as --threads and --repeat take it.
-std::optional<int> countArgument(std::string_view value, int most) {
-  int count = 0;
-  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), count);
-  if (error != std::errc() || end != value.data() + value.size() || count < 1 || count > most) {
+// The options that take a whole number from 1 to `most`, and the field it goes into.
+struct CountOption {
+  std::string_view name;
+  int most;
+  int& (*field)(CompareOptions&);
+};
+constexpr CountOption kCountOptions[] = {
+    {"--threads", kMostCompareThreads, [](CompareOptions& o) -> int& { return o.run.threads; }},
+    {"--repeat", kMostCompareRepeats, [](CompareOptions& o) -> int& { return o.run.repeat; }},
+    {"--loop-cap", std::numeric_limits<int>::max(),
+     [](CompareOptions& o) -> int& { return o.run.solver.loopCap; }},
+};
+
+// The options that take a finite number >= 0, and the field it goes into.
+struct ToleranceOption {
+  std::string_view name;
+  double& (*field)(CompareOptions&);
+};
+constexpr ToleranceOption kToleranceOptions[] = {
+    {"--tolerance", [](CompareOptions& o) -> double& { return o.run.solver.tolerance; }},
+    {"--relative-tolerance",
+     [](CompareOptions& o) -> double& { return o.run.solver.relativeTolerance; }},
+};
+
+template <typename Option, std::size_t n>
+const Option* findOption(const Option (&options)[n], std::string_view name) {
+  for (const Option& option : options) {
+    if (option.name == name) return &option;
+  }
+  return nullptr;
+}
+
+// `value` as a number of type T when it is all of it and within [least, most].
+template <typename T>
+std::optional<T> numberArgument(std::string_view value, T least, T most) {
+  T number{};
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+  if (value.empty() || error != std::errc() || end != value.data() + value.size() ||
+      !(number >= least && number <= most)) {
     return std::nullopt;
   }
-  return count;
+  return number;
 }
 
 // --format's names of the formats it reads.
@@ -81,7 +116,9 @@ void describeData(const CompareOptions& options, const DataSet& data, const Solv
 std::string compareUsageText() {
   return std::string("Usage: ") + kName +
          " [--format bal|lc] [--keys KEYS] [--out DIR] [--threads N] [--repeat K]\n"
-         "                        [--help] [--version] DATAFILE\n\n"
+         "                        [--tolerance E] [--relative-tolerance R] [--loop-cap N] "
+         "[--help]\n"
+         "                        [--version] DATAFILE\n\n"
          "Loads DATAFILE once, runs every chosen solver of the program's menu on every point from "
          "the\nsame symmedian start, judges each result by that program's rules, and writes a "
          "table to the\nconsole, DIR/points.csv (one row per point and solver), DIR/summary.csv "
@@ -103,6 +140,11 @@ std::string compareUsageText() {
          "results are\n                   the same whatever N, only the times differ\n"
          "  --repeat K       run each point's solve K times and keep the shortest time (default: "
          "1);\n                   the results are those of every run\n"
+         "  --tolerance E    the solvers' stopping tolerance (default: 1e-12, as the programs')\n"
+         "  --relative-tolerance R\n"
+         "                   stop at R times the start's cost where that is larger than E "
+         "(default: 0)\n"
+         "  --loop-cap N     every solver's loop cap in place of its own (default: its own)\n"
          "  -h, --help       show this text\n"
          "  --version        show the version and the Eigen version\n\n"
          "Environment: TESSMARK_PYTHON names the Python interpreter for the plots (default: "
@@ -150,26 +192,26 @@ ParsedCompareLine parseCompareCommandLine(std::span<const char* const> arguments
         return {std::nullopt, usageError("--out needs a folder"), kCompareExitUsage};
       }
       options.outputDir = value;
-    } else if (argument == "--threads") {
-      const std::optional<int> threads =
-          takeValue() ? countArgument(value, kMostCompareThreads) : std::nullopt;
-      if (!threads) {
+    } else if (const CountOption* count = findOption(kCountOptions, argument)) {
+      const std::optional<int> number =
+          takeValue() ? numberArgument(value, 1, count->most) : std::nullopt;
+      if (!number) {
         return {std::nullopt,
-                usageError("--threads needs a whole number from 1 to " +
-                           std::to_string(kMostCompareThreads)),
+                usageError(std::string(count->name) + " needs a whole number from 1 to " +
+                           std::to_string(count->most)),
                 kCompareExitUsage};
       }
-      options.run.threads = *threads;
-    } else if (argument == "--repeat") {
-      const std::optional<int> repeat =
-          takeValue() ? countArgument(value, kMostCompareRepeats) : std::nullopt;
-      if (!repeat) {
+      count->field(options) = *number;
+    } else if (const ToleranceOption* tolerance = findOption(kToleranceOptions, argument)) {
+      const std::optional<double> number =
+          takeValue() ? numberArgument(value, 0.0, std::numeric_limits<double>::max())
+                      : std::nullopt;
+      if (!number) {
         return {std::nullopt,
-                usageError("--repeat needs a whole number from 1 to " +
-                           std::to_string(kMostCompareRepeats)),
+                usageError(std::string(tolerance->name) + " needs a number of at least 0"),
                 kCompareExitUsage};
       }
-      options.run.repeat = *repeat;
+      tolerance->field(options) = *number;
     } else if (!argument.starts_with("-") && !argument.empty() && !hasValue) {
       if (!options.dataFile.empty()) {
         return {std::nullopt, usageError("one data file only: '" + std::string(argument) + "'"),
@@ -233,6 +275,17 @@ int runComparison(const CompareOptions& options) {
             << (workerCount(options.run.threads) == 1 ? " thread" : " threads");
   if (options.run.repeat > 1) {
     std::cout << ", each solve timed " << options.run.repeat << " times (the shortest kept)";
+  }
+  const PointSolverOptions& stopping = options.run.solver;
+  if (stopping.tolerance != PointSolverOptions{}.tolerance || stopping.relativeTolerance != 0 ||
+      stopping.loopCap != 0) {
+    std::cout << "\n  stopping: tolerance " << stopping.tolerance << ", relative tolerance "
+              << stopping.relativeTolerance << ", loop cap ";
+    if (stopping.loopCap == 0) {
+      std::cout << "each solver's own";
+    } else {
+      std::cout << stopping.loopCap;
+    }
   }
   std::cout << "\n" << std::flush;
 

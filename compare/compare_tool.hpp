@@ -3,7 +3,8 @@
 // table on the console, tidy CSV files and performance-profile plots.
 //
 //   tessmark-compare [--format bal|lc] [--keys 0123456789x] [--out DIR] [--threads N]
-//                    [--repeat K] DATAFILE
+//                    [--repeat K] [--tolerance E] [--relative-tolerance R] [--loop-cap N]
+//                    DATAFILE
 
 #include <optional>
 #include <span>
@@ -29,7 +30,7 @@ struct CompareOptions {
   DataFormat format = DataFormat::plainBal;
   std::string keys{kAllKeys};
   std::string outputDir = ".";
-  ComparisonOptions run;  // --threads, --repeat
+  ComparisonOptions run;  // --threads, --repeat, --tolerance, --relative-tolerance, --loop-cap
 };
 
 // The largest --threads and --repeat it takes.

@@ -48,6 +48,7 @@ TEST(CompareCommandLine, OptionsAndTheFormatTheNameSuggests) {
     std::string outputDir = ".";
     int threads = 0;
     int repeat = 1;
+    PointSolverOptions solver{};
   };
   const Case cases[] = {
       {{"p.txt"}, DataFormat::plainBal},
@@ -66,6 +67,20 @@ TEST(CompareCommandLine, OptionsAndTheFormatTheNameSuggests) {
        ".",
        256,
        1000},
+      {{"--tolerance", "1e-6", "--relative-tolerance=0.5", "--loop-cap", "7", "p.txt"},
+       DataFormat::plainBal,
+       "0123456789x",
+       ".",
+       0,
+       1,
+       {1e-6, 0.5, 7}},
+      {{"--tolerance=0", "--relative-tolerance", "0", "--loop-cap=2147483647", "p.txt"},
+       DataFormat::plainBal,
+       "0123456789x",
+       ".",
+       0,
+       1,
+       {0.0, 0.0, 2147483647}},
   };
   for (const Case& c : cases) {
     const ParsedCompareLine parsed = parseCompareCommandLine(c.arguments);
@@ -75,6 +90,9 @@ TEST(CompareCommandLine, OptionsAndTheFormatTheNameSuggests) {
     EXPECT_EQ(parsed.options->outputDir, c.outputDir);
     EXPECT_EQ(parsed.options->run.threads, c.threads);
     EXPECT_EQ(parsed.options->run.repeat, c.repeat);
+    EXPECT_EQ(parsed.options->run.solver.tolerance, c.solver.tolerance);
+    EXPECT_EQ(parsed.options->run.solver.relativeTolerance, c.solver.relativeTolerance);
+    EXPECT_EQ(parsed.options->run.solver.loopCap, c.solver.loopCap);
   }
   const ParsedCompareLine version = parseCompareCommandLine(std::vector<const char*>{"--version"});
   EXPECT_TRUE(version.text.starts_with("tessmark-compare (Tessmark) ")) << version.text;
@@ -82,8 +100,9 @@ TEST(CompareCommandLine, OptionsAndTheFormatTheNameSuggests) {
   const ParsedCompareLine help = parseCompareCommandLine(std::vector<const char*>{"--help"});
   EXPECT_EQ(help.status, 0);
   for (const char* text :
-       {"--format bal|lc", "--keys", "--out DIR", "--threads N", "--repeat K", "points.csv",
-        "summary.csv", "cost_profile.png", "TESSMARK_PYTHON", "  128 ", "  129 "}) {
+       {"--format bal|lc", "--keys", "--out DIR", "--threads N", "--repeat K", "--tolerance E",
+        "--relative-tolerance R", "--loop-cap N", "points.csv", "summary.csv", "cost_profile.png",
+        "TESSMARK_PYTHON", "  128 ", "  129 "}) {
     EXPECT_NE(help.text.find(text), std::string::npos) << text;
   }
 }
@@ -111,6 +130,12 @@ TEST(CompareCommandLine, UsageErrorsGiveStatusTwo) {
       {{"--repeat", "-1", "p.txt"}, "--repeat needs a whole number from 1 to 1000"},
       {{"--repeat=1001", "p.txt"}, "--repeat needs a whole number from 1 to 1000"},
       {{"--repeat", "9999999999", "p.txt"}, "--repeat needs a whole number from 1 to 1000"},
+      {{"--loop-cap", "0", "p.txt"}, "--loop-cap needs a whole number from 1 to 2147483647"},
+      {{"--tolerance", "-1e-9", "p.txt"}, "--tolerance needs a number of at least 0"},
+      {{"--tolerance=nan", "p.txt"}, "--tolerance needs a number of at least 0"},
+      {{"--tolerance=inf", "p.txt"}, "--tolerance needs a number of at least 0"},
+      {{"--tolerance", "1e-9x", "p.txt"}, "--tolerance needs a number of at least 0"},
+      {{"--relative-tolerance", "p.txt"}, "--relative-tolerance needs a number of at least 0"},
   };
   for (const Case& c : cases) {
     const ParsedCompareLine parsed = parseCompareCommandLine(c.arguments);
@@ -385,13 +410,12 @@ TEST_F(CompareTool, BadInputIsRefusedBeforeAnythingIsWritten) {
        {},
        129,
        {"tessmark-compare: problem.txt: No such file or directory"}},
-      // Read by tokens, as standard BAL files are: the next line's first token is the count.
       {"short counts line",
        "problem.txt",
        good.substr(0, secondLine) + "12 40\n" + good.substr(good.find('\n', secondLine) + 1),
        {},
        128,
-       {"problem.txt:3: expected a point count no larger than the observation count"}},
+       {"problem.txt:2: expected 3 values"}},
       {"file ends early",
        "problem.txt",
        good.substr(0, good.size() / 3),

@@ -476,6 +476,46 @@ TEST_P(SameAsThePrograms, SameBitsWhateverTheThreadCountOnTheRealDataSet) {
   expectSameBitsWhateverTheThreads(loadDataSet(data.string(), program.format), kAllKeys, 1);
 }
 
+// The stopping options reach every solver of the comparison and change nothing but where the
+// solvers stop: under a loop cap of 2 no solver loops longer than without it, and one that ran past
+// 12 loops now stops at the cap (sennic's Gauss-Newton with Armijo line search counts its loops
+// from -10, so its cap of 2 allows 12); every start and its judgement stay as they were.
+TEST_P(SameAsThePrograms, StoppingOptionsReachEverySolver) {
+  const ProgramCase& program = GetParam();
+  TemporaryFolder folder;
+  const fs::path data = folder.path() / program.dataName;
+  const ChildResult made =
+      runChild({program.maker, {data.string(), "--points", "200", "--seed", "13"}, folder.path()});
+  ASSERT_TRUE(made.exited && made.status == 0) << describe(made);
+  const DataSet set = loadDataSet(data.string(), program.format);
+  std::string error;
+  const auto solvers = chooseSolvers(set.rules(), kAllKeys, error);
+  ASSERT_TRUE(solvers) << error;
+  ComparisonOptions capped;
+  capped.solver.loopCap = 2;
+  const Comparison free = compareSolvers(set, set.rules(), *solvers);
+  const Comparison stopped = compareSolvers(set, set.rules(), *solvers, {}, capped);
+  int atCap = 0;
+  for (int s = 0; s < static_cast<int>(kAllKeys.size()); ++s) {
+    for (int p = 0; p < set.pointNum; ++p) {
+      SCOPED_TRACE(::testing::Message()
+                   << "key " << kAllKeys[static_cast<std::size_t>(s)] << ", point " << p);
+      const SolverOutcome& a = free.outcome(s, p);
+      const SolverOutcome& b = stopped.outcome(s, p);
+      ASSERT_LE(b.loops, a.loops);
+      if (a.loops > 12) {
+        EXPECT_TRUE(b.capReached);
+      }
+      atCap += b.capReached ? 1 : 0;
+      EXPECT_EQ(std::bit_cast<std::uint64_t>(a.judgement.reprojError_m),
+                std::bit_cast<std::uint64_t>(b.judgement.reprojError_m));
+      EXPECT_EQ(a.judgement.solvable, b.judgement.solvable);
+      EXPECT_EQ(a.start, b.start);
+    }
+  }
+  EXPECT_GT(atCap, 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Programs, SameAsThePrograms, ::testing::ValuesIn(kPrograms),
                          [](const auto& info) { return std::string(info.param.name); });
 
