@@ -374,18 +374,26 @@ void expectSameAsSingleKeyRuns(const ProgramCase& program, const fs::path& progr
   }
 }
 
+// A synthetic data set of the program's format made by its maker in `folder` with `options`; empty
+// (and the test failed) when the maker fails.
+fs::path madeData(const ProgramCase& program, const TemporaryFolder& folder,
+                  std::vector<std::string> options) {
+  const fs::path data = folder.path() / program.dataName;
+  options.insert(options.begin(), data.string());
+  const ChildResult made = runChild({program.maker, std::move(options), folder.path()});
+  EXPECT_TRUE(made.exited && made.status == 0) << describe(made);
+  return made.exited && made.status == 0 ? data : fs::path();
+}
+
 class SameAsThePrograms : public ::testing::TestWithParam<ProgramCase> {};
 
 // Every key of each program's menu on a synthetic data set.
 TEST_P(SameAsThePrograms, EveryKeyGivesTheNumbersOfItsSingleKeyRun) {
   const ProgramCase& program = GetParam();
   TemporaryFolder folder;
-  const fs::path data = folder.path() / program.dataName;
-  const ChildResult made =
-      runChild({program.maker,
-                {data.string(), "--cameras", "12", "--points", "40", "--seed", "5"},
-                folder.path()});
-  ASSERT_TRUE(made.exited && made.status == 0) << describe(made);
+  const fs::path data =
+      madeData(program, folder, {"--cameras", "12", "--points", "40", "--seed", "5"});
+  ASSERT_FALSE(data.empty());
   expectSameAsSingleKeyRuns(program, data, data, kAllKeys, folder.path());
 }
 
@@ -459,12 +467,9 @@ void expectSameBitsWhateverTheThreads(const DataSet& set, std::string_view keys,
 TEST_P(SameAsThePrograms, SameBitsWhateverTheThreadCount) {
   const ProgramCase& program = GetParam();
   TemporaryFolder folder;
-  const fs::path data = folder.path() / program.dataName;
-  const ChildResult made =
-      runChild({program.maker,
-                {data.string(), "--cameras", "12", "--points", "600", "--seed", "11"},
-                folder.path()});
-  ASSERT_TRUE(made.exited && made.status == 0) << describe(made);
+  const fs::path data =
+      madeData(program, folder, {"--cameras", "12", "--points", "600", "--seed", "11"});
+  ASSERT_FALSE(data.empty());
   expectSameBitsWhateverTheThreads(loadDataSet(data.string(), program.format), kAllKeys, 3);
 }
 
@@ -483,10 +488,8 @@ TEST_P(SameAsThePrograms, SameBitsWhateverTheThreadCountOnTheRealDataSet) {
 TEST_P(SameAsThePrograms, StoppingOptionsReachEverySolver) {
   const ProgramCase& program = GetParam();
   TemporaryFolder folder;
-  const fs::path data = folder.path() / program.dataName;
-  const ChildResult made =
-      runChild({program.maker, {data.string(), "--points", "200", "--seed", "13"}, folder.path()});
-  ASSERT_TRUE(made.exited && made.status == 0) << describe(made);
+  const fs::path data = madeData(program, folder, {"--points", "200", "--seed", "13"});
+  ASSERT_FALSE(data.empty());
   const DataSet set = loadDataSet(data.string(), program.format);
   std::string error;
   const auto solvers = chooseSolvers(set.rules(), kAllKeys, error);
