@@ -1,7 +1,7 @@
 // Preparation of the real data sets: read, index and pretreat, as the programs run them before
 // the menu (the Ladybug BAL problem for vorlant, the Dinosaur sequence for sennic), from opening
 // the file to the finished per-camera tables: the BAL reader alone, and the data-set layer's
-// whole load of either file.
+// whole load of either file (the BAL file as vorlant's and as a standard BAL file).
 
 #include <cstdint>
 #include <filesystem>
@@ -55,8 +55,21 @@ void loadIndexPretreat(benchmark::State& state) {
   setFileBytes(state, kLadybugPath);
 }
 
+// The same file through the standard BAL file's row of the format table, as the comparison tool
+// and --plain-bal read it (the file has its header-ID line, so its records are read by lines; a
+// file without it is read by tokens).
+void loadIndexPretreatPlain(benchmark::State& state) {
+  if (!dataFileFound(state, kLadybugPath)) return;
+  for (auto _ : state) {
+    const DataSet data = loadDataSet(kLadybugPath, DataFormat::plainBal);
+    benchmark::DoNotOptimize(data.maxViewNum);
+  }
+  setFileBytes(state, kLadybugPath);
+}
+
 BENCHMARK(loadOnly)->Unit(benchmark::kMillisecond);
 BENCHMARK(loadIndexPretreat)->Unit(benchmark::kMillisecond);
+BENCHMARK(loadIndexPretreatPlain)->Unit(benchmark::kMillisecond);
 
 void loadIndexPretreatLc(benchmark::State& state) {
   const std::string path = std::string(TESSMARK_DATA_DIR) + "/dinosaur.lc";

@@ -4,12 +4,15 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <iomanip>
 #include <iostream>
+#include <limits>
 #include <new>
+#include <optional>
 #include <string_view>
 
 #include "compare/comparison.hpp"
@@ -21,6 +24,7 @@
 #include "console/command_line.hpp"
 #include "console/option_table.hpp"
 #include "console/stopwatch.hpp"
+#include "dataset/parallel_points.hpp"
 #include "input/input_error.hpp"
 
 namespace tessmark {
@@ -32,6 +36,58 @@ constexpr const char* kName = "tessmark-compare";
 std::string usageError(const std::string& problem) {
   return std::string(kName) + ": " + problem + "\nTry '" + kName +
          " --help' for more information.\n";
+}
+
+// The options that take a whole number from 1 to `most`, and the field it goes into.
+struct CountOption {
+  std::string_view name;
+  std::string_view value;  // its value's name in the usage ("N")
+  const char* help;
+  int most;
+  int& (*field)(CompareOptions&);
+};
+constexpr CountOption kCountOptions[] = {
+    {"--threads", "N",
+     "share the points out to N threads (default: one per core); the results are\nthe same "
+     "whatever N, only the times differ",
+     kMostCompareThreads, [](CompareOptions& o) -> int& { return o.run.threads; }},
+    {"--repeat", "K",
+     "run each point's solve K times and keep the shortest time (default: 1);\nthe results are "
+     "those of every run",
+     kMostCompareRepeats, [](CompareOptions& o) -> int& { return o.run.repeat; }},
+};
+
+// The options that take a finite number >= 0, and the field it goes into.
+struct ToleranceOption {
+  std::string_view name;
+  std::string_view value;
+  const char* help;
+  double& (*field)(CompareOptions&);
+};
+constexpr ToleranceOption kToleranceOptions[] = {
+    {"--tolerance", "E", "the solvers' stopping tolerance (default: 1e-12, as the programs')",
+     [](CompareOptions& o) -> double& { return o.run.solver.tolerance; }},
+    {"--relative-tolerance", "R",
+     "stop at R times the start's cost where that is larger than E (default: 0)",
+     [](CompareOptions& o) -> double& { return o.run.solver.relativeTolerance; }},
+};
+
+// The loop cap, a whole number from 1 on.
+constexpr CountOption kLoopCapOption{
+    "--loop-cap", "N", "every solver's loop cap in place of its own (default: its own)",
+    std::numeric_limits<int>::max(),
+    [](CompareOptions& o) -> int& { return o.run.solver.loopCap; }};
+
+// `value` as a number of type T when it is all of it and within [least, most].
+template <typename T>
+std::optional<T> numberArgument(std::string_view value, T least, T most) {
+  T number{};
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+  if (value.empty() || error != std::errc() || end != value.data() + value.size() ||
+      !(number >= least && number <= most)) {
+    return std::nullopt;
+  }
+  return number;
 }
 
 // --format's names of the formats it reads.
@@ -85,6 +141,8 @@ OptionTable optionTable(CompareOptions& options, bool& formatGiven) {
   OptionTable table;
   table.program = kName;
   table.wrong = usageError;
+  table.widestLabel = 15;  // "--format bal|lc"; the longer names put their help on the next line
+  table.usageWidth = 100;
   table.rows.push_back(
       {.kind = Kind::value,
        .name = "--format",
@@ -128,6 +186,41 @@ OptionTable optionTable(CompareOptions& options, bool& formatGiven) {
                           options.outputDir = value;
                           return "";
                         }});
+  const auto countRow = [&options](const CountOption& count) -> OptionRow {
+    const std::string problem =
+        std::string(count.name) + " needs a whole number from 1 to " + std::to_string(count.most);
+    return {.kind = Kind::value,
+            .name = count.name,
+            .synopsis = "[" + std::string(count.name) + " " + std::string(count.value) + "]",
+            .label = std::string(count.name) + " " + std::string(count.value),
+            .help = count.help,
+            .needs = problem,
+            .set = [&options, &count, problem](std::string_view value) -> std::string {
+              const std::optional<int> number = numberArgument(value, 1, count.most);
+              if (!number) return problem;
+              count.field(options) = *number;
+              return "";
+            }};
+  };
+  for (const CountOption& count : kCountOptions) table.rows.push_back(countRow(count));
+  for (const ToleranceOption& tolerance : kToleranceOptions) {
+    const std::string problem = std::string(tolerance.name) + " needs a number of at least 0";
+    table.rows.push_back(
+        {.kind = Kind::value,
+         .name = tolerance.name,
+         .synopsis = "[" + std::string(tolerance.name) + " " + std::string(tolerance.value) + "]",
+         .label = std::string(tolerance.name) + " " + std::string(tolerance.value),
+         .help = tolerance.help,
+         .needs = problem,
+         .set = [&options, &tolerance, problem](std::string_view value) -> std::string {
+           const std::optional<double> number =
+               numberArgument(value, 0.0, std::numeric_limits<double>::max());
+           if (!number) return problem;
+           tolerance.field(options) = *number;
+           return "";
+         }});
+  }
+  table.rows.push_back(countRow(kLoopCapOption));
   table.rows.push_back(helpRow(true, compareUsageText));
   table.rows.push_back(versionRow(kName));
   table.rows.push_back({.kind = Kind::positional,
@@ -224,15 +317,31 @@ int runComparison(const CompareOptions& options) {
     return failInput(failure);
   }
   describeData(options, set, rules);
-  std::cout << "  solvers: " << options.keys << "\n" << std::flush;
+  std::cout << "  solvers: " << options.keys << ", on " << workerCount(options.run.threads)
+            << (workerCount(options.run.threads) == 1 ? " thread" : " threads");
+  if (options.run.repeat > 1) {
+    std::cout << ", each solve timed " << options.run.repeat << " times (the shortest kept)";
+  }
+  const PointSolverOptions& stopping = options.run.solver;
+  if (stopping.tolerance != PointSolverOptions{}.tolerance || stopping.relativeTolerance != 0 ||
+      stopping.loopCap != 0) {
+    std::cout << "\n  stopping: tolerance " << stopping.tolerance << ", relative tolerance "
+              << stopping.relativeTolerance << ", loop cap ";
+    if (stopping.loopCap == 0) {
+      std::cout << "each solver's own";
+    } else {
+      std::cout << stopping.loopCap;
+    }
+  }
+  std::cout << "\n" << std::flush;
 
   Stopwatch wholeWatch;
   wholeWatch.start();
   Comparison comparison;
   {
     ProgressBar bar(stderr, *solvers, set.pointNum);
-    comparison =
-        compareSolvers(set, rules, *solvers, [&bar](int s, int done) { bar.update(s, done); });
+    comparison = compareSolvers(
+        set, rules, *solvers, [&bar](int s, int done) { bar.update(s, done); }, options.run);
   }
   wholeWatch.stop();
   const std::vector<SolverSummary> summaries = summarize(comparison);

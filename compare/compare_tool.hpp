@@ -2,7 +2,9 @@
 // tessmark-compare: every chosen solver of a program's menu on every point of one data set, with a
 // table on the console, tidy CSV files and performance-profile plots.
 //
-//   tessmark-compare [--format bal|lc] [--keys 0123456789other] [--out DIR] DATAFILE
+//   tessmark-compare [--format bal|lc] [--keys 0123456789other] [--out DIR] [--threads N]
+//                    [--repeat K] [--tolerance E] [--relative-tolerance R] [--loop-cap N]
+//                    DATAFILE
 
 #include <optional>
 #include <span>
@@ -29,7 +31,12 @@ struct CompareOptions {
   DataFormat format = DataFormat::plainBal;
   std::string keys = allMenuKeys();
   std::string outputDir = ".";
+  ComparisonOptions run;  // --threads, --repeat, --tolerance, --relative-tolerance, --loop-cap
 };
+
+// The largest --threads and --repeat it takes.
+inline constexpr int kMostCompareThreads = 256;
+inline constexpr int kMostCompareRepeats = 1000;
 
 struct ParsedCompareLine {
   std::optional<CompareOptions> options;  // set: run with these

@@ -1,18 +1,17 @@
 #include "compare/comparison.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <limits>
 
 #include "console/stopwatch.hpp"
+#include "dataset/parallel_points.hpp"
 #include "dataset/point_solver.hpp"
 
 namespace tessmark {
 
 namespace {
-
-// Progress is reported every this many points.
-constexpr int kProgressStep = 64;
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
@@ -42,9 +41,12 @@ bool solvedPoint(const SolverOutcome& outcome) {
 
 Comparison compareSolvers(const DataSet& data, const SolverProgram& program,
                           std::span<const ComparedSolver> solvers,
-                          const ComparisonProgress& progress) {
+                          const ComparisonProgress& progress, const ComparisonOptions& options) {
+  assert(options.repeat >= 1);
   Comparison comparison;
   comparison.solvers.assign(solvers.begin(), solvers.end());
+  comparison.threads = workerCount(options.threads);
+  comparison.repeat = options.repeat;
   comparison.pointNum = data.pointNum;
   comparison.viewNum = data.viewNum;
   const auto pointCount = static_cast<std::size_t>(data.pointNum);
@@ -52,40 +54,53 @@ Comparison compareSolvers(const DataSet& data, const SolverProgram& program,
   comparison.startSeconds.resize(pointCount);
   comparison.outcomes.resize(solvers.size() * pointCount);
   comparison.passSeconds.resize(solvers.size());
-  const auto report = [&progress](int s, int done, int total) {
-    if (progress && (done % kProgressStep == 0 || done == total)) progress(s, done);
+
+  // One workspace per worker, for the starts and then for every solver's pass.
+  const PointSource& points = *data.points;
+  std::vector<PointWorkspace> workspaces;
+  workspaces.reserve(static_cast<std::size_t>(comparison.threads));
+  for (int w = 0; w < comparison.threads; ++w) workspaces.emplace_back(data.maxViewNum);
+
+  // Pass s over every point, shared out to the workers; returns its wall time.
+  const auto runPass = [&](int s, const std::function<void(int, std::size_t)>& work) {
+    std::function<void(std::size_t)> told;
+    if (progress) {
+      progress(s, 0);
+      told = [&progress, s](std::size_t done) { progress(s, static_cast<int>(done)); };
+    }
+    Stopwatch passWatch;
+    passWatch.start();
+    forEachPoint(pointCount, comparison.threads, work, told);
+    passWatch.stop();
+    return passWatch.seconds();
   };
 
-  const PointSource& points = *data.points;
-  PointWorkspace workspace(data.maxViewNum);
-  Stopwatch passWatch;
-
   // The starts, as the programs compute them: the point gathered, then its symmedian point.
-  report(-1, 0, data.pointNum);
-  passWatch.start();
-  for (int p = 0; p < data.pointNum; ++p) {
-    const auto i = static_cast<std::size_t>(p);
-    const TimedStart started = timedStart(points, p, workspace);
+  comparison.startPassSeconds = runPass(-1, [&](int worker, std::size_t i) {
+    const TimedStart started =
+        timedStart(points, static_cast<int>(i), workspaces[static_cast<std::size_t>(worker)]);
     comparison.starts[i] = started.start;
     comparison.startSeconds[i] = started.seconds;
-    report(-1, p + 1, data.pointNum);
-  }
-  passWatch.stop();
-  comparison.startPassSeconds = passWatch.seconds();
+  });
 
   // One solver after the other over every point, as a single-key run does.
   for (std::size_t s = 0; s < solvers.size(); ++s) {
-    PointSolver solver(program, *solvers[s].entry, workspace);
-    report(static_cast<int>(s), 0, data.pointNum);
-    passWatch.start();
-    for (int p = 0; p < data.pointNum; ++p) {
-      const auto i = static_cast<std::size_t>(p);
-      static_cast<PointOutcome&>(comparison.outcomes[s * pointCount + i]) =
-          solver.triangulateFrom(points, p, comparison.starts[i]);
-      report(static_cast<int>(s), p + 1, data.pointNum);
+    std::vector<PointSolver> workers;
+    workers.reserve(workspaces.size());
+    for (PointWorkspace& workspace : workspaces) {
+      workers.emplace_back(program, *solvers[s].entry, workspace, options.solver);
     }
-    passWatch.stop();
-    comparison.passSeconds[s] = passWatch.seconds();
+    comparison.passSeconds[s] = runPass(static_cast<int>(s), [&](int worker, std::size_t i) {
+      PointSolver& solver = workers[static_cast<std::size_t>(worker)];
+      const int p = static_cast<int>(i);
+      PointOutcome outcome = solver.triangulateFrom(points, p, comparison.starts[i]);
+      for (int run = 1; run < options.repeat; ++run) {
+        outcome.solveSeconds =
+            std::min(outcome.solveSeconds,
+                     solver.triangulateFrom(points, p, comparison.starts[i]).solveSeconds);
+      }
+      static_cast<PointOutcome&>(comparison.outcomes[s * pointCount + i]) = outcome;
+    });
   }
   fillProfileRatios(comparison);
   return comparison;

@@ -15,6 +15,7 @@
 
 #include "dataset/data_set.hpp"
 #include "dataset/point_outcome.hpp"
+#include "dataset/point_solver.hpp"
 #include "solvers/menus.hpp"
 
 namespace tessmark {
@@ -52,8 +53,20 @@ inline constexpr double kTimeFloor = 1e-9;
 // A result reaches the best cost of its point when its cost ratio is at most 1 + this.
 inline constexpr double kBestCostTolerance = 1e-9;
 
+// How a comparison runs. Whatever the thread count, every outcome is the same bits (each point is
+// solved on its own, from its own start, by one worker); only the times differ.
+struct ComparisonOptions {
+  int threads = 0;  // the workers the points are shared out to; 0: one per core
+  // Each point's solve is run this many times and the shortest time kept (the solvers are
+  // deterministic, so the outcome is that of every run); the starts are timed once.
+  int repeat = 1;
+  PointSolverOptions solver;  // how the solvers stop (default: the programs' fixed values)
+};
+
 struct Comparison {
   std::vector<ComparedSolver> solvers;
+  int threads = 1;  // the workers it ran on
+  int repeat = 1;
   int pointNum = 0;
   std::vector<int> viewNum;             // per point
   std::vector<Eigen::Vector3d> starts;  // per point: the symmedian start x_m
@@ -72,14 +85,17 @@ struct Comparison {
 
 // Told how far the comparison is: solver index s (-1 for the pass of the starts) and the points
 // done in its pass; called with 0 as each pass begins (so that a pass is timed from its start),
-// every few points, and once at the end of each pass (with the point count).
+// every few points, and once at the end of each pass (with the point count). The calls come one
+// at a time, with rising counts within a pass, but possibly from any of the workers.
 using ComparisonProgress = std::function<void(int s, int pointsDone)>;
 
 // Runs the comparison on the prepared data with the program's depth guard and judgement rules (one
-// per-point solver per chosen row), then fills the ratios of the profiles.
+// per-point solver per chosen row and worker), pass after pass, the points of a pass shared out
+// to the workers; then fills the ratios of the profiles.
 Comparison compareSolvers(const DataSet& data, const SolverProgram& program,
                           std::span<const ComparedSolver> solvers,
-                          const ComparisonProgress& progress = {});
+                          const ComparisonProgress& progress = {},
+                          const ComparisonOptions& options = {});
 
 // The ratios of every outcome, from its final cost and its solve time against the best solved
 // result of its point: for cost the smallest finite final cost, for time the shortest time.

@@ -119,21 +119,41 @@ OptionReading readOptions(const OptionTable& table, std::span<const char* const>
 }
 
 std::string usageLine(const OptionTable& table) {
-  std::string line = "Usage: " + std::string(table.program);
+  const std::string head = "Usage: " + std::string(table.program);
+  std::string text = head;
+  std::size_t lineStart = 0;
+  bool first = true;
   for (const OptionRow& row : table.rows) {
-    if (!row.synopsis.empty()) line += " " + row.synopsis;
+    if (row.synopsis.empty()) continue;
+    if (!first && table.usageWidth != 0 &&
+        text.size() - lineStart + 1 + row.synopsis.size() > table.usageWidth) {
+      text += "\n";
+      lineStart = text.size();
+      text.append(head.size(), ' ');
+    }
+    text += " " + row.synopsis;
+    first = false;
   }
-  return line + "\n";
+  return text + "\n";
 }
 
 std::string optionList(const OptionTable& table) {
   std::size_t widest = 0;
-  for (const OptionRow& row : table.rows) widest = std::max(widest, row.label.size());
+  for (const OptionRow& row : table.rows) {
+    if (table.widestLabel == 0 || row.label.size() <= table.widestLabel) {
+      widest = std::max(widest, row.label.size());
+    }
+  }
   const std::size_t column = 2 + widest + 2;
   std::string list;
   for (const OptionRow& row : table.rows) {
     if (row.label.empty()) continue;
-    list += "  " + padded(row.label, widest + 2) + inColumn(row.help, column);
+    if (row.label.size() > widest) {
+      list += "  " + std::string(row.label) + "\n" + std::string(column, ' ');
+    } else {
+      list += "  " + padded(row.label, widest + 2);
+    }
+    list += inColumn(row.help, column);
   }
   return list;
 }

@@ -4,6 +4,7 @@
 // what a program accepts and what its --help says cannot drift apart. The programs, the data
 // makers and the comparison tool each describe their command line this way.
 
+#include <cstddef>
 #include <functional>
 #include <span>
 #include <string>
@@ -43,6 +44,12 @@ struct OptionTable {
   // Whether a shows row wins wherever it stands (otherwise the arguments are read in order and
   // the first problem ends the reading).
   bool showsFirst = false;
+  // The option list's labels wider than this (0: none) stand alone on their line, their help
+  // starting on the next, so that one long name does not push every help text to the right.
+  std::size_t widestLabel = 0;
+  // The usage line's width (0: one line however long): the synopses that would pass it go on
+  // to the next line, under the first.
+  std::size_t usageWidth = 0;
   // The text for a wrong command line, from the problem found.
   std::function<std::string(const std::string& problem)> wrong;
 };
@@ -62,10 +69,12 @@ struct OptionReading {
 // Reads `arguments` (without the program name) through the table's rows, in order.
 OptionReading readOptions(const OptionTable& table, std::span<const char* const> arguments);
 
-// "Usage: <program> <synopsis of every row that has one>" and a line end.
+// "Usage: <program> <synopsis of every row that has one>" and a line end, wrapped at
+// table.usageWidth.
 std::string usageLine(const OptionTable& table);
 // The option list: "  <label>  <help>" for every row with a label, the help in one column two
-// spaces after the longest label, its later lines indented to that column.
+// spaces after the longest label (of those within table.widestLabel), its later lines indented
+// to that column.
 std::string optionList(const OptionTable& table);
 
 // One line of an "Exit status:" list.

@@ -16,7 +16,8 @@ constexpr std::string_view kBalHeaderIds[] = {kBalHeaderId};
 constexpr std::string_view kLcSuffixes[] = {".lc"};
 
 DataCounts balCounts(const BalCounts& counts) {
-  return {counts.cameraNum, counts.pointNum, counts.imageCoordinates};
+  return {counts.cameraNum, counts.pointNum, counts.imageCoordinates,
+          counts.layout == BalLayout::tokens};
 }
 
 DataCounts readBalFileCounts(TextFile& file) {
@@ -31,7 +32,8 @@ DataCounts readPlainBalCounts(TextFile& file) {
 std::unique_ptr<PreparingSource> readBalFileRecords(TextFile& file, const DataCounts& counts) {
   auto source = std::make_unique<BalPointSource>();
   source->problem =
-      readBalRecords(file, {counts.cameraNum, counts.pointNum, counts.imageCoordinates});
+      readBalRecords(file, {counts.cameraNum, counts.pointNum, counts.imageCoordinates,
+                            counts.recordsAsTokens ? BalLayout::tokens : BalLayout::lines});
   return source;
 }
 

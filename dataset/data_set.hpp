@@ -46,6 +46,9 @@ struct DataCounts {
   int cameraNum = 0;
   int pointNum = 0;
   int imageCoordinates = 0;  // the BAL observation count; 0 where the format has none
+  // The records that follow are whitespace-separated tokens wherever the line ends fall (a
+  // standard BAL file without its header-ID line), not one record per line.
+  bool recordsAsTokens = false;
 };
 
 // A format's point source while it is prepared: the records read, then indexed and pretreated.

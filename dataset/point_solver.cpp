@@ -1,7 +1,9 @@
 #include "dataset/point_solver.hpp"
 
+#include <algorithm>
 #include <cassert>
 
+#include "model/derivatives.hpp"
 #include "model/symmedian.hpp"
 
 namespace tessmark {
@@ -17,8 +19,13 @@ PointSolver::PointSolver(const SolverProgram& program, const MenuEntry& method,
 }
 
 void PointSolver::solve(const PointProblem& problem, PointOutcome& outcome) {
-  SolverContext context{program_.depthGuard, workspace_.scratch, shared_.room()};
-  const SolverResult solved = method_.solver(problem, context, outcome.start, options_.tolerance);
+  SolverContext context{program_.depthGuard, workspace_.scratch, shared_.room(), options_.loopCap};
+  double epsilon = options_.tolerance;
+  if (options_.relativeTolerance > 0.0) {
+    epsilon =
+        std::max(epsilon, options_.relativeTolerance * reprojectionCost(problem, outcome.start));
+  }
+  const SolverResult solved = method_.solver(problem, context, outcome.start, epsilon);
   outcome.point = solved.point;
   outcome.loops = solved.loops;
   outcome.capReached = solved.capReached;

@@ -20,8 +20,15 @@
 
 namespace tessmark {
 
+// How the solver stops. The defaults are the programs' fixed values, which the programs never
+// change; the library's users and the comparison may.
 struct PointSolverOptions {
-  double tolerance = kSolverTolerance;  // the epsilon every solver call receives
+  // The epsilon a solver call receives is the larger of tolerance and relativeTolerance times the
+  // start's reprojection cost (the sum of squared residuals at x_m, evaluated only when
+  // relativeTolerance is positive).
+  double tolerance = kSolverTolerance;
+  double relativeTolerance = 0.0;
+  int loopCap = 0;  // in place of the solver's own loop cap (SolverContext::loopCap); 0: its own
 };
 
 // A point's start as the comparison measures it once per point.

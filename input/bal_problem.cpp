@@ -99,6 +99,39 @@ class RecordRoom {
   std::int64_t size_ = 0;
 };
 
+// The next value of the whitespace-separated layout, wherever it lies, as the tokens of its own
+// (their conversions name the line it is on). At the end of the file the value is missing:
+// "expected <missing()>, found the end of the file", named on the line of the last value read when
+// its record (or the counts) has begun, as a short line is, and otherwise on the line after the
+// last, as a missing line is.
+template <typename Missing>
+std::string_view nextValueToken(TextFile& file, std::string_view what, bool recordBegun,
+                                Missing&& missing) {
+  const std::int64_t lastValueLine = file.lineNumber();
+  const std::string_view token = file.nextToken(what);
+  if (token.empty()) {
+    malformed(file, recordBegun ? lastValueLine : file.lineNumber() + 1,
+              "expected " + missing() + ", found the end of the file");
+  }
+  return token;
+}
+
+template <typename Missing>
+LineTokens nextValue(TextFile& file, std::string_view what, bool recordBegun, Missing&& missing) {
+  return LineTokens(file, nextValueToken(file, what, recordBegun, missing));
+}
+
+// Refuses counts with more points than observations, on the current line.
+void checkPointCount(const TextFile& file, const BalCounts& counts) {
+  if (counts.pointNum > counts.imageCoordinates) {
+    malformed(file, file.lineNumber(),
+              "expected a point count no larger than the observation count (every point needs at "
+              "least one observation), found point count " +
+                  std::to_string(counts.pointNum) + " and observation count " +
+                  std::to_string(counts.imageCoordinates));
+  }
+}
+
 // Line `line` as the counts line.
 BalCounts countsOnLine(const TextFile& file, std::string_view line) {
   LineTokens tokens(file, line);
@@ -107,13 +140,7 @@ BalCounts countsOnLine(const TextFile& file, std::string_view line) {
   counts.cameraNum = readCount(file, tokens, "camera count");
   counts.pointNum = readCount(file, tokens, "point count");
   counts.imageCoordinates = readCount(file, tokens, "observation count");
-  if (counts.pointNum > counts.imageCoordinates) {
-    malformed(file, file.lineNumber(),
-              "expected a point count no larger than the observation count (every point needs at "
-              "least one observation), found point count " +
-                  std::to_string(counts.pointNum) + " and observation count " +
-                  std::to_string(counts.imageCoordinates));
-  }
+  checkPointCount(file, counts);
   return counts;
 }
 
@@ -146,19 +173,27 @@ BalCounts readBalCounts(TextFile& file) {
 }
 
 BalCounts readBalCountsAfterOptionalHeader(TextFile& file) {
-  const std::string_view line =
-      file.nextLine("the header ID or the counts line (" + std::string(kCountNames) + ")");
-  const std::string_view first = LineTokens(file, line).next();
+  const std::string countsWhat = "the counts line (" + std::string(kCountNames) + ")";
+  const std::string firstWhat = "the header ID or " + countsWhat;
+  const std::string_view first = nextValueToken(file, firstWhat, false, [&] { return firstWhat; });
   if (first == kBalHeaderId) return readBalCounts(file);
-  const bool number = !first.empty() && (std::isdigit(static_cast<unsigned char>(first[0])) ||
-                                         first[0] == '+' || first[0] == '-');
-  if (!number) {
+  if (!std::isdigit(static_cast<unsigned char>(first[0])) && first[0] != '+' && first[0] != '-') {
     malformed(file, file.lineNumber(),
-              "expected the header ID '" + std::string(kBalHeaderId) + "' or the counts line (" +
-                  kCountNames + "), found " +
-                  (first.empty() ? std::string("an empty line") : quotedToken(first)));
+              "expected the header ID '" + std::string(kBalHeaderId) + "' or " + countsWhat +
+                  ", found " + quotedToken(first));
   }
-  return countsOnLine(file, line);
+  BalCounts counts;
+  LineTokens cameras(file, first);
+  counts.cameraNum = readCount(file, cameras, "camera count");
+  LineTokens points =
+      nextValue(file, countsWhat, true, [] { return std::string("the point count"); });
+  counts.pointNum = readCount(file, points, "point count");
+  LineTokens observations =
+      nextValue(file, countsWhat, true, [] { return std::string("the observation count"); });
+  counts.imageCoordinates = readCount(file, observations, "observation count");
+  checkPointCount(file, counts);
+  counts.layout = BalLayout::tokens;
+  return counts;
 }
 
 BalProblem readBalRecords(TextFile& file, const BalCounts& counts) {
@@ -177,6 +212,46 @@ BalProblem readBalRecords(TextFile& file, const BalCounts& counts) {
   resizeObservations(observations.size());
   const std::string observationLine =
       std::string("an observation line (") + kObservationFields + ")";
+  const std::int64_t parameterCount = std::int64_t{kParametersPerCamera} * counts.cameraNum;
+  if (counts.layout == BalLayout::tokens) {
+    // Each value where the next token is. A missing one is named by its place: a whole record, or
+    // the field of the record that has begun.
+    const std::string observationWhat = std::string("an observation (") + kObservationFields + ")";
+    const auto observationText = [&counts](int i) {
+      return "observation " + std::to_string(i + 1) + " of " +
+             std::to_string(counts.imageCoordinates) + " (" + kObservationFields + ")";
+    };
+    for (int i = 0; i < counts.imageCoordinates; ++i) {
+      const auto value = [&](const char* field) {
+        const bool begun = std::string_view(field) != "camera index";
+        return nextValue(file, observationWhat, begun, [&] {
+          return begun ? std::string("the ") + field + " of " + observationText(i)
+                       : observationText(i);
+        });
+      };
+      LineTokens camera = value("camera index");
+      if (observations.grow(i)) resizeObservations(observations.size());
+      problem.observationCamera[i] =
+          readIndex(file, camera, "camera index", "camera", counts.cameraNum);
+      LineTokens point = value("point index");
+      problem.observationPoint[i] = readIndex(file, point, "point index", "point", counts.pointNum);
+      problem.observationTable(i, 0) = value("x coordinate").nextDouble("x coordinate");
+      problem.observationTable(i, 1) = value("y coordinate").nextDouble("y coordinate");
+    }
+    RecordRoom parameters(file, parameterCount, kShortestParameterLine);
+    problem.cameraParameters.resize(parameters.size());
+    for (std::int64_t k = 0; k < parameterCount; ++k) {
+      const char* name = kParameterNames[k % kParametersPerCamera];
+      LineTokens value = nextValue(file, "a camera parameter", false, [&] {
+        return "camera parameter " + std::to_string(k + 1) + " of " +
+               std::to_string(parameterCount) + " (" + name + ")";
+      });
+      if (parameters.grow(k)) problem.cameraParameters.conservativeResize(parameters.size());
+      problem.cameraParameters[k] = value.nextDouble(name);
+    }
+    return problem;
+  }
+
   for (int i = 0; i < counts.imageCoordinates; ++i) {
     if (file.atEnd()) missingRecord(file, counts, i);
     const std::string_view line = file.nextLine(observationLine);
@@ -191,7 +266,6 @@ BalProblem readBalRecords(TextFile& file, const BalCounts& counts) {
     });
   }
 
-  const std::int64_t parameterCount = std::int64_t{kParametersPerCamera} * counts.cameraNum;
   RecordRoom parameters(file, parameterCount, kShortestParameterLine);
   problem.cameraParameters.resize(parameters.size());
   for (std::int64_t k = 0; k < parameterCount; ++k) {

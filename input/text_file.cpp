@@ -222,6 +222,7 @@ bool TextFile::fill() {
 }
 
 std::string_view TextFile::nextLine(std::string_view what) {
+  tokenRest_ = {};
   const char* feed = nullptr;
   for (;;) {
     const char* from = buffer_.get() + begin_ + scanned_;
@@ -253,7 +254,25 @@ std::string_view TextFile::nextLine(std::string_view what) {
 
 bool TextFile::atEnd() { return begin_ == end_ && !fill(); }
 
+std::string_view TextFile::nextToken(std::string_view what) {
+  for (;;) {
+    std::size_t start = 0;
+    while (start < tokenRest_.size() && isBlank(tokenRest_[start])) ++start;
+    if (start < tokenRest_.size()) {
+      std::size_t stop = start + 1;
+      while (stop < tokenRest_.size() && !isBlank(tokenRest_[stop])) ++stop;
+      const std::string_view token = tokenRest_.substr(start, stop - start);
+      tokenRest_.remove_prefix(stop);
+      return token;
+    }
+    tokenRest_ = {};
+    if (atEnd()) return {};
+    tokenRest_ = nextLine(what);
+  }
+}
+
 void TextFile::skipRest() {
+  tokenRest_ = {};
   do {
     consumed_ += end_ - begin_;
     begin_ = end_ = scanned_ = 0;

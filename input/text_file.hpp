@@ -56,8 +56,18 @@ class TextFile {
   // than 16 MiB"; the read stops there).
   std::string_view nextLine(std::string_view what);
   // Whether the file has no further line. Reads at most one chunk ahead; a last line without a line
-  // feed is a line, an empty text has none.
+  // feed is a line, an empty text has none. Tokens left on the current line (nextToken) are not
+  // looked at: a reader of tokens asks nextToken instead.
   bool atEnd();
+  // Reading by tokens, for layouts where line ends are blanks like any other (blank lines and a
+  // record broken over lines are allowed): the next token after the last one taken, on the current
+  // line or on a later one; the line it is on becomes the current line (lineNumber names it). An
+  // empty view at the end of the file. The view stays valid until the next call of nextToken,
+  // nextLine or atEnd. Lines are read with nextLine(what), so a line longer than kMaxLineLength is
+  // refused as there. nextLine drops whatever tokens its predecessor still held.
+  std::string_view nextToken(std::string_view what);
+  // Drops the tokens left on the current line: the next token is read from the next line.
+  void skipLineRest() { tokenRest_ = {}; }
   // 1-based number of the current line (0 before the first nextLine).
   std::int64_t lineNumber() const { return lineNumber_; }
   // The bytes after the current line (its line feed excluded) when the file's length is known: a
@@ -99,6 +109,7 @@ class TextFile {
   std::size_t scanned_ = 0;     // bytes from begin_ already known to hold no line feed
   std::uint64_t consumed_ = 0;  // bytes handed out as lines, line feeds included
   std::int64_t lineNumber_ = 0;
+  std::string_view tokenRest_;  // the current line after the last token nextToken took
 };
 
 // The bytes of the file at `path`, streamed through its descriptor (closed with the last copy of

@@ -48,6 +48,16 @@ const char* reasonName(Reason reason) {
       return "not_perspective";
     case Reason::unknownMethod:
       return "unknown_method";
+    case Reason::badOptions:
+      return "bad_options";
+    case Reason::unknownPoint:
+      return "unknown_point";
+    case Reason::cannotOpen:
+      return "cannot_open";
+    case Reason::wrongHeader:
+      return "wrong_header";
+    case Reason::malformedFile:
+      return "malformed_file";
   }
   return "unknown";
 }
@@ -291,9 +301,10 @@ PYBIND11_MODULE(_tessmark, m) {
     keys[i] = py::str(tessmark::kMethodKeys[i].data(), tessmark::kMethodKeys[i].size());
   }
   m.attr("METHOD_KEYS") = keys;
-  m.attr("ERROR_REASONS") = py::make_tuple("no_views", "size_mismatch", "too_many_views",
-                                           "non_finite_camera", "non_finite_observation",
-                                           "non_finite_pose", "not_perspective", "unknown_method");
+  m.attr("ERROR_REASONS") = py::make_tuple(
+      "no_views", "size_mismatch", "too_many_views", "non_finite_camera", "non_finite_observation",
+      "non_finite_pose", "not_perspective", "unknown_method", "bad_options", "unknown_point",
+      "cannot_open", "wrong_header", "malformed_file");
 
   py::class_<tessmark::Triangulation> result(m, "Triangulation");
   result.attr("__module__") = "tessmark";

@@ -3,7 +3,7 @@
 # As root it installs them with apt-get; otherwise it uses sudo when available, or says what to install.
 set -euo pipefail
 
-packages=(cmake g++ make libeigen3-dev libgtest-dev libbenchmark-dev libbz2-dev python3-matplotlib
+packages=(cmake g++ make libeigen3-dev libgtest-dev libbenchmark-dev libbz2-dev libtbb-dev python3-matplotlib
   pybind11-dev python3-dev python3-numpy python3-pytest)
 missing=()
 for package in "${packages[@]}"; do

@@ -40,7 +40,16 @@ struct SolverContext {
   DepthGuard depthGuard;
   SolverScratch& scratch;
   std::optional<PointEvaluation>* startEvaluation = nullptr;
+  // A library user's loop cap in place of the one in the solver's options record (0: the record's,
+  // as the programs run). It replaces that number only: a solver counts its loop against it as it
+  // would count against its own.
+  int loopCap = 0;
 };
+
+// The loop cap a solver runs to: the context's when it gives one, else the solver's own.
+inline int loopCapOf(const SolverContext& context, int ownCap) {
+  return context.loopCap > 0 ? context.loopCap : ownCap;
+}
 
 // costGradient and costHessian at the start x (the context's depth guard), from one pass over the
 // views: gradientAndHessian, or, when the context has room for the start's evaluation,

@@ -1,6 +1,7 @@
 #include "tessmark/triangulate.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <optional>
 #include <string>
@@ -10,6 +11,7 @@
 #include "model/coefficients.hpp"
 #include "model/point_workspace.hpp"
 #include "solvers/menus.hpp"
+#include "tessmark/library_support.hpp"
 
 namespace tessmark {
 
@@ -25,15 +27,6 @@ using Reason = TriangulationError::Reason;
 constexpr std::size_t kMostViews = std::numeric_limits<int>::max() / 12;
 
 bool knownRules(Rules rules) { return rules == Rules::vorlant || rules == Rules::sennic; }
-
-const SolverProgram& solversOf(Rules rules) {
-  return rules == Rules::vorlant ? vorlantSolvers() : sennicSolvers();
-}
-
-[[noreturn]] void refuse(Reason reason, std::ptrdiff_t view, const std::string& what) {
-  const std::string where = view < 0 ? "" : "view " + std::to_string(view) + ": ";
-  throw TriangulationError(reason, view, "tessmark: " + where + what);
-}
 
 void checkRules(Rules rules) {
   if (!knownRules(rules)) refuse(Reason::unknownMethod, -1, "unknown rules (vorlant or sennic)");
@@ -76,6 +69,57 @@ void checkViews(const PointViews& views) {
 }
 
 }  // namespace
+
+const SolverProgram& solversOf(Rules rules) {
+  return rules == Rules::vorlant ? vorlantSolvers() : sennicSolvers();
+}
+
+void refuse(Reason reason, std::ptrdiff_t view, const std::string& what) {
+  const std::string where = view < 0 ? "" : "view " + std::to_string(view) + ": ";
+  throw TriangulationError(reason, view, "tessmark: " + where + what);
+}
+
+PointSolverOptions solverOptions(const TriangulationOptions& options) {
+  const auto usable = [](double tolerance) { return std::isfinite(tolerance) && tolerance >= 0; };
+  if (!usable(options.tolerance)) {
+    refuse(Reason::badOptions, -1,
+           "the tolerance must be finite and not negative, found " +
+               std::to_string(options.tolerance));
+  }
+  if (!usable(options.relativeTolerance)) {
+    refuse(Reason::badOptions, -1,
+           "the relative tolerance must be finite and not negative, found " +
+               std::to_string(options.relativeTolerance));
+  }
+  if (options.loopCap < 0) {
+    refuse(Reason::badOptions, -1,
+           "the loop cap must be 0 (the solver's own) or positive, found " +
+               std::to_string(options.loopCap));
+  }
+  return {options.tolerance, options.relativeTolerance, options.loopCap};
+}
+
+Triangulation publicRecord(const PointOutcome& outcome) {
+  const PointJudgement& judgement = outcome.judgement;
+  Triangulation result;
+  result.start = outcome.start;
+  result.point = outcome.point;
+  result.loops = outcome.loops;
+  result.capReached = outcome.capReached;
+  result.hessianModified = outcome.hessianModified;
+  result.reprojError_m = judgement.reprojError_m;
+  result.reprojError_f = judgement.reprojError_f;
+  result.gamma_m = judgement.gamma_m;
+  result.gamma_f = judgement.gamma_f;
+  result.rho_m = judgement.rho_m;
+  result.rho_f = judgement.rho_f;
+  result.klc_m = judgement.klc_m;
+  result.klc_f = judgement.klc_f;
+  result.positiveSemidefinite = judgement.positiveSemidefinite;
+  result.solvable = judgement.solvable;
+  result.global = judgement.global;
+  return result;
+}
 
 TriangulationError::TriangulationError(Reason reason, std::ptrdiff_t view,
                                        const std::string& message)
@@ -147,9 +191,11 @@ std::size_t Triangulator::viewCapacity() const {
   return workspace_ ? static_cast<std::size_t>(workspace_->capacity) : 0;
 }
 
-Triangulation Triangulator::triangulate(const PointViews& views, const Method& method) {
+Triangulation Triangulator::triangulate(const PointViews& views, const Method& method,
+                                        const TriangulationOptions& options) {
   checkRules(method.rules_);
   checkViews(views);
+  const PointSolverOptions solving = solverOptions(options);
   const SolverProgram& program = solversOf(method.rules_);
   const MenuEntry& entry = program.menu[static_cast<std::size_t>(method.row_)];
   const int n = static_cast<int>(views.cameras.size());
@@ -177,27 +223,8 @@ Triangulation Triangulator::triangulate(const PointViews& views, const Method& m
   }
 
   // Start, solve and judge, as each program does for every point of its data set.
-  const PointOutcome outcome =
-      PointSolver(program, entry, workspace).triangulate(workspace.problem(n));
-  const PointJudgement& judgement = outcome.judgement;
-  Triangulation result;
-  result.start = outcome.start;
-  result.point = outcome.point;
-  result.loops = outcome.loops;
-  result.capReached = outcome.capReached;
-  result.hessianModified = outcome.hessianModified;
-  result.reprojError_m = judgement.reprojError_m;
-  result.reprojError_f = judgement.reprojError_f;
-  result.gamma_m = judgement.gamma_m;
-  result.gamma_f = judgement.gamma_f;
-  result.rho_m = judgement.rho_m;
-  result.rho_f = judgement.rho_f;
-  result.klc_m = judgement.klc_m;
-  result.klc_f = judgement.klc_f;
-  result.positiveSemidefinite = judgement.positiveSemidefinite;
-  result.solvable = judgement.solvable;
-  result.global = judgement.global;
-  return result;
+  return publicRecord(
+      PointSolver(program, entry, workspace, solving).triangulate(workspace.problem(n)));
 }
 
 }  // namespace tessmark

@@ -24,16 +24,17 @@
 //     rays, the lines through C_v along R_v^T K_v^-1 (u_v, 1).
 //  3. The chosen solver refines x_m into the final point x_f. It minimises the L2 reprojection
 //     cost sum_v |pi_v(X) - u_v|^2, pi_v(X) = (p1 . X~, p2 . X~) / (p3 . X~), X~ = (X, 1), p1..p3
-//     the rows of P_v; stopping tolerance 1e-12, as both programs hand every solver.
+//     the rows of P_v; stopping tolerance 1e-12, as both programs hand every solver (a caller may
+//     choose another, and another loop cap: TriangulationOptions).
 //  4. The judgement at x_m and at x_f: reprojection error, gamma, rho, the K_LC distance, the
 //     positive semidefiniteness of the Hessian at x_f, and the labels Solvable / Hard case and
 //     Global / Local, under the chosen program's rules.
 //
 // Errors: bad input (no view, sizes that disagree, a non-finite camera matrix, observation or pose,
-// a camera matrix that is no perspective camera, an unknown solver key or name) throws
-// TriangulationError before anything is solved. Numerical breakdown is not an error: a solver
-// that diverges returns non-finite coordinates, which the judgement labels Local, as in the
-// programs' reports.
+// a camera matrix that is no perspective camera, an unknown solver key or name, options out of
+// range) throws TriangulationError before anything is solved. Numerical breakdown is not an error:
+// a solver that diverges returns non-finite coordinates, which the judgement labels Local, as in
+// the programs' reports.
 //
 // Threads: nothing here keeps hidden shared state. A Triangulator holds the room one call works in
 // and must not be used by two threads at once; give each thread its own, and points may be
@@ -92,6 +93,7 @@ class Method {
  private:
   Method(Rules rules, int row) : rules_(rules), row_(row) {}
   friend class Triangulator;
+  friend struct LibraryAccess;
 
   Rules rules_;
   int row_;  // the menu row, 0..10
@@ -158,7 +160,23 @@ struct Triangulation {
   bool global = false;
 };
 
-// The one error of this interface: bad input, refused before anything is computed.
+// How a solver stops. The defaults are the values both programs use for every point (they take no
+// options).
+struct TriangulationOptions {
+  // The solver's stopping tolerance epsilon (each solver tests its own quantity against it: the
+  // gradient's length, the step's, see its menu line) is the larger of `tolerance` and
+  // `relativeTolerance` times the reprojection cost at the start x_m (the sum of squared residuals,
+  // in squared image units). Both finite and >= 0.
+  double tolerance = 1e-12;
+  double relativeTolerance = 0.0;
+  // The solver's loop cap in place of its own (1000 in vorlant's menu; 500 in most of sennic's,
+  // and its Gauss-Newton with Armijo line search counts from -10): the number replaces the cap and
+  // the solver counts against it as against its own. 0 keeps the solver's own; otherwise >= 1.
+  int loopCap = 0;
+};
+
+// The error of this interface: bad input, refused before anything is computed (DataFileError, in
+// tessmark/problem.hpp, is the one for data files).
 class TriangulationError : public std::invalid_argument {
  public:
   enum class Reason {
@@ -171,6 +189,11 @@ class TriangulationError : public std::invalid_argument {
     notPerspective,        // no pose given, and the pose derived from P is not finite (for
                            // instance the left 3x3 block of P has a zero third row, or is singular)
     unknownMethod,         // a key or a name that the rules' menu does not hold
+    badOptions,            // TriangulationOptions out of range (a NaN or negative tolerance...)
+    unknownPoint,          // a point index that the problem does not hold (tessmark/problem.hpp)
+    cannotOpen,            // a data file that cannot be opened or read (DataFileError)
+    wrongHeader,           // a data file whose first token is no accepted header ID
+    malformedFile,         // a data file that is not well formed
   };
 
   TriangulationError(Reason reason, std::ptrdiff_t view, const std::string& message);
@@ -198,7 +221,8 @@ class Triangulator {
 
   // Start, solve and judge one point (see the top of this header). Throws TriangulationError for
   // bad input; allocates only to grow its room to views.cameras.size() views, and keeps that room.
-  Triangulation triangulate(const PointViews& views, const Method& method);
+  Triangulation triangulate(const PointViews& views, const Method& method,
+                            const TriangulationOptions& options = {});
 
   // The most views a point may have without the room growing.
   std::size_t viewCapacity() const;

@@ -16,6 +16,11 @@ ErrorReason = Literal[
     "non_finite_pose",
     "not_perspective",
     "unknown_method",
+    "bad_options",
+    "unknown_point",
+    "cannot_open",
+    "wrong_header",
+    "malformed_file",
 ]
 
 METHOD_KEYS: Tuple[str, ...]

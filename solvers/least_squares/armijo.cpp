@@ -32,7 +32,7 @@ SolverResult gaussNewtonArmijo(const PointProblem& problem, SolverContext& conte
     costAtXKnown = step.reductions < kBacktrackingReductions || search.evaluateLastTrial;
     stepLength = step.alpha * d.norm();
     ++result.loops;
-    if (++iteration >= options.loopCap) {
+    if (++iteration >= loopCapOf(context, options.loopCap)) {
       result.capReached = true;
       break;
     }

@@ -66,7 +66,7 @@ SolverResult levenbergMarquardtFan(const PointProblem& problem, SolverContext& c
     if (rho >= 0.3) x += d1 + d2;
     lambda = fanDampingFactor(lambda, rho);
     ++result.loops;
-    if (++iteration >= options.loopCap) {
+    if (++iteration >= loopCapOf(context, options.loopCap)) {
       result.capReached = true;
       break;
     }

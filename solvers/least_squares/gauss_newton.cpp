@@ -18,7 +18,7 @@ SolverResult gaussNewton(const PointProblem& problem, SolverContext& context,
     const double curvature = d.dot(normalMatrix(J) * d);
     if (curvature != 0.0) x += (-gradient.dot(d) / curvature) * d;
     ++result.loops;
-    if (++iteration >= options.loopCap) {
+    if (++iteration >= loopCapOf(context, options.loopCap)) {
       result.capReached = true;
       break;
     }
@@ -40,7 +40,7 @@ SolverResult fullStepGaussNewton(const PointProblem& problem, SolverContext& con
     const Eigen::Vector3d d = householderLeastSquares(J, r, context.scratch.leastSquares);
     x -= d;
     ++result.loops;
-    if (++iteration >= options.loopCap) {
+    if (++iteration >= loopCapOf(context, options.loopCap)) {
       result.capReached = true;
       break;
     }

@@ -27,7 +27,7 @@ SolverResult levenbergMarquardt(const PointProblem& problem, SolverContext& cont
     const Eigen::Vector3d d = solveDampedSystem(matrix, r.squaredNorm(), gradient);
     x -= d;
     ++result.loops;
-    if (++iteration >= options.loopCap) {
+    if (++iteration >= loopCapOf(context, options.loopCap)) {
       result.capReached = true;
       break;
     }

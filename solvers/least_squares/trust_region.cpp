@@ -100,7 +100,7 @@ SolverResult gaussNewtonTrustRegion(const PointProblem& problem, SolverContext& 
       costDrop = previousCost - currentCost;
     }
     ++result.loops;
-    if (++iteration >= options.loopCap) {
+    if (++iteration >= loopCapOf(context, options.loopCap)) {
       result.capReached = true;
       break;
     }
@@ -148,7 +148,7 @@ SolverResult startReferencedTrustRegion(const PointProblem& problem, SolverConte
       stepLength = s.norm();
     }
     ++result.loops;
-    if (++iteration >= options.loopCap) {
+    if (++iteration >= loopCapOf(context, options.loopCap)) {
       result.capReached = true;
       break;
     }

@@ -28,7 +28,7 @@ SolverResult gatedYamashitaFukushima(const PointProblem& problem, SolverContext&
     const BacktrackingStep step = backtrackCubicDecrease(problem, x, d, referenceCost, search);
     x = step.point;
     ++result.loops;
-    if (++iteration >= options.loopCap) {
+    if (++iteration >= loopCapOf(context, options.loopCap)) {
       result.capReached = true;
       break;
     }

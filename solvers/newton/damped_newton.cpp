@@ -33,7 +33,7 @@ SolverResult dampedIteration(const PointProblem& problem, SolverContext& context
     const Eigen::Vector3d step = dampedStep(derivatives.hessian, derivatives.gradient, d);
     x += step;
     ++result.loops;
-    if (++iteration >= options.loopCap) {
+    if (++iteration >= loopCapOf(context, options.loopCap)) {
       result.capReached = true;
       break;
     }

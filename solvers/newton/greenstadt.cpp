@@ -35,7 +35,7 @@ SolverResult greenstadtIteration(const PointProblem& problem, SolverContext& con
     const Eigen::Vector3d step = solveNewtonSystem(hessian.hessian, derivatives.gradient);
     stepLength = takeStep(x, step);
     ++result.loops;
-    if (++iteration >= options.loopCap) {
+    if (++iteration >= loopCapOf(context, options.loopCap)) {
       result.capReached = true;
       break;
     }

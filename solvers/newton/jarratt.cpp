@@ -26,7 +26,7 @@ SolverResult jarratt(const PointProblem& problem, SolverContext& context,
     x = (x - u) + v;
     stepLength = (u - v).norm();
     ++result.loops;
-    if (++iteration >= options.loopCap) {
+    if (++iteration >= loopCapOf(context, options.loopCap)) {
       result.capReached = true;
       break;
     }

@@ -25,7 +25,7 @@ SolverResult newtonRaphson(const PointProblem& problem, SolverContext& context,
     x -= step;
     stepLength = step.norm();
     ++result.loops;
-    if (++iteration >= options.loopCap) {
+    if (++iteration >= loopCapOf(context, options.loopCap)) {
       result.capReached = true;
       break;
     }

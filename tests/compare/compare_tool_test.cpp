@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <optional>
+#include <regex>
 #include <set>
 #include <string>
 #include <string_view>
@@ -44,6 +46,9 @@ TEST(CompareCommandLine, OptionsAndTheFormatTheNameSuggests) {
     DataFormat format;
     std::string keys = "0123456789other";
     std::string outputDir = ".";
+    int threads = 0;
+    int repeat = 1;
+    PointSolverOptions solver{};
   };
   const Case cases[] = {
       {{"p.txt"}, DataFormat::plainBal},
@@ -55,6 +60,32 @@ TEST(CompareCommandLine, OptionsAndTheFormatTheNameSuggests) {
       {{"--keys", "other20", "p.txt"}, DataFormat::plainBal, "other20"},
       {{"p.txt", "--keys=5", "--out", "o"}, DataFormat::plainBal, "5", "o"},
       {{"--out=a/b", "p.txt"}, DataFormat::plainBal, "0123456789other", "a/b"},
+      {{"--threads", "2", "--repeat=5", "p.txt"},
+       DataFormat::plainBal,
+       "0123456789other",
+       ".",
+       2,
+       5},
+      {{"--threads=256", "--repeat", "1000", "p.txt"},
+       DataFormat::plainBal,
+       "0123456789other",
+       ".",
+       256,
+       1000},
+      {{"--tolerance", "1e-6", "--relative-tolerance=0.5", "--loop-cap", "7", "p.txt"},
+       DataFormat::plainBal,
+       "0123456789other",
+       ".",
+       0,
+       1,
+       {1e-6, 0.5, 7}},
+      {{"--tolerance=0", "--relative-tolerance", "0", "--loop-cap=2147483647", "p.txt"},
+       DataFormat::plainBal,
+       "0123456789other",
+       ".",
+       0,
+       1,
+       {0.0, 0.0, 2147483647}},
   };
   for (const Case& c : cases) {
     const ParsedCompareLine parsed = parseCompareCommandLine(c.arguments);
@@ -62,14 +93,21 @@ TEST(CompareCommandLine, OptionsAndTheFormatTheNameSuggests) {
     EXPECT_EQ(parsed.options->format, c.format) << c.arguments.back();
     EXPECT_EQ(parsed.options->keys, c.keys);
     EXPECT_EQ(parsed.options->outputDir, c.outputDir);
+    EXPECT_EQ(parsed.options->run.threads, c.threads);
+    EXPECT_EQ(parsed.options->run.repeat, c.repeat);
+    EXPECT_EQ(parsed.options->run.solver.tolerance, c.solver.tolerance);
+    EXPECT_EQ(parsed.options->run.solver.relativeTolerance, c.solver.relativeTolerance);
+    EXPECT_EQ(parsed.options->run.solver.loopCap, c.solver.loopCap);
   }
   const ParsedCompareLine version = parseCompareCommandLine(std::vector<const char*>{"--version"});
   EXPECT_TRUE(version.text.starts_with("tessmark-compare (Tessmark) ")) << version.text;
   EXPECT_NE(version.text.find(", Eigen "), std::string::npos) << version.text;
   const ParsedCompareLine help = parseCompareCommandLine(std::vector<const char*>{"--help"});
   EXPECT_EQ(help.status, 0);
-  for (const char* text : {"--format bal|lc", "--keys", "--out DIR", "points.csv", "summary.csv",
-                           "cost_profile.png", "TESSMARK_PYTHON", "  128 ", "  129 "}) {
+  for (const char* text :
+       {"--format bal|lc", "--keys", "--out DIR", "--threads N", "--repeat K", "--tolerance E",
+        "--relative-tolerance R", "--loop-cap N", "points.csv", "summary.csv", "cost_profile.png",
+        "TESSMARK_PYTHON", "  128 ", "  129 "}) {
     EXPECT_NE(help.text.find(text), std::string::npos) << text;
   }
 }
@@ -90,6 +128,20 @@ TEST(CompareCommandLine, UsageErrorsGiveStatusTwo) {
       {{"--out", "", "p.txt"}, "--out needs a folder"},
       {{"a.txt", "b.txt"}, "one data file only: 'b.txt'"},
       {{"--bogus", "p.txt"}, "unknown option '--bogus'"},
+      {{"--threads", "0", "p.txt"}, "--threads needs a whole number from 1 to 256"},
+      {{"--threads=257", "p.txt"}, "--threads needs a whole number from 1 to 256"},
+      {{"--threads", "2x", "p.txt"}, "--threads needs a whole number from 1 to 256"},
+      {{"--threads=", "p.txt"}, "--threads needs a whole number from 1 to 256"},
+      {{"p.txt", "--threads"}, "--threads needs a whole number from 1 to 256"},
+      {{"--repeat", "-1", "p.txt"}, "--repeat needs a whole number from 1 to 1000"},
+      {{"--repeat=1001", "p.txt"}, "--repeat needs a whole number from 1 to 1000"},
+      {{"--repeat", "9999999999", "p.txt"}, "--repeat needs a whole number from 1 to 1000"},
+      {{"--loop-cap", "0", "p.txt"}, "--loop-cap needs a whole number from 1 to 2147483647"},
+      {{"--tolerance", "-1e-9", "p.txt"}, "--tolerance needs a number of at least 0"},
+      {{"--tolerance=nan", "p.txt"}, "--tolerance needs a number of at least 0"},
+      {{"--tolerance=inf", "p.txt"}, "--tolerance needs a number of at least 0"},
+      {{"--tolerance", "1e-9x", "p.txt"}, "--tolerance needs a number of at least 0"},
+      {{"--relative-tolerance", "p.txt"}, "--relative-tolerance needs a number of at least 0"},
   };
   for (const Case& c : cases) {
     const ParsedCompareLine parsed = parseCompareCommandLine(c.arguments);
@@ -275,6 +327,73 @@ TEST_F(CompareTool, HeaderlessAndCompressedFilesGiveTheSameResults) {
     ASSERT_TRUE(run.exited && run.status == 0) << describe(run);
     EXPECT_NE(run.out.find("sennic's solvers and rules"), std::string::npos) << run.out;
     EXPECT_EQ(parseCsv(readFile(in(name + ".out/summary.csv"))).size(), 3u);
+  }
+}
+
+// The table without the columns of these names (and with the header row it had).
+Table withoutColumns(Table table, std::initializer_list<std::string_view> names) {
+  for (const std::string_view name : names) {
+    const auto column = std::find(table.at(0).begin(), table.at(0).end(), name);
+    EXPECT_NE(column, table[0].end()) << name;
+    const auto c = column - table[0].begin();
+    for (std::vector<std::string>& row : table) row.erase(row.begin() + c);
+  }
+  return table;
+}
+
+// The lines of `text` with every match of `pattern` replaced by "#".
+std::string masked(const std::string& text, const std::regex& pattern) {
+  return std::regex_replace(text, pattern, "#");
+}
+
+// The files and the tables a comparison writes are the same on one thread as on two, and with
+// each solve run three times, apart from the figures that are times: the CSV columns of times
+// and the microseconds per point of the LaTeX and console tables.
+TEST_F(CompareTool, SameFilesWhateverTheThreadsApartFromTimes) {
+  for (const auto& [maker, name] :
+       {std::pair{TESSMARK_MAKE_BAL, "large.txt"}, std::pair{TESSMARK_MAKE_LC, "large.lc"}}) {
+    SCOPED_TRACE(name);
+    const ChildResult made =
+        runChild({maker, {in(name).string(), "--points", "700", "--seed", "3"}, folder_.path()});
+    ASSERT_TRUE(made.exited && made.status == 0) << describe(made);
+    const std::string one = std::string(name) + ".one";
+    const std::string two = std::string(name) + ".two";
+    const ChildResult oneRun = compare({"--threads", "1", "--out", one, name});
+    const ChildResult twoRun = compare({"--threads=2", "--repeat", "3", "--out", two, name});
+    ASSERT_TRUE(oneRun.exited && oneRun.status == 0) << describe(oneRun);
+    ASSERT_TRUE(twoRun.exited && twoRun.status == 0) << describe(twoRun);
+    EXPECT_NE(oneRun.out.find("  solvers: 0123456789other, on 1 thread\n"), std::string::npos)
+        << oneRun.out;
+    EXPECT_NE(twoRun.out.find("  solvers: 0123456789other, on 2 threads, each solve timed 3 times "
+                              "(the shortest kept)\n"),
+              std::string::npos)
+        << twoRun.out;
+
+    const auto points = [&](const std::string& folder) {
+      return withoutColumns(parseCsv(readFile(in(folder) / "points.csv")),
+                            {"start_seconds", "solve_seconds", "time_ratio"});
+    };
+    EXPECT_EQ(points(one), points(two));
+    const auto summary = [&](const std::string& folder) {
+      return withoutColumns(parseCsv(readFile(in(folder) / "summary.csv")),
+                            {"solve_seconds", "pass_seconds", "us_per_point"});
+    };
+    EXPECT_EQ(summary(one), summary(two));
+    // The last column of every row of a solver, before the rule at its end.
+    const std::regex latexTime(R"( & [0-9.]+ \\\\\n)");
+    EXPECT_EQ(masked(readFile(in(one) / "summary.tex"), latexTime),
+              masked(readFile(in(two) / "summary.tex"), latexTime));
+    // The console's tables, from the first one's head to the line of the times; the last column
+    // of the first one is the microseconds per point.
+    const auto tables = [](const std::string& out) {
+      const std::size_t from = out.find("key ");
+      const std::size_t second = out.find("\n  cost ratio");
+      const std::size_t to = out.find("\n  starts: ");
+      EXPECT_TRUE(from < second && second < to && to != std::string::npos) << out;
+      return masked(out.substr(from, second - from), std::regex(R"( +[0-9.]+\n)")) +
+             out.substr(second, to - second);
+    };
+    EXPECT_EQ(tables(oneRun.out), tables(twoRun.out));
   }
 }
 

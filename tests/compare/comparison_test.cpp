@@ -3,8 +3,10 @@
 #include "compare/comparison.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
@@ -383,18 +385,26 @@ void expectSameAsSingleKeyRuns(const ProgramCase& program, const fs::path& progr
   }
 }
 
+// A synthetic data set of the program's format made by its maker in `folder` with `options`; empty
+// (and the test failed) when the maker fails.
+fs::path madeData(const ProgramCase& program, const TemporaryFolder& folder,
+                  std::vector<std::string> options) {
+  const fs::path data = folder.path() / program.dataName;
+  options.insert(options.begin(), data.string());
+  const ChildResult made = runChild({program.maker, std::move(options), folder.path()});
+  EXPECT_TRUE(made.exited && made.status == 0) << describe(made);
+  return made.exited && made.status == 0 ? data : fs::path();
+}
+
 class SameAsThePrograms : public ::testing::TestWithParam<ProgramCase> {};
 
 // Every key of each program's menu on a synthetic data set.
 TEST_P(SameAsThePrograms, EveryKeyGivesTheNumbersOfItsSingleKeyRun) {
   const ProgramCase& program = GetParam();
   TemporaryFolder folder;
-  const fs::path data = folder.path() / program.dataName;
-  const ChildResult made =
-      runChild({program.maker,
-                {data.string(), "--cameras", "12", "--points", "40", "--seed", "5"},
-                folder.path()});
-  ASSERT_TRUE(made.exited && made.status == 0) << describe(made);
+  const fs::path data =
+      madeData(program, folder, {"--cameras", "12", "--points", "40", "--seed", "5"});
+  ASSERT_FALSE(data.empty());
   expectSameAsSingleKeyRuns(program, data, data, allMenuKeys(), folder.path());
 }
 
@@ -414,6 +424,110 @@ TEST_P(SameAsThePrograms, OneKeyOnTheRealDataSet) {
         compared, testing::bzip2Compressed(std::string_view(text).substr(text.find('\n') + 1)));
   }
   expectSameAsSingleKeyRuns(program, data, compared, program.realDataKey, folder.path());
+}
+
+// ---- Threads ------------------------------------------------------------------------------------
+
+// Every number of outcome (s, p) and of its point's start but the times, as bits: a NaN equals
+// itself, and -0 differs from 0.
+std::vector<std::uint64_t> resultBits(const Comparison& comparison, int s, int p) {
+  const SolverOutcome& outcome = comparison.outcome(s, p);
+  const Eigen::Vector3d& start = comparison.starts[static_cast<std::size_t>(p)];
+  const PointJudgement& j = outcome.judgement;
+  std::vector<std::uint64_t> bits;
+  for (const double value :
+       {start.x(), start.y(), start.z(), outcome.start.x(), outcome.start.y(), outcome.start.z(),
+        outcome.point.x(), outcome.point.y(), outcome.point.z(), j.reprojError_m, j.reprojError_f,
+        j.gamma_m, j.gamma_f, j.rho_m, j.rho_f, j.klc_m, j.klc_f, outcome.costRatio}) {
+    bits.push_back(std::bit_cast<std::uint64_t>(value));
+  }
+  for (const int value :
+       {outcome.viewCount, outcome.loops, int{outcome.capReached}, int{outcome.hessianModified},
+        int{j.positiveSemidefinite}, int{j.solvable}, int{j.global}}) {
+    bits.push_back(static_cast<std::uint64_t>(value));
+  }
+  return bits;
+}
+
+// The comparison of `keys` on one thread and on two, each solve run `repeat` times there, gives
+// every point the same start and every solver the same outcome, bit for bit.
+void expectSameBitsWhateverTheThreads(const DataSet& set, std::string_view keys, int repeat) {
+  const SolverProgram& rules = set.rules();
+  std::string error;
+  const auto solvers = chooseSolvers(rules, keys, error);
+  ASSERT_TRUE(solvers) << error;
+  ComparisonOptions oneThread;
+  oneThread.threads = 1;
+  ComparisonOptions twoThreads;
+  twoThreads.threads = 2;
+  twoThreads.repeat = repeat;
+  const Comparison one = compareSolvers(set, rules, *solvers, {}, oneThread);
+  const Comparison two = compareSolvers(set, rules, *solvers, {}, twoThreads);
+  EXPECT_EQ(one.threads, 1);
+  EXPECT_EQ(two.threads, 2);
+  EXPECT_EQ(two.repeat, repeat);
+  ASSERT_EQ(one.outcomes.size(), two.outcomes.size());
+  for (int s = 0; s < static_cast<int>(keys.size()); ++s) {
+    for (int p = 0; p < set.pointNum; ++p) {
+      ASSERT_EQ(resultBits(one, s, p), resultBits(two, s, p))
+          << "key " << keys[static_cast<std::size_t>(s)] << ", point " << p;
+    }
+  }
+}
+
+TEST_P(SameAsThePrograms, SameBitsWhateverTheThreadCount) {
+  const ProgramCase& program = GetParam();
+  TemporaryFolder folder;
+  const fs::path data =
+      madeData(program, folder, {"--cameras", "12", "--points", "600", "--seed", "11"});
+  ASSERT_FALSE(data.empty());
+  expectSameBitsWhateverTheThreads(loadDataSet(data.string(), program.format), allMenuKeys(), 3);
+}
+
+TEST_P(SameAsThePrograms, SameBitsWhateverTheThreadCountOnTheRealDataSet) {
+  const ProgramCase& program = GetParam();
+  const char* dataDir = std::getenv("TESSMARK_DATA_DIR");
+  const fs::path data = fs::path(dataDir != nullptr ? dataDir : "") / program.realDataName;
+  if (dataDir == nullptr || !fs::exists(data)) GTEST_SKIP() << "data file not found: " << data;
+  expectSameBitsWhateverTheThreads(loadDataSet(data.string(), program.format), allMenuKeys(), 1);
+}
+
+// The stopping options reach every solver of the comparison and change nothing but where the
+// solvers stop: under a loop cap of 2 no solver loops longer than without it, and one that ran past
+// 12 loops now stops at the cap (sennic's Gauss-Newton with Armijo line search counts its loops
+// from -10, so its cap of 2 allows 12); every start and its judgement stay as they were.
+TEST_P(SameAsThePrograms, StoppingOptionsReachEverySolver) {
+  const ProgramCase& program = GetParam();
+  TemporaryFolder folder;
+  const fs::path data = madeData(program, folder, {"--points", "200", "--seed", "13"});
+  ASSERT_FALSE(data.empty());
+  const DataSet set = loadDataSet(data.string(), program.format);
+  std::string error;
+  const auto solvers = chooseSolvers(set.rules(), allMenuKeys(), error);
+  ASSERT_TRUE(solvers) << error;
+  ComparisonOptions capped;
+  capped.solver.loopCap = 2;
+  const Comparison free = compareSolvers(set, set.rules(), *solvers);
+  const Comparison stopped = compareSolvers(set, set.rules(), *solvers, {}, capped);
+  int atCap = 0;
+  for (int s = 0; s < static_cast<int>(allMenuKeys().size()); ++s) {
+    for (int p = 0; p < set.pointNum; ++p) {
+      SCOPED_TRACE(::testing::Message()
+                   << "key " << allMenuKeys()[static_cast<std::size_t>(s)] << ", point " << p);
+      const SolverOutcome& a = free.outcome(s, p);
+      const SolverOutcome& b = stopped.outcome(s, p);
+      ASSERT_LE(b.loops, a.loops);
+      if (a.loops > 12) {
+        EXPECT_TRUE(b.capReached);
+      }
+      atCap += b.capReached ? 1 : 0;
+      EXPECT_EQ(std::bit_cast<std::uint64_t>(a.judgement.reprojError_m),
+                std::bit_cast<std::uint64_t>(b.judgement.reprojError_m));
+      EXPECT_EQ(a.judgement.solvable, b.judgement.solvable);
+      EXPECT_EQ(a.start, b.start);
+    }
+  }
+  EXPECT_GT(atCap, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, SameAsThePrograms, ::testing::ValuesIn(kPrograms),

@@ -65,6 +65,11 @@ TEST(LoadDataSet, EveryFormatTellsTheObserverEveryPhaseInOrder) {
        "Rome_is_not_built_in_one_day!\n2 1 2\n" + kBalRecords,
        2,
        {}},
+      {"plain BAL with a blank line after the counts and a record over two lines",
+       DataFormat::plainBal,
+       "2 1 2\n\n0 0 10.0\n20.0" + kBalRecords.substr(std::string("0 0 10.0 20.0").size()),
+       2,
+       {}},
       {"lc", DataFormat::lc, kLcText, 0, {1}},
   };
   for (const Case& c : cases) {

@@ -327,10 +327,13 @@ TEST_F(VorlantProgram, ObservationsOutOfPointOrderGiveTheSameResults) {
 
 // The public BAL layout behind --plain-bal: the file without its header-ID line, as it is and
 // compressed, gives the reports of the file with it (times aside), under the same names; the option
-// skips a header-ID line that is there. Without the option the header check stays as it is.
+// skips a header-ID line that is there, and reads tokens wherever the line ends fall (a blank line
+// after the counts, as trimmed files have it). Without the option the header check stays as it is.
 TEST_F(VorlantProgram, PlainBalFilesGiveTheResultsOfTheHeaderVersion) {
   const ProblemShape shape = shapeOf(problem());
   const std::string plain = problem().substr(problem().find('\n') + 1);
+  std::string trimmed = plain;
+  trimmed.insert(trimmed.find('\n') + 1, "\n");
   struct Case {
     const char* name;
     const char* dataName;
@@ -340,6 +343,7 @@ TEST_F(VorlantProgram, PlainBalFilesGiveTheResultsOfTheHeaderVersion) {
   const Case cases[] = {
       {"header ID", "problem.txt", problem(), false},
       {"plain", "problem.txt", plain, true},
+      {"plain, a blank line after the counts", "problem.txt", trimmed, true},
       {"header ID with the option", "problem.txt", problem(), true},
       {"plain, compressed", "problem.txt.bz2", testing::bzip2Compressed(plain), true},
       {"plain, compressed in small blocks", "p.bz2", testing::bzip2Compressed(plain, 1), true},

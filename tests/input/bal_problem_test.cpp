@@ -9,11 +9,15 @@
 
 #include "input/input_error.hpp"
 #include "tests/input/capture_input_error.hpp"
+#include "tests/support/malformed_cases.hpp"
 
 namespace tessmark {
 namespace {
 
+using testing::balMalformedCases;
 using testing::captureInputError;
+using testing::MalformedCase;
+using testing::plainBalMalformedCases;
 
 const std::string kHeader = std::string(kBalHeaderId) + "\n";
 
@@ -27,8 +31,15 @@ BalProblem readText(std::string text) {
   return readFile(TextFile::fromText("problem.txt", std::move(text)));
 }
 
+// The standard layout: the header-ID line optional, the rest read by tokens.
+BalProblem readPlainFile(TextFile file) {
+  const BalCounts counts = readBalCountsAfterOptionalHeader(file);
+  return readBalRecords(file, counts);
+}
+
 // The same text from a source of unknown length (as a pipe), in pieces of `piece` bytes.
-BalProblem readStream(std::string text, std::size_t piece) {
+BalProblem readStream(std::string text, std::size_t piece,
+                      BalProblem (*read)(TextFile) = readFile) {
   std::size_t offset = 0;
   auto source = [text = std::move(text), piece, offset](char* buffer, std::size_t size) mutable {
     const std::size_t taken = std::min({size, piece, text.size() - offset});
@@ -36,7 +47,7 @@ BalProblem readStream(std::string text, std::size_t piece) {
     offset += taken;
     return taken;
   };
-  return readFile(TextFile::fromSource("problem.txt", std::move(source)));
+  return read(TextFile::fromSource("problem.txt", std::move(source)));
 }
 
 // Nine parameter lines of one camera, each holding `value` + k.
@@ -122,94 +133,10 @@ TEST(BalReader, HeaderIdIsTheExactFirstToken) {
   }
 }
 
-// One case per format rule: the file, the line the error names and its detail.
-struct MalformedCase {
-  const char* rule;
-  std::string text;  // after the header line
-  int line;
-  std::string detail;
-};
-
-const std::string kCounts = "camera count, point count, observation count";
-const std::string kFields = "(camera index, point index, x, y)";
-
-const std::vector<MalformedCase> kMalformedCases = {
-    {"no counts line", "", 2,
-     "expected the counts line (" + kCounts + "), found the end of the file"},
-    {"empty counts line", "\n", 2, "expected 3 values (" + kCounts + "), found 0"},
-    {"a count missing", "49 7776\n", 2, "expected 3 values (" + kCounts + "), found 2"},
-    {"count not a number", "1 abc 1\n", 2, "expected an integer point count, found 'abc'"},
-    {"count with trailing letters", "1 1 3x\n", 2,
-     "expected an integer observation count, found '3x'"},
-    {"count not an integer", "1.0 1 1\n", 2, "expected an integer camera count, found '1.0'"},
-    {"count beyond int32", "1 1 4294967296\n", 2,
-     "expected an integer observation count, found '4294967296' (outside the 32-bit range)"},
-    {"negative count", "-1 1 1\n", 2, "expected a non-negative camera count, found -1"},
-    {"negative observation count", "1 1 -5\n", 2,
-     "expected a non-negative observation count, found -5"},
-    // Points without observations cannot be triangulated; such counts would only make the program
-    // allocate per-point arrays that no record backs.
-    {"more points than observations", "0 2147483647 0\n", 2,
-     "expected a point count no larger than the observation count (every point needs at least one "
-     "observation), found point count 2147483647 and observation count 0"},
-    {"one point more than observations", "1 3 2\n0 0 1 2\n0 1 1 2\n" + std::string(9, '\n'), 2,
-     "expected a point count no larger than the observation count (every point needs at least one "
-     "observation), found point count 3 and observation count 2"},
-    {"observation line with three values", "1 1 1\n0 0 1.5\n" + std::string(9, '\n'), 3,
-     "expected 4 values " + kFields + ", found 3"},
-    {"empty observation line", "1 2 2\n0 0 1 2\n\n" + std::string(9, '\n'), 4,
-     "expected 4 values " + kFields + ", found 0"},
-    // A short line is named short before any fault of its values is.
-    {"short observation line with a bad index first", "1 1 1\n7 0 1.5\n" + std::string(9, '\n'), 3,
-     "expected 4 values " + kFields + ", found 3"},
-    {"coordinate not a number", "1 1 1\n0 0 1.5 abc\n" + std::string(9, '\n'), 3,
-     "expected a real y coordinate, found 'abc'"},
-    {"coordinate nan", "1 1 1\n0 0 nan 1\n" + std::string(9, '\n'), 3,
-     "expected a real x coordinate, found 'nan'"},
-    {"index not an integer", "1 1 1\n0.0 0 1 2\n" + std::string(9, '\n'), 3,
-     "expected an integer camera index, found '0.0'"},
-    {"camera index equal to the camera count", "2 1 1\n2 0 1 2\n" + std::string(18, '\n'), 3,
-     "expected a camera index from 0 to 1, found camera index 2"},
-    {"negative camera index", "2 1 1\n-1 0 1 2\n" + std::string(18, '\n'), 3,
-     "expected a camera index from 0 to 1, found camera index -1"},
-    {"point index equal to the point count", "1 3 3\n0 2 1 2\n0 3 1 2\n" + std::string(10, '\n'), 4,
-     "expected a point index from 0 to 2, found point index 3"},
-    {"negative point index", "1 3 3\n0 -1 1 2\n" + std::string(11, '\n'), 3,
-     "expected a point index from 0 to 2, found point index -1"},
-    {"observations without cameras", "0 1 1\n0 0 1 2\n", 3,
-     "expected no observations (the camera count is 0), found camera index 0"},
-    {"observations without points", "1 0 1\n0 0 1 2\n" + std::string(9, '\n'), 3,
-     "expected no observations (the point count is 0), found point index 0"},
-    {"file ends among the observations", "1 1 3\n0 0 1 2\n", 4,
-     "expected observation line 2 of 3 " + kFields + ", found the end of the file"},
-    {"file ends among the camera parameters", "1 1 1\n0 0 1 2\n1\n2\n3\n4\n5\n", 9,
-     "expected camera parameter line 6 of 9 (camera translation t2), found the end of the file"},
-    {"file ends with the counts", "1 1 1\n", 3,
-     "expected observation line 1 of 1 " + kFields + ", found the end of the file"},
-    // Caught before anything is allocated: 2e9 observations or 1.8e10 parameters would need
-    // gigabytes.
-    {"huge observation count", "1 1 2000000000\n0 0 1 2\n", 4,
-     "expected observation line 2 of 2000000000 " + kFields + ", found the end of the file"},
-    {"huge camera count", "2000000000 0 0\n1\n", 4,
-     "expected camera parameter line 2 of 18000000000 (camera rotation w1), found the end of the "
-     "file"},
-    {"huge counts backed by nothing", "0 2000000000 2000000000\n", 3,
-     "expected observation line 1 of 2000000000 " + kFields + ", found the end of the file"},
-    {"endless observation line",
-     "1 1 1\n0 0 1 " + std::string(TextFile::kMaxLineLength, '2') + "\n", 3,
-     "expected an observation line " + kFields + ", found a line longer than 16 MiB"},
-    {"empty camera parameter line", "1 0 0\n1\n2\n3\n4\n5\n6\n\n8\n9\n", 9,
-     "expected 1 value (camera focal length f), found 0"},
-    {"camera parameter not a number", "1 0 0\n0x1p3\n2\n3\n4\n5\n6\n7\n8\n9\n", 3,
-     "expected a real camera rotation w0, found '0x1p3'"},
-    {"camera parameter inf", "1 0 0\n1\n2\n3\n4\n5\n6\n7\n8\ninf\n", 11,
-     "expected a real camera distortion k2, found 'inf'"},
-};
-
 // Each case from a text of known length and from a stream of unknown length, whose arrays start
 // small and grow.
 TEST(BalReader, MalformedInputNamesLineAndExpectation) {
-  for (const MalformedCase& item : kMalformedCases) {
+  for (const MalformedCase& item : balMalformedCases()) {
     SCOPED_TRACE(item.rule);
     for (bool stream : {false, true}) {
       SCOPED_TRACE(stream ? "stream" : "text");
@@ -283,6 +210,74 @@ TEST(BalReader, FirstLineThatCannotBeReadWhole) {
 
 // More records than the first room of a stream of unknown length: the arrays grow and end up
 // exactly as from a text of known length.
+// ---- The standard layout, read by tokens -------------------------------------------------------
+
+void expectSameProblem(const BalProblem& read, const BalProblem& expected) {
+  EXPECT_EQ(read.cameraNum, expected.cameraNum);
+  EXPECT_EQ(read.pointNum, expected.pointNum);
+  EXPECT_EQ(read.imageCoordinates, expected.imageCoordinates);
+  EXPECT_EQ(read.observationCamera, expected.observationCamera);
+  EXPECT_EQ(read.observationPoint, expected.observationPoint);
+  EXPECT_EQ(read.observationTable, expected.observationTable);
+  EXPECT_EQ(read.cameraParameters, expected.cameraParameters);
+}
+
+// Standard BAL readers take the file as whitespace-separated tokens: wherever its line ends fall
+// (a blank line after the counts, as trimmed public files have it, a record broken over lines, all
+// on one line), it is the same problem, from a text and from a stream alike.
+TEST(PlainBalReader, LineEndsCountAsBlanks) {
+  const std::string parameters = cameraLines(1.0) + cameraLines(20.0);
+  std::string oneLine = parameters;
+  std::replace(oneLine.begin(), oneLine.end(), '\n', ' ');
+  const std::string canonical = "2 2 3\n0 0 -3.5 2.25\n1 0 7 8\n1 1 +1e3 -0.5\n" + parameters;
+  const BalProblem expected = readText(kHeader + canonical);
+  struct Case {
+    const char* layout;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"as distributed", canonical},
+      {"with the header-ID line", kHeader + canonical},
+      {"the header-ID line with more words", std::string(kBalHeaderId) + " x 1\n" + canonical},
+      {"a blank line after the counts",
+       "2 2 3\n\n0 0 -3.5 2.25\n1 0 7 8\n1 1 +1e3 -0.5\n" + parameters},
+      {"blank lines and blanks everywhere, CRLF line ends",
+       "\r\n\n  2 2 3 \r\n\t\n0 0 -3.5 2.25\r\n\n1 0 7 8\r\n1 1 +1e3 -0.5\r\n\n" + parameters +
+           "\n\n"},
+      {"records and counts broken over lines",
+       "2 2\n3\n0\n0 -3.5\n2.25 1 0\n7\n8 1\n1\n+1e3\n-0.5 " + parameters},
+      {"everything on one line, no line feed at the end",
+       "2 2 3 0 0 -3.5 2.25 1 0 7 8 1 1 +1e3 -0.5 " + oneLine},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.layout);
+    expectSameProblem(readPlainFile(TextFile::fromText("problem.txt", c.text)), expected);
+    expectSameProblem(readStream(c.text, 5, readPlainFile), expected);
+  }
+
+  // The header-ID file keeps its line rules: there a blank line is a short record.
+  const InputError error = captureInputError(
+      [&] { readText(kHeader + "2 2 3\n\n0 0 -3.5 2.25\n1 0 7 8\n1 1 +1e3 -0.5\n" + parameters); });
+  EXPECT_EQ(error.line, 3);
+  EXPECT_EQ(error.detail, "expected 4 values (camera index, point index, x, y), found 0");
+}
+
+TEST(PlainBalReader, MalformedInputNamesLineAndExpectation) {
+  for (const MalformedCase& item : plainBalMalformedCases()) {
+    SCOPED_TRACE(item.rule);
+    for (bool stream : {false, true}) {
+      SCOPED_TRACE(stream ? "stream" : "text");
+      const InputError error = captureInputError([&] {
+        stream ? readStream(item.text, 4096, readPlainFile)
+               : readPlainFile(TextFile::fromText("problem.txt", item.text));
+      });
+      EXPECT_EQ(error.kind, InputError::Kind::malformed);
+      EXPECT_EQ(error.line, item.line);
+      EXPECT_EQ(error.detail, item.detail);
+    }
+  }
+}
+
 TEST(BalReader, StreamOfUnknownLengthReadsTheSameAsAText) {
   constexpr int kCameras = 9000;  // 81000 parameter lines
   constexpr int kPoints = 50000;

@@ -7,11 +7,14 @@
 
 #include "input/input_error.hpp"
 #include "tests/input/capture_input_error.hpp"
+#include "tests/support/malformed_cases.hpp"
 
 namespace tessmark {
 namespace {
 
 using testing::captureInputError;
+using testing::lcMalformedCases;
+using testing::MalformedCase;
 
 const std::string kHeader = "Jingle_bells,_jingle_bells,_Jingle_all_the_way!\n";
 
@@ -22,12 +25,7 @@ LcProblem readText(std::string text) {
   return readLcRecords(file, counts);
 }
 
-// A camera line whose entry k is `first` + k.
-std::string cameraLine(double first) {
-  std::string line;
-  for (int k = 0; k < 12; ++k) line += std::to_string(first + k) + (k < 11 ? " " : "\n");
-  return line;
-}
+std::string cameraLine(double first) { return testing::lcCameraLine(first); }
 
 TEST(LcReader, ReadsAWellFormedFileExactly) {
   const std::string text = kHeader.substr(0, kHeader.size() - 1) + " and a comment\r\n" +
@@ -120,81 +118,8 @@ TEST(LcReader, AcceptsEveryHeaderIdAndNothingElse) {
   }
 }
 
-// One case per format rule: the file after the header line, the line the error names and its
-// detail.
-struct MalformedCase {
-  const char* rule;
-  std::string text;
-  int line;
-  std::string detail;
-};
-
-const std::string kCameraFields = "(the 12 entries of a 3x4 camera matrix, row by row)";
-std::string pointFields(int cameras) {
-  return "(x and y in each of the " + std::to_string(cameras) +
-         " cameras, -1 -1 where it does not see the point)";
-}
-
-const std::vector<MalformedCase> kMalformedCases = {
-    // The counts.
-    {"no camera count line", "", 2, "expected the camera count line, found the end of the file"},
-    {"empty camera count line", "\n1\n", 2,
-     "expected an integer camera count, found the end of the line"},
-    {"camera count not a number", "two\n1\n", 2, "expected an integer camera count, found 'two'"},
-    {"camera count not an integer", "2.0\n1\n", 2, "expected an integer camera count, found '2.0'"},
-    {"negative camera count", "-1\n1\n", 2, "expected a non-negative camera count, found -1"},
-    {"camera count whose point lines no int32 can count", "1073741824\n0\n", 2,
-     "expected a camera count of at most 1073741823, found 1073741824"},
-    {"no point count line", "1\n", 3, "expected the point count line, found the end of the file"},
-    {"point count beyond int32", "1\n2147483648\n", 3,
-     "expected an integer point count, found '2147483648' (outside the 32-bit range)"},
-    {"negative point count", "1\n-3\n", 3, "expected a non-negative point count, found -3"},
-    // The cameras.
-    {"camera line with eleven numbers", "1\n0\n1 2 3 4 5 6 7 8 9 10 11\n", 4,
-     "expected 12 values " + kCameraFields + ", found 11"},
-    {"camera entry not a number", "2\n0\n" + cameraLine(1) + "1 2 3 4 5 6 x 8 9 10 11 12\n", 5,
-     "expected a real camera matrix entry P(1,2), found 'x'"},
-    {"camera entry nan", "1\n0\n1 2 3 4 5 6 7 8 9 10 11 nan\n", 4,
-     "expected a real camera matrix entry P(2,3), found 'nan'"},
-    {"file ends among the cameras", "3\n1\n" + cameraLine(1), 5,
-     "expected camera line 2 of 3 " + kCameraFields + ", found the end of the file"},
-    {"huge camera count in a small file", "1000000000\n1\n" + cameraLine(1), 5,
-     "expected camera line 2 of 1000000000 " + kCameraFields + ", found the end of the file"},
-    // The points.
-    {"point line one number short", "2\n1\n" + cameraLine(1) + cameraLine(2) + "1 2 -1\n", 6,
-     "expected 4 values " + pointFields(2) + ", found 3"},
-    {"empty point line", "1\n2\n" + cameraLine(1) + "1 2\n\n", 6,
-     "expected 2 values " + pointFields(1) + ", found 0"},
-    // A short line is named short before any fault of its values is.
-    {"short point line with a word first", "2\n1\n" + cameraLine(1) + cameraLine(2) + "abc 2 -1\n",
-     6, "expected 4 values " + pointFields(2) + ", found 3"},
-    {"short point line with a half view first",
-     "2\n1\n" + cameraLine(1) + cameraLine(2) + "-1 5 3\n", 6,
-     "expected 4 values " + pointFields(2) + ", found 3"},
-    {"last coordinate not a number", "2\n1\n" + cameraLine(1) + cameraLine(2) + "1 2 3 x\n", 6,
-     "expected a real y coordinate, found 'x'"},
-    {"coordinate not a number", "1\n1\n" + cameraLine(1) + "1 abc\n", 5,
-     "expected a real y coordinate, found 'abc'"},
-    {"coordinate inf", "1\n1\n" + cameraLine(1) + "-inf 1\n", 5,
-     "expected a real x coordinate, found '-inf'"},
-    {"file ends among the points", "1\n3\n" + cameraLine(1) + "1 2\n", 6,
-     "expected point line 2 of 3 " + pointFields(1) + ", found the end of the file"},
-    {"file ends with the cameras", "1\n1\n" + cameraLine(1), 5,
-     "expected point line 1 of 1 " + pointFields(1) + ", found the end of the file"},
-    {"huge point count in a small file", "1\n2000000000\n" + cameraLine(1) + "1 2\n", 6,
-     "expected point line 2 of 2000000000 " + pointFields(1) + ", found the end of the file"},
-    // A view with one coordinate -1: its camera would be in the point's list or its count, not
-    // both.
-    {"only x missing", "2\n1\n" + cameraLine(1) + cameraLine(2) + "1 2 -1 5.5\n", 6,
-     "expected both coordinates of camera 1 to be -1 (a view it does not have) or neither, found "
-     "x = -1, y = 5.5"},
-    {"only y missing", "2\n2\n" + cameraLine(1) + cameraLine(2) + "-1 -1 3 4\n0.25 -1.0 3 4\n", 7,
-     "expected both coordinates of camera 0 to be -1 (a view it does not have) or neither, found "
-     "x = 0.25, y = -1"},
-};
-
 TEST(LcReader, MalformedInputNamesLineAndExpectation) {
-  for (const MalformedCase& item : kMalformedCases) {
+  for (const MalformedCase& item : lcMalformedCases()) {
     SCOPED_TRACE(item.rule);
     const InputError error = captureInputError([&] { readText(kHeader + item.text); });
     EXPECT_EQ(error.kind, InputError::Kind::malformed);

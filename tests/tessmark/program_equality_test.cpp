@@ -34,47 +34,17 @@
 #include "tessmark/triangulate.hpp"
 #include "tests/support/child_process.hpp"
 #include "tests/support/report_format.hpp"
+#include "tests/tessmark/library_fixtures.hpp"
 
 namespace tessmark {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Synthetic data sets made once for the whole executable by the project's data makers.
-class MadeData {
- public:
-  MadeData()
-      : folder_(fs::temp_directory_path() / ("tessmark-library-" + std::to_string(::getpid()))) {
-    fs::create_directories(folder_);
-    make(TESSMARK_MAKE_BAL, "synthetic.txt");
-    make(TESSMARK_MAKE_LC, "synthetic.lc");
-  }
-  ~MadeData() {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-  std::string path(const char* name) const { return (folder_ / name).string(); }
-
- private:
-  void make(const char* maker, const char* name) {
-    const std::string command = std::string("'") + maker + "' '" + path(name) +
-                                "' --cameras 12 --points 60 --noise 0.7 --seed 5";
-    if (std::system(command.c_str()) != 0) ADD_FAILURE() << "failed: " << command;
-  }
-  fs::path folder_;
-};
-
-const MadeData& madeData() {
-  static const MadeData data;
-  return data;
-}
-
-std::string realData(const char* name) {
-  const char* folder = std::getenv("TESSMARK_DATA_DIR");
-  if (folder == nullptr) return "";
-  const fs::path path = fs::path(folder) / name;
-  return fs::exists(path) ? path.string() : "";
-}
+using testing::bits;
+using testing::differences;
+using testing::madeData;
+using testing::realData;
+using testing::ViewStorage;
 
 struct TestSet {
   const char* name;
@@ -101,15 +71,6 @@ const DataSet& prepared(const TestSet& set) {
   if (!entry) entry = std::make_unique<DataSet>(loadDataSet(set.path(), set.format));
   return *entry;
 }
-
-// One point's views as a caller of the interface holds them.
-struct ViewStorage {
-  std::vector<Eigen::Matrix<double, 3, 4>> cameras;
-  std::vector<Eigen::Vector2d> observations;
-  std::vector<CameraPose> poses;
-
-  PointViews views() const { return {cameras, observations, poses}; }
-};
 
 // Point p of a BAL problem: each camera from its nine parameters by balCamera, with its pose.
 ViewStorage balViews(const BalPointSource& source, int p) {
@@ -152,37 +113,6 @@ ViewStorage viewsOf(const DataSet& data, int p) {
 PointOutcome programPoint(const DataSet& data, const MenuEntry& entry, int p) {
   PointWorkspace workspace(data.maxViewNum);
   return PointSolver(data.rules(), entry, workspace).triangulate(*data.points, p);
-}
-
-std::uint64_t bits(double value) { return std::bit_cast<std::uint64_t>(value); }
-
-// Every field, bit for bit; a description of the first fields that differ, or "".
-std::string differences(const PointOutcome& program, const Triangulation& api) {
-  std::ostringstream out;
-  out.precision(17);
-  auto compare = [&](const char* name, double expected, double actual) {
-    if (bits(expected) != bits(actual)) out << name << " " << expected << " vs " << actual << "; ";
-  };
-  for (int k = 0; k < 3; ++k) {
-    compare("x_m", program.start(k), api.start(k));
-    compare("x_f", program.point(k), api.point(k));
-  }
-  if (program.loops != api.loops) out << "loops " << program.loops << " vs " << api.loops << "; ";
-  if (program.capReached != api.capReached) out << "capReached; ";
-  if (program.hessianModified != api.hessianModified) out << "hessianModified; ";
-  const PointJudgement& j = program.judgement;
-  compare("reprojError_m", j.reprojError_m, api.reprojError_m);
-  compare("reprojError_f", j.reprojError_f, api.reprojError_f);
-  compare("gamma_m", j.gamma_m, api.gamma_m);
-  compare("gamma_f", j.gamma_f, api.gamma_f);
-  compare("rho_m", j.rho_m, api.rho_m);
-  compare("rho_f", j.rho_f, api.rho_f);
-  compare("klc_m", j.klc_m, api.klc_m);
-  compare("klc_f", j.klc_f, api.klc_f);
-  if (j.positiveSemidefinite != api.positiveSemidefinite) out << "positiveSemidefinite; ";
-  if (j.solvable != api.solvable) out << "solvable; ";
-  if (j.global != api.global) out << "global; ";
-  return out.str();
 }
 
 struct Case {
