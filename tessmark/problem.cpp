@@ -68,8 +68,9 @@ void copyCameras(const CameraTables& tables, int cameraNum, Problem::Data& data)
   data.poses.resize(count);
   for (int c = 0; c < cameraNum; ++c) {
     const auto i = static_cast<std::size_t>(c);
-    data.cameras[i] = tables.cameraProjections.middleRows<3>(3 * c);
-    const auto pose = tables.cameraPoses.middleRows<3>(3 * c);
+    const ViewBlock& block = tables.cameraBlocks[i];
+    data.cameras[i] = block.camera();
+    const Eigen::Matrix<double, 3, 7>& pose = block.pose;
     data.poses[i].calibration = pose.leftCols<3>();
     data.poses[i].rotation = pose.middleCols<3>(3);
     data.poses[i].centre = pose.col(6);

@@ -76,7 +76,9 @@ TEST(OptionTable, ReadsTheRowsInOrderAndNamesTheFirstProblem) {
     SCOPED_TRACE(c.arguments.empty() ? "" : c.arguments.front());
     EXPECT_EQ(reading.outcome, c.outcome);
     EXPECT_EQ(reading.text, c.text);
-    if (c.outcome == Outcome::proceed) EXPECT_EQ(taken.level, c.level);
+    if (c.outcome == Outcome::proceed) {
+      EXPECT_EQ(taken.level, c.level);
+    }
     EXPECT_EQ(taken.files.size(), c.files);
   }
 }
