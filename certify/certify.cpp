@@ -129,18 +129,27 @@ Eigen::Vector3d leastOnCube(const Eigen::Matrix3d& a, const Eigen::Vector3d& g) 
 // plane at any eta0, so q >= q(eta0) + grad q(eta0) . (eta - eta0) on the box, which is tight
 // when eta0 is q's least point (found in floating point on the unit cube; any eta0 gives a valid
 // bound).
+//
+// Near q's least point the tangent plane's slope is mostly the rounding of g, multiplied by the
+// box's width; there the curvature gives the better bound: with mu > 0 below every eigenvalue of A
+// (A - mu I proven positive definite), q >= value + g . eta + mu |eta|^2 / 2 >= value - |g|^2 /
+// (2 mu) everywhere. The larger of the two bounds is returned.
 double convexQuadraticLow(Interval value, const std::array<Interval, 3>& g,
                           const std::array<Interval, 6>& a, const std::array<Interval, 3>& etaBox) {
   auto entry = [&](int i, int j) { return a[static_cast<std::size_t>(hessianIndex(i, j))]; };
-  const Interval d0 = entry(0, 0);
-  if (!(d0.lo > 0.0)) return -kInf;
-  const Interval l0 = sqrt(d0);
-  const Interval l10 = entry(1, 0) / l0, l20 = entry(2, 0) / l0;
-  const Interval d1 = entry(1, 1) - square(l10);
-  if (!(d1.lo > 0.0)) return -kInf;
-  const Interval l21 = (entry(2, 1) - l20 * l10) / sqrt(d1);
-  const Interval d2 = entry(2, 2) - square(l20) - square(l21);
-  if (!(d2.lo > 0.0)) return -kInf;
+  // Whether every matrix of A - shift I is positive definite (interval Cholesky factorisation).
+  auto positiveDefinite = [&](double shift) {
+    const Interval d0 = entry(0, 0) - Interval(shift);
+    if (!(d0.lo > 0.0)) return false;
+    const Interval l0 = sqrt(d0);
+    const Interval l10 = entry(1, 0) / l0, l20 = entry(2, 0) / l0;
+    const Interval d1 = entry(1, 1) - Interval(shift) - square(l10);
+    if (!(d1.lo > 0.0)) return false;
+    const Interval l21 = (entry(2, 1) - l20 * l10) / sqrt(d1);
+    const Interval d2 = entry(2, 2) - Interval(shift) - square(l20) - square(l21);
+    return d2.lo > 0.0;
+  };
+  if (!positiveDefinite(0.0)) return -kInf;
   Eigen::Matrix3d aMid;
   Eigen::Vector3d gMid;
   for (int i = 0; i < 3; ++i) {
@@ -160,7 +169,17 @@ double convexQuadraticLow(Interval value, const std::array<Interval, 3>& g,
   for (int i = 0; i < 3; ++i)
     q += slope[static_cast<std::size_t>(i)] *
          (etaBox[static_cast<std::size_t>(i)] - Interval(eta0(i)));
-  return q.lo == q.lo ? q.lo : -kInf;
+  double low = q.lo == q.lo ? q.lo : -kInf;
+  const double mu =
+      0.5 *
+      Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d>(aMid, Eigen::EigenvaluesOnly).eigenvalues()(0);
+  if (mu > 0.0 && positiveDefinite(mu)) {
+    Interval slopeSquared(0.0);
+    for (const Interval& gi : g) slopeSquared += square(Interval(gi.mag()));
+    const Interval curved = value - slopeSquared / Interval(2.0 * mu);
+    if (curved.lo == curved.lo) low = std::max(low, curved.lo);
+  }
+  return low;
 }
 
 // A symmetric matrix below every matrix of the interval matrix m (upper triangle): its midpoint
@@ -988,12 +1007,27 @@ Certificate Certifier::certify(const PointViews& views, const Eigen::Vector3d& c
   {
     const double a = ws.referenceObservation(0), b = ws.referenceObservation(1);
     double bestT = -1.0, bestValue = kInf;
+    // The samples are compared in floating point and the least one evaluated rigorously; when that
+    // one is not provably in front, all of them are.
+    double leastFloat = kInf;
     for (int k = 0; k <= 16; ++k) {
-      const double t = k / 16.0;
-      Interval value;
-      if (ws.pointValue(a, b, t, value) && value.hi < bestValue) {
-        bestValue = value.hi;
+      const double t = k / 16.0, value = ws.floatCost(a, b, t);
+      if (value < leastFloat) {
+        leastFloat = value;
         bestT = t;
+      }
+    }
+    Interval value;
+    if (bestT >= 0.0 && ws.pointValue(a, b, bestT, value)) {
+      bestValue = value.hi;
+    } else {
+      bestT = -1.0;
+      for (int k = 0; k <= 16; ++k) {
+        const double t = k / 16.0;
+        if (ws.pointValue(a, b, t, value) && value.hi < bestValue) {
+          bestValue = value.hi;
+          bestT = t;
+        }
       }
     }
     if (bestT >= 0.0) {
