@@ -345,7 +345,8 @@ PointCost rigorousCost(const PointViews& views, const Eigen::Vector3d& x) {
     if (!(w.lo > 0.0) && result.offending < 0) result.offending = static_cast<int>(v);
     const Interval z0 = y[0] - Interval(views.observations[v](0)) * y[2];
     const Interval z1 = y[1] - Interval(views.observations[v](1)) * y[2];
-    sum += (square(z0) + square(z1)) / square(y[2]);
+    // The quotients first: the squares of a far point's z and w overflow, its residuals do not.
+    sum += square(z0 / y[2]) + square(z1 / y[2]);
   }
   // A point on a principal plane has no finite cost: the division gave the whole line.
   if (std::isfinite(sum.hi)) {

@@ -367,6 +367,12 @@ TEST(CertifierTest, InfimumApproachedAtInfinity) {
   const Certificate far = certifier.certify(p.views(), Eigen::Vector3d(0, 0, 1e12));
   EXPECT_NE(far.verdict, Verdict::beaten);
   EXPECT_LE(far.lowerBound, atInfinity);
+  // A solver that ran off to 1e163: the squares of its homogeneous coordinates overflow, its
+  // residuals do not, so its cost is known and judged like any other.
+  const Certificate runaway = certifier.certify(p.views(), Eigen::Vector3d(0, 0, 1e163));
+  EXPECT_NEAR(runaway.candidateCost, atInfinity, 1e-8);
+  EXPECT_NE(runaway.verdict, Verdict::beaten);
+  EXPECT_LE(runaway.lowerBound, atInfinity);
 }
 
 // Forward motion: camera 1 stands in front of camera 0 on its axis. Camera 0's observation lies
