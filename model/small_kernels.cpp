@@ -280,13 +280,32 @@ double decidedLargestEigenvalue(const Eigen::Matrix3d& matrix, double threshold)
 
 namespace {
 
+// Below this sum of squared entries some squares may have underflowed: |A|_F is then taken on A
+// scaled to unit largest entry, so that the margin survives for matrices of tiny entries (the
+// Hessian of a point far away has entries near 1e-230, whose squares are 0).
+constexpr double kScaledFrobeniusBelow = 1e-200;
+// Below this largest entry magnitude a certificate is not attempted: its margin and the pivots of
+// its factorisation would approach the subnormal range, where rounding is no longer relative.
+constexpr double kSmallestCertifiedEntry = 1e-290;
+
 // threshold + delta, delta = 1e-6 (|A|_F + |threshold|) (lower triangle read); not finite when A
-// or the threshold is not, or |A|_F overflows.
+// or the threshold is not, when |A|_F overflows, or when A's entries all lie below
+// kSmallestCertifiedEntry in magnitude.
 double certificateShift(const Eigen::Matrix3d& matrix, double threshold) {
   const double a00 = matrix(0, 0), a11 = matrix(1, 1), a22 = matrix(2, 2);
   const double a10 = matrix(1, 0), a20 = matrix(2, 0), a21 = matrix(2, 1);
-  const double frobenius =
-      std::sqrt(a00 * a00 + a11 * a11 + a22 * a22 + 2.0 * (a10 * a10 + a20 * a20 + a21 * a21));
+  const double squares =
+      a00 * a00 + a11 * a11 + a22 * a22 + 2.0 * (a10 * a10 + a20 * a20 + a21 * a21);
+  double frobenius = std::sqrt(squares);
+  if (!(squares >= kScaledFrobeniusBelow)) {  // NaN too
+    const double scale = std::max(
+        {std::abs(a00), std::abs(a11), std::abs(a22), std::abs(a10), std::abs(a20), std::abs(a21)});
+    if (!(scale >= kSmallestCertifiedEntry)) return kNaN;
+    const double b00 = a00 / scale, b11 = a11 / scale, b22 = a22 / scale;
+    const double b10 = a10 / scale, b20 = a20 / scale, b21 = a21 / scale;
+    frobenius = scale * std::sqrt(b00 * b00 + b11 * b11 + b22 * b22 +
+                                  2.0 * (b10 * b10 + b20 * b20 + b21 * b21));
+  }
   return threshold + 1e-6 * (frobenius + std::abs(threshold));
 }
 

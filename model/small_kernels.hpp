@@ -88,9 +88,12 @@ double decidedLargestEigenvalue(const Eigen::Matrix3d& matrix, double threshold)
 // LDL^T factorisation without pivoting of A - (threshold + delta) I, delta = 1e-6 (|A|_F +
 // |threshold|), meets only positive pivots. Its rounding errors are far below delta, so the
 // smallest eigenvalue of A then exceeds the threshold by more than 0.9e-6 |A|_F: the closed form
-// decides it (kDirectEigenvalueMargin is 1e-8) and finds it above. False says nothing (a matrix
-// near the threshold, an indefinite or a non-finite one): the caller asks
-// decidedSmallestEigenvalue.
+// decides it (kDirectEigenvalueMargin is 1e-8) and finds it above. Where the squares of A's
+// entries would underflow, |A|_F is taken on A scaled to unit largest entry, so that the margin
+// survives (a point far away has a Hessian of entries near 1e-230); no certificate is attempted
+// below entries of 1e-290.
+// False says nothing (a matrix near the threshold, an indefinite, a non-finite or a vanishingly
+// small one): the caller asks decidedSmallestEigenvalue.
 bool clearlyAboveThreshold(const Eigen::Matrix3d& matrix, double threshold);
 
 // A cheaper certificate, for the largest eigenvalue: true when a diagonal entry exceeds threshold +

@@ -20,10 +20,12 @@ struct SolverScratch {
   auto residualsOf(int viewCount) { return residuals.head(2 * Eigen::Index{viewCount}); }
   auto trialResidualsOf(int viewCount) { return trialResiduals.head(2 * Eigen::Index{viewCount}); }
   auto jacobianOf(int viewCount) { return jacobian.topRows(2 * Eigen::Index{viewCount}); }
+  auto jacobianStepOf(int viewCount) { return jacobianStep.head(2 * Eigen::Index{viewCount}); }
 
   Eigen::VectorXd residuals;         // 2m: r at the current iterate
   Eigen::VectorXd trialResiduals;    // 2m: r at a second point (a trial or intermediate point)
   JacobianMatrix jacobian;           // 2m x 3: J at the current iterate
+  Eigen::VectorXd jacobianStep;      // 2m: J d for a step d (the change of a linear model)
   LeastSquaresScratch leastSquares;  // the factorisation of J
 };
 

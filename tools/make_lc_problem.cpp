@@ -6,7 +6,11 @@
 // them. The header ID is Tessmark's own, "Tessmark_lc_data!". The same seed always gives the same
 // file.
 //
-//   make_lc_problem OUTPUT [--cameras N] [--points N] [--noise PIXELS] [--seed N]
+// With --hard it writes the hard scene of tools/synthetic_scene.hpp instead (12 cameras, points
+// near principal planes, far points, forward motion, 10-60 pixels of noise and outliers, every
+// view kept wherever it falls in the image); --cameras and --noise do not apply to it.
+//
+//   make_lc_problem OUTPUT [--cameras N] [--points N] [--noise PIXELS] [--seed N] [--hard]
 //   make_lc_problem --help
 
 #include <algorithm>
@@ -48,34 +52,25 @@ SurfacePoint surfacePoint(std::mt19937& random) {
           std::atan2(direction(1), direction(0))};
 }
 
-}  // namespace
-
-const tessmark::synthetic::MakerDescription kMaker{
-    .name = "make_lc_problem",
-    .summary =
-        "Writes a synthetic \".lc\" multi-view data set to OUTPUT, shaped like the Dinosaur "
-        "turntable sequence:\ncameras on a turntable ring looking at an object in the middle, each "
-        "point seen by a run of\nneighbouring cameras, images of 720 x 576 pixels, Gaussian pixel "
-        "noise, -1 -1 where a camera does\nnot see a point, the header ID \"Tessmark_lc_data!\". "
-        "The same seed always gives the same file.\n",
-    .fewestCameras = 2,
-    .defaults = {.output = "", .cameras = 36, .points = 4983},
-    .cameraShape = "on the turntable ring",
+// The data set to write: camera matrices (each written times its scale) and one row of the
+// observation table per point.
+struct LcScene {
+  std::vector<tessmark::synthetic::SceneCamera> cameras;
+  std::vector<double> scales;
+  std::vector<std::vector<double>> rows;
 };
 
-int main(int argc, char** argv) {
-  tessmark::synthetic::MakerOptions settings;
-  if (const int status = tessmark::synthetic::takeMakerCommandLine(argc, argv, kMaker, settings);
-      status >= 0) {
-    return status;
-  }
+// The turntable sequence.
+LcScene turntableScene(const tessmark::synthetic::MakerOptions& settings) {
+  LcScene scene;
+  auto& cameras = scene.cameras;
+  auto& scales = scene.scales;
+  auto& rows = scene.rows;
   std::mt19937 random(settings.seed);
   std::uniform_real_distribution<double> jitter(-1.0, 1.0);
 
   // The turntable: camera c sits at azimuth 2 pi c / cameras, 8 units out and a little above the
   // object, and looks at its middle.
-  std::vector<tessmark::synthetic::SceneCamera> cameras;
-  std::vector<double> scales;
   for (int c = 0; c < settings.cameras; ++c) {
     const double angle = 2.0 * std::numbers::pi * c / settings.cameras;
     const Eigen::Vector3d centre(8.0 * std::cos(angle), 8.0 * std::sin(angle),
@@ -91,7 +86,6 @@ int main(int argc, char** argv) {
   std::normal_distribution<double> pixelNoise(0.0, settings.noise > 0.0 ? settings.noise : 1.0);
   std::geometric_distribution<int> extraViews(0.5);
   const int mostViews = std::min(kMostViews, settings.cameras);
-  std::vector<std::vector<double>> rows;
   while (static_cast<int>(rows.size()) < settings.points) {
     const SurfacePoint point = surfacePoint(random);
     const int views = std::min(mostViews, 2 + extraViews(random));
@@ -116,6 +110,57 @@ int main(int argc, char** argv) {
     }
     if (seen >= 2) rows.push_back(std::move(row));
   }
+  return scene;
+}
+
+// The hard scene, every camera scaled as in the turntable sequence.
+LcScene hardLcScene(const tessmark::synthetic::MakerOptions& settings) {
+  const tessmark::synthetic::HardScene hard =
+      tessmark::synthetic::hardScene(settings.points, settings.seed);
+  LcScene scene;
+  scene.cameras = hard.cameras;
+  std::mt19937 random(settings.seed);
+  std::uniform_real_distribution<double> jitter(-1.0, 1.0);
+  for (std::size_t c = 0; c < hard.cameras.size(); ++c) {
+    scene.scales.push_back(0.01 * (1.5 + jitter(random)));
+  }
+  for (const std::vector<tessmark::synthetic::HardView>& views : hard.points) {
+    std::vector<double> row(2 * hard.cameras.size(), -1.0);
+    for (const tessmark::synthetic::HardView& view : views) {
+      row[2 * static_cast<std::size_t>(view.camera)] = view.observation(0);
+      row[2 * static_cast<std::size_t>(view.camera) + 1] = view.observation(1);
+    }
+    scene.rows.push_back(std::move(row));
+  }
+  return scene;
+}
+
+}  // namespace
+
+const tessmark::synthetic::MakerDescription kMaker{
+    .name = "make_lc_problem",
+    .summary =
+        "Writes a synthetic \".lc\" multi-view data set to OUTPUT, shaped like the Dinosaur "
+        "turntable sequence:\ncameras on a turntable ring looking at an object in the middle, each "
+        "point seen by a run of\nneighbouring cameras, images of 720 x 576 pixels, Gaussian pixel "
+        "noise, -1 -1 where a camera does\nnot see a point, the header ID \"Tessmark_lc_data!\". "
+        "The same seed always gives the same file.\n",
+    .fewestCameras = 2,
+    .defaults = {.output = "", .cameras = 36, .points = 4983},
+    .cameraShape = "on the turntable ring",
+    .hardScene = "write the hard scene instead (12 cameras; --cameras and --noise do not apply)",
+};
+
+int main(int argc, char** argv) {
+  tessmark::synthetic::MakerOptions settings;
+  if (const int status = tessmark::synthetic::takeMakerCommandLine(argc, argv, kMaker, settings);
+      status >= 0) {
+    return status;
+  }
+  const LcScene scene = settings.hard ? hardLcScene(settings) : turntableScene(settings);
+  const auto& cameras = scene.cameras;
+  const auto& scales = scene.scales;
+  const auto& rows = scene.rows;
 
   std::FILE* file = std::fopen(settings.output.c_str(), "w");
   if (file == nullptr) {
@@ -123,7 +168,8 @@ int main(int argc, char** argv) {
                  std::strerror(errno));
     return 1;
   }
-  std::fprintf(file, "Tessmark_lc_data!\n%d\n%d\n", settings.cameras, settings.points);
+  std::fprintf(file, "Tessmark_lc_data!\n%d\n%d\n", static_cast<int>(cameras.size()),
+               static_cast<int>(rows.size()));
   for (std::size_t c = 0; c < cameras.size(); ++c) {
     const Eigen::Matrix<double, 3, 4> matrix = scales[c] * cameras[c].matrix;
     for (int k = 0; k < 12; ++k)

@@ -1,7 +1,8 @@
 #pragma once
 // The command line both synthetic data makers share:
-//   MAKER OUTPUT [--cameras N] [--points N] [--noise PIXELS] [--seed N]
+//   MAKER OUTPUT [--cameras N] [--points N] [--noise PIXELS] [--seed N] [--hard]
 //   MAKER --help
+// (--hard only where the maker offers a hard scene).
 
 #include <charconv>
 #include <cstdio>
@@ -16,15 +17,17 @@ struct MakerOptions {
   int points;
   double noise = 0.5;  // standard deviation of the pixel noise
   unsigned seed = 2014;
+  bool hard = false;  // the hard scene instead of the usual one
 };
 
 // What a maker is, for its --help.
 struct MakerDescription {
-  const char* name;         // "make_bal_problem"
-  const char* summary;      // what it writes, a few lines ending in a line end
-  int fewestCameras;        // the smallest --cameras it takes
-  MakerOptions defaults;    // the counts, noise and seed without options
-  const char* cameraShape;  // how the cameras stand, for --cameras ("on a ring")
+  const char* name;                 // "make_bal_problem"
+  const char* summary;              // what it writes, a few lines ending in a line end
+  int fewestCameras;                // the smallest --cameras it takes
+  MakerOptions defaults;            // the counts, noise and seed without options
+  const char* cameraShape;          // how the cameras stand, for --cameras ("on a ring")
+  const char* hardScene = nullptr;  // what --hard writes, one help line; null: no --hard
 };
 
 inline bool parseNumber(std::string_view text, auto& value) {
@@ -36,9 +39,10 @@ enum class MakerRequest { make, help, wrongCommandLine };
 
 // Fills `options` (which holds the maker's defaults) from the arguments after the program name.
 // help: -h or --help anywhere. wrongCommandLine: anything else than the options above, a camera
-// count below `fewestCameras`, a negative count or noise, or a missing OUTPUT.
+// count below `fewestCameras`, a negative count or noise, --hard where `offersHard` is false, or a
+// missing OUTPUT.
 inline MakerRequest parseMakerOptions(int argc, char** argv, int fewestCameras,
-                                      MakerOptions& options) {
+                                      MakerOptions& options, bool offersHard = false) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
     if (argument == "-h" || argument == "--help") return MakerRequest::help;
@@ -47,6 +51,11 @@ inline MakerRequest parseMakerOptions(int argc, char** argv, int fewestCameras,
     const std::string_view argument = argv[i];
     if (!argument.starts_with("--")) {
       options.output = argument;
+      continue;
+    }
+    if (argument == "--hard") {
+      if (!offersHard) return MakerRequest::wrongCommandLine;
+      options.hard = true;
       continue;
     }
     if (i + 1 >= argc) return MakerRequest::wrongCommandLine;
@@ -66,16 +75,19 @@ inline MakerRequest parseMakerOptions(int argc, char** argv, int fewestCameras,
 inline std::string makerUsageLine(const MakerDescription& maker) {
   return std::string("usage: ") + maker.name +
          " OUTPUT [--cameras N (>= " + std::to_string(maker.fewestCameras) +
-         ")] [--points N] [--noise PIXELS] [--seed N]\nTry '" + maker.name +
-         " --help' for more information.\n";
+         ")] [--points N] [--noise PIXELS] [--seed N]" + (maker.hardScene ? " [--hard]" : "") +
+         "\nTry '" + maker.name + " --help' for more information.\n";
 }
 
 // --help: usage, what the maker writes, the options with their defaults, the exit statuses.
 inline std::string makerHelp(const MakerDescription& maker) {
   char noise[32];
   std::snprintf(noise, sizeof noise, "%g", maker.defaults.noise);
+  const std::string hard =
+      maker.hardScene ? std::string("  --hard          ") + maker.hardScene + "\n" : std::string();
   return std::string("Usage: ") + maker.name +
-         " OUTPUT [--cameras N] [--points N] [--noise PIXELS] [--seed N]\n\n" + maker.summary +
+         " OUTPUT [--cameras N] [--points N] [--noise PIXELS] [--seed N]" +
+         (maker.hardScene ? " [--hard]" : "") + "\n\n" + maker.summary +
          "\nOptions:\n"
          "  --cameras N     cameras " +
          maker.cameraShape + ", at least " + std::to_string(maker.fewestCameras) +
@@ -88,8 +100,7 @@ inline std::string makerHelp(const MakerDescription& maker) {
          noise +
          ")\n"
          "  --seed N        seed of the random numbers (default: " +
-         std::to_string(maker.defaults.seed) +
-         ")\n"
+         std::to_string(maker.defaults.seed) + ")\n" + hard +
          "  -h, --help      show this text\n\n"
          "Exit status:\n"
          "  0  OUTPUT was written\n"
@@ -102,7 +113,7 @@ inline std::string makerHelp(const MakerDescription& maker) {
 inline int takeMakerCommandLine(int argc, char** argv, const MakerDescription& maker,
                                 MakerOptions& options) {
   options = maker.defaults;
-  switch (parseMakerOptions(argc, argv, maker.fewestCameras, options)) {
+  switch (parseMakerOptions(argc, argv, maker.fewestCameras, options, maker.hardScene != nullptr)) {
     case MakerRequest::make:
       return -1;
     case MakerRequest::help:

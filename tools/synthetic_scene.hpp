@@ -59,6 +59,24 @@ PointData exactlyReprojectingProblem();
 // minimiser at a nonzero cost.
 PointData affineProblem();
 
+// A scene whose points are hard to triangulate, for testing the solvers where the geometry is
+// hard: twelve cameras (two clusters of three with short baselines facing each other across the
+// scene, three frames of a camera moving forward towards it, two cameras on a ring around it and a
+// side camera whose principal plane cuts through it) and points of five kinds: ordinary points,
+// points close to one camera's principal plane, far points (10^2 to 10^5 units away), points near
+// the forward camera's direction of motion, and points seen only by one short-baseline cluster.
+// Every point has its own pixel noise of 10 to 60 pixels, and about one point in eight has one
+// outlying view (an image point hundreds to thousands of pixels off). Deterministic from the seed.
+struct HardView {
+  int camera;  // index into HardScene::cameras, increasing along a point's views
+  Eigen::Vector2d observation;
+};
+struct HardScene {
+  std::vector<SceneCamera> cameras;
+  std::vector<std::vector<HardView>> points;  // each point's views, at least two
+};
+HardScene hardScene(int points, unsigned seed);
+
 // The exact projection of a point by a camera matrix.
 Eigen::Vector2d project(const Eigen::Matrix<double, 3, 4>& camera, const Eigen::Vector3d& point);
 

@@ -6,16 +6,16 @@ namespace tessmark {
 
 namespace {
 
-// |r + J d|^2, the squared residuals of the linear model, without a temporary.
+// |r + J d|^2, the squared residuals of the linear model: J d into `product` (the scratch's room),
+// then summed as r.r is summed. The predicted reductions F - |r + J d|^2 then vanish for a zero
+// step, as the model says; summed in another order, they would keep a few units of rounding of F,
+// which near convergence (where the actual reduction is itself that small) decide whether a step
+// is taken, and with it the loop count and, on a flat valley, where the run ends.
 double linearisedCost(const Eigen::Ref<const JacobianMatrix>& jacobian,
                       const Eigen::Ref<const Eigen::VectorXd>& residuals,
-                      const Eigen::Vector3d& step) {
-  double sum = 0.0;
-  for (Eigen::Index i = 0; i < residuals.rows(); ++i) {
-    const double e = residuals(i) + jacobian.row(i).dot(step.transpose());
-    sum += e * e;
-  }
-  return sum;
+                      const Eigen::Vector3d& step, Eigen::Ref<Eigen::VectorXd> product) {
+  product.noalias() = jacobian * step;
+  return (residuals + product).squaredNorm();
 }
 
 }  // namespace
@@ -35,6 +35,7 @@ SolverResult levenbergMarquardtFan(const PointProblem& problem, SolverContext& c
   auto r = context.scratch.residualsOf(problem.viewCount);
   auto rY = context.scratch.trialResidualsOf(problem.viewCount);
   auto J = context.scratch.jacobianOf(problem.viewCount);
+  auto jacobianStep = context.scratch.jacobianStepOf(problem.viewCount);
   const bool exact = options.matrix == DampedMatrix::exactHessian;
   SolverResult result{start};
   Eigen::Vector3d& x = result.point;
@@ -59,7 +60,8 @@ SolverResult levenbergMarquardtFan(const PointProblem& problem, SolverContext& c
     const Eigen::Vector3d d2 = -system.solve(normalGradient(J, rY));
     const double fY = rY.squaredNorm();
     const double actual = f0 - fY;
-    const double predicted = (f0 - linearisedCost(J, r, d1)) + (fY - linearisedCost(J, rY, d2));
+    const double predicted = (f0 - linearisedCost(J, r, d1, jacobianStep)) +
+                             (fY - linearisedCost(J, rY, d2, jacobianStep));
     const double rho = actual / predicted;
     if (rho >= 0.3) x += d1 + d2;
     lambda = fanDampingFactor(lambda, rho);

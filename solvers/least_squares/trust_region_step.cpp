@@ -1,6 +1,7 @@
 #include "solvers/least_squares/trust_region_step.hpp"
 
 #include <cmath>
+#include <limits>
 
 #include "model/derivatives.hpp"
 
@@ -9,6 +10,7 @@ namespace tessmark {
 namespace {
 
 constexpr double kSmallSquaredGradient = 1e-6;
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 // tau with |p + tau v| = radius, by the chosen rule.
 double boundaryFactor(const Eigen::Vector3d& p, const Eigen::Vector3d& v, double squaredRadius,
@@ -42,9 +44,11 @@ SubproblemStep trustRegionStep(const Eigen::Vector3d& gradient, const Eigen::Mat
   const double squaredRadius = radius * radius;
   if (!(qq > kSmallSquaredGradient)) return {p, 0, SubproblemEnd::smallGradient};
 
+  const bool finiteModel = model.allFinite();
   for (int steps = 1;; ++steps) {
     const Eigen::Vector3d modelTimesV = model * v;
     const double kappa = v.dot(modelTimesV);
+    if (kappa == kInfinity && finiteModel) return {p, steps, SubproblemEnd::stagnated};
     const double alpha = qq / kappa;
     p += alpha * v;
     if (kappa < 0.0) {

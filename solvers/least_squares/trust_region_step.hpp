@@ -25,14 +25,18 @@ enum class SubproblemEnd {
   converged,          // the model gradient q at p has q.q <= 1e-6 (or NaN)
   negativeCurvature,  // v^T B v < 0: boundary step
   leftRegion,         // |p| > radius: boundary step
+  stagnated,          // v^T B v overflowed (B finite): p can no longer move, see below
   stepCap,            // kTrustRegionInnerSteps inner steps without any of the above
 };
 
 // The loop's bound. True conjugate gradients on three unknowns end within 3 steps; this recurrence
 // (v <- (1 + beta) v - q, not the conjugate-gradient update v <- beta v - q) can stagnate with q.q
-// nearly constant while v doubles every step, and then ends only when v overflows and NaN reaches
-// q.q, which takes up to about a thousand steps (998 at most on the Ladybug problem). The bound
-// lies beyond that horizon, so every run that ends by itself ends as it would without it; it stops
+// nearly constant while v doubles every step. Once v^T B v overflows (after some 500 steps), alpha
+// is 0 and p no longer moves: from there on the loop could only end when v itself overflows, and
+// the 0 * inf of that step would leave NaN in some components of p or of q, depending on which
+// entry overflows first, that is on the last bits of v. So an infinite curvature ends the loop
+// with the p the recurrence converged to (SubproblemEnd::stagnated), the step it would give
+// without overflow, alike in every evaluation order. The bound lies beyond that horizon; it stops
 // only a model that would otherwise never end.
 inline constexpr int kTrustRegionInnerSteps = 2000;
 
@@ -48,8 +52,9 @@ struct SubproblemStep {
 // p.p > radius^2, the boundary step from that p along v is returned (see TrustRegionBoundary);
 // otherwise q += alpha B v, beta = q.q(new) / q.q(old), v = (1 + beta) v - q. g.g <= 1e-6 returns
 // p = 0 at once. A zero-curvature direction gives an infinite alpha and a non-finite p; NaN in g
-// or B ends the loop with a non-finite p; nothing is reported but the end and the step count. At
-// most kTrustRegionInnerSteps steps: at that cap the current p is returned.
+// or B ends the loop with a non-finite p; nothing is reported but the end and the step count. With
+// a finite B, kappa = +inf returns p as it is (stagnated, see above). At most
+// kTrustRegionInnerSteps steps: at that cap the current p is returned.
 SubproblemStep trustRegionStep(const Eigen::Vector3d& gradient, const Eigen::Matrix3d& model,
                                double radius, TrustRegionBoundary boundary);
 

@@ -1,5 +1,5 @@
-// The fast per-point kernels against their reference forms (tests/model/reference_model.hpp): the
-// derivatives bit for bit, on synthetic scenes; the 3x3 kernels to rounding, or to the decision
+// The fast per-point kernels against their reference forms (tests/reference/reference_model.hpp):
+// the derivatives bit for bit, on synthetic scenes; the 3x3 kernels to rounding, or to the decision
 // they feed, on random and constructed matrices.
 
 #include "model/small_kernels.hpp"
@@ -16,7 +16,7 @@
 
 #include "model/derivatives.hpp"
 #include "model/diagnostics.hpp"
-#include "tests/model/reference_model.hpp"
+#include "tests/reference/reference_model.hpp"
 #include "tools/synthetic_scene.hpp"
 
 namespace tessmark {
@@ -392,6 +392,27 @@ TEST(DecidedEigenvalues, ClearlyAboveThresholdIsACertificate) {
   EXPECT_FALSE(
       clearlyAboveThreshold(Eigen::Vector3d(0.0, 2.0, 3.0).asDiagonal().toDenseMatrix(), 0.0));
   EXPECT_FALSE(clearlyAboveThreshold(Eigen::Matrix3d::Zero(), 0.0));
+}
+
+// The certificate at every scale: its margin comes from the matrix scaled to unit largest entry, so
+// it survives where the squares of the entries underflow (the Hessian of a point far away has
+// entries near 1e-230, and the margin taken from their plain squares was 0). A smallest eigenvalue
+// below zero by a few units of rounding is never certified, and a clearly positive definite
+// matrix still is, down to entries of 1e-280; below 1e-290 nothing is certified.
+TEST(DecidedEigenvalues, ClearlyAboveThresholdAtEveryScale) {
+  std::mt19937 random(43);
+  for (int trial = 0; trial < 6000; ++trial) {
+    const Eigen::Matrix3d rotation = randomRotation(random);
+    const double scale = std::pow(10.0, -150.0 - 10.0 * (trial % 14));  // 1e-150 .. 1e-280
+    const double gap = std::pow(10.0, -12.0 - (trial / 14) % 6);        // 1e-12 .. 1e-17
+    const Eigen::Vector3d below(-gap * scale, scale, 3.0 * scale);
+    const Eigen::Vector3d above(0.5 * scale, scale, 3.0 * scale);
+    EXPECT_FALSE(clearlyAboveThreshold(rotation * below.asDiagonal() * rotation.transpose(), 0.0))
+        << "trial " << trial;
+    EXPECT_TRUE(clearlyAboveThreshold(rotation * above.asDiagonal() * rotation.transpose(), 0.0))
+        << "trial " << trial;
+  }
+  EXPECT_FALSE(clearlyAboveThreshold(Eigen::Matrix3d::Identity() * 1e-300, 0.0));
 }
 
 // The largest eigenvalue's certificate: whenever it holds, the decided largest eigenvalue (and the

@@ -131,23 +131,52 @@ TEST(TrustRegionStep, NonFiniteModelsEndAtOnceWithANonFiniteStep) {
   }
 }
 
-// A model from the Ladybug problem on which the recurrence v <- (1 + beta) v - q stagnates: q.q
-// stays near 2e9 while v doubles each step, until v overflows. The loop still ends by itself, long
-// after three steps and before the bound; its step lowers the model.
-TEST(TrustRegionStep, StagnatingRecurrenceEndsBeforeTheBound) {
-  const Eigen::Vector3d g(-837591.578546306, -739802.8468163436, -115791.0239124474);
-  Eigen::Matrix3d b;
-  b << 6204835.1305319062, 7911.2409151592292, 568585.66906504508,  //
-      7911.2409151592292, 6200678.2257704046, -67188.157186373079,  //
+// Models on which the recurrence v <- (1 + beta) v - q stagnates: q.q stays put while v doubles
+// each step. Once v^T B v overflows (some 500 steps in), alpha is 0 and p cannot move: the loop
+// ends there with the p it converged to. Left to run, it ended only when v itself overflowed, and
+// the 0 * inf of that step left NaN in all, some or none of the components of p, depending on
+// which entry of v overflowed first, that is on the last bits of v: the step was then rejected, or
+// taken with NaN components, or taken. (The Ladybug model came through finite; the model of the
+// hard scene's point 2, at its symmedian start, came out all NaN.)
+TEST(TrustRegionStep, StagnatingRecurrenceEndsWithTheStepItConvergedTo) {
+  struct Case {
+    const char* name;
+    Eigen::Vector3d gradient;
+    Eigen::Matrix3d model;
+    Eigen::Vector3d step;  // the limit of the recurrence, when known (else NaN)
+  };
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  Eigen::Matrix3d ladybug, hard;
+  ladybug << 6204835.1305319062, 7911.2409151592292, 568585.66906504508,  //
+      7911.2409151592292, 6200678.2257704046, -67188.157186373079,        //
       568585.66906504508, -67188.157186373079, 57052.656065214971;
-  for (const Boundary boundary : {Boundary::guarded, Boundary::plain}) {
-    const SubproblemStep result = trustRegionStep(g, b, 1.0, boundary);
-    EXPECT_EQ(result.end, SubproblemEnd::converged);
-    EXPECT_GT(result.innerSteps, 100);
-    EXPECT_LT(result.innerSteps, kTrustRegionInnerSteps);
-    ASSERT_TRUE(result.step.allFinite());
-    EXPECT_LE(result.step.norm(), 1.0);
-    EXPECT_LT(modelValue(g, b, result.step), 0.0);
+  hard << 5157461.9116136935, -35572.016402884736, -809081.1918679931,  //
+      -35572.016402884736, 5208169.2387133427, 530818.97158197616,      //
+      -809081.1918679931, 530818.97158197616, 192641.66258704395;
+  const Case cases[] = {
+      {"ladybug",
+       {-837591.578546306, -739802.8468163436, -115791.0239124474},
+       ladybug,
+       Eigen::Vector3d::Constant(nan)},
+      {"hard_scene_point_2",
+       {-282.54101209689907, -712.82150048874792, -7750.4562594927283},
+       hard,
+       {0.10274180353654039, -0.065296491009466412, 0.65779786420843067}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const Boundary boundary : {Boundary::guarded, Boundary::plain}) {
+      const SubproblemStep result = trustRegionStep(c.gradient, c.model, 1.0, boundary);
+      EXPECT_EQ(result.end, SubproblemEnd::stagnated);
+      EXPECT_GT(result.innerSteps, 100);
+      EXPECT_LT(result.innerSteps, 700);
+      ASSERT_TRUE(result.step.allFinite());
+      EXPECT_LE(result.step.norm(), 1.0);
+      EXPECT_LT(modelValue(c.gradient, c.model, result.step), 0.0);
+      if (c.step.allFinite()) {
+        EXPECT_TRUE(result.step.isApprox(c.step, 1e-15)) << result.step.transpose();
+      }
+    }
   }
 }
 
