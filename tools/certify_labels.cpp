@@ -23,6 +23,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -190,6 +191,24 @@ int main(int argc, char** argv) {
   std::vector<std::size_t> shown;
   long only = -1;        // certify this point alone
   std::string markdown;  // the data set's name in Markdown rows
+  // A number that does not parse is a wrong command line, not a crash.
+  auto number = [](const std::string& text, auto parse) {
+    try {
+      std::size_t used = 0;
+      const auto result = parse(text, &used);
+      if (used == text.size()) return result;
+    } catch (const std::exception&) {
+    }
+    std::fprintf(stderr, "certify_labels: %s is no number\n", text.c_str());
+    std::exit(2);
+  };
+  auto integer = [&](const std::string& text) {
+    return number(text, [](const std::string& t, std::size_t* used) { return std::stoi(t, used); });
+  };
+  auto index = [&](const std::string& text) {
+    return number(text,
+                  [](const std::string& t, std::size_t* used) { return std::stoul(t, used); });
+  };
   for (int i = 1; i < argc; ++i) {
     const std::string_view a = argv[i];
     auto value = [&]() -> std::string {
@@ -206,15 +225,15 @@ int main(int argc, char** argv) {
     else if (a == "--keys")
       keys = value();
     else if (a == "--threads")
-      threads = std::max(1, std::stoi(value()));
+      threads = std::max(1, integer(value()));
     else if (a == "--csv")
       csvPath = value();
     else if (a == "--show")
-      shown.push_back(static_cast<std::size_t>(std::stoul(value())));
+      shown.push_back(static_cast<std::size_t>(index(value())));
     else if (a == "--max-boxes")
-      maxBoxes = std::stoi(value());
+      maxBoxes = integer(value());
     else if (a == "--only")
-      only = static_cast<long>(std::stoul(value()));
+      only = static_cast<long>(index(value()));
     else if (a == "--markdown")
       markdown = value();
     else if (a.starts_with("--")) {
