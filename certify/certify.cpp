@@ -38,9 +38,18 @@ struct BilinearMid {
 
 // One view other than the reference: the residual numerators z0, z1 and the depth w, both scaled
 // by the view's front side, so that w > 0 in front and the residual is (z0, z1) / w.
+// The same functions in the coordinates (a, b, s), s = (1 - t) / (lambda t) the inverse depth
+// along the reference ray (0 at infinity): dividing every homogeneous coordinate by lambda t > 0
+// leaves the residuals and the depths' signs as they are and makes each one affine,
+// q / (lambda t) = c + ka a + kb b + ks s.
+struct Affine {
+  Interval c, ka, kb, ks;
+};
+
 struct ViewTerms {
   std::array<Bilinear, 3> q;       // z0, z1, w
   std::array<BilinearMid, 3> mid;  // their midpoints, for the floating-point polish
+  std::array<Affine, 3> e;         // z0, z1, w in the inverse-depth coordinates
 };
 
 struct Box {
@@ -112,6 +121,91 @@ Eigen::Vector3d leastOnCube(const Eigen::Matrix3d& a, const Eigen::Vector3d& g) 
     }
   }
   return best;
+}
+
+// The least value over the box of eta of q(eta) = value + g . eta + eta^T A eta / 2, A given by
+// its upper triangle (hessianIndex order), when an interval Cholesky factorisation proves every
+// matrix of A positive definite (-inf otherwise). q is then convex and lies above its tangent
+// plane at any eta0, so q >= q(eta0) + grad q(eta0) . (eta - eta0) on the box, which is tight
+// when eta0 is q's least point (found in floating point on the unit cube; any eta0 gives a valid
+// bound).
+//
+// Near q's least point the tangent plane's slope is mostly the rounding of g, multiplied by the
+// box's width; there the curvature gives the better bound: with mu > 0 below every eigenvalue of A
+// (A - mu I proven positive definite), q >= value + g . eta + mu |eta|^2 / 2 >= value - |g|^2 /
+// (2 mu) everywhere. The larger of the two bounds is returned.
+double convexQuadraticLow(Interval value, const std::array<Interval, 3>& g,
+                          const std::array<Interval, 6>& a, const std::array<Interval, 3>& etaBox) {
+  auto entry = [&](int i, int j) { return a[static_cast<std::size_t>(hessianIndex(i, j))]; };
+  // Whether every matrix of A - shift I is positive definite (interval Cholesky factorisation).
+  auto positiveDefinite = [&](double shift) {
+    const Interval d0 = entry(0, 0) - Interval(shift);
+    if (!(d0.lo > 0.0)) return false;
+    const Interval l0 = sqrt(d0);
+    const Interval l10 = entry(1, 0) / l0, l20 = entry(2, 0) / l0;
+    const Interval d1 = entry(1, 1) - Interval(shift) - square(l10);
+    if (!(d1.lo > 0.0)) return false;
+    const Interval l21 = (entry(2, 1) - l20 * l10) / sqrt(d1);
+    const Interval d2 = entry(2, 2) - Interval(shift) - square(l20) - square(l21);
+    return d2.lo > 0.0;
+  };
+  if (!positiveDefinite(0.0)) return -kInf;
+  Eigen::Matrix3d aMid;
+  Eigen::Vector3d gMid;
+  for (int i = 0; i < 3; ++i) {
+    gMid(i) = g[static_cast<std::size_t>(i)].mid();
+    for (int j = 0; j < 3; ++j) aMid(i, j) = entry(i, j).mid();
+  }
+  if (!gMid.allFinite() || !aMid.allFinite()) return -kInf;
+  const Eigen::Vector3d eta0 = leastOnCube(aMid, gMid);
+  Interval q = value;
+  std::array<Interval, 3> slope;
+  for (int i = 0; i < 3; ++i) {
+    Interval ae(0.0);
+    for (int j = 0; j < 3; ++j) ae += entry(i, j) * Interval(eta0(j));
+    q += (g[static_cast<std::size_t>(i)] + Interval(0.5) * ae) * Interval(eta0(i));
+    slope[static_cast<std::size_t>(i)] = g[static_cast<std::size_t>(i)] + ae;
+  }
+  for (int i = 0; i < 3; ++i)
+    q += slope[static_cast<std::size_t>(i)] *
+         (etaBox[static_cast<std::size_t>(i)] - Interval(eta0(i)));
+  double low = q.lo == q.lo ? q.lo : -kInf;
+  const double mu =
+      0.5 *
+      Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d>(aMid, Eigen::EigenvaluesOnly).eigenvalues()(0);
+  if (mu > 0.0 && positiveDefinite(mu)) {
+    Interval slopeSquared(0.0);
+    for (const Interval& gi : g) slopeSquared += square(Interval(gi.mag()));
+    const Interval curved = value - slopeSquared / Interval(2.0 * mu);
+    if (curved.lo == curved.lo) low = std::max(low, curved.lo);
+  }
+  return low;
+}
+
+// A symmetric matrix below every matrix of the interval matrix m (upper triangle): its midpoint
+// less, on the diagonal, the row sums of its radii (for |E| <= R entrywise, eta^T E eta >=
+// -sum_kl R_kl |eta_k| |eta_l| >= -sum_k eta_k^2 sum_l R_kl), or above every one (plus).
+std::array<Interval, 6> matrixBound(const std::array<Interval, 6>& m, double sign) {
+  std::array<double, 3> rowSum{0.0, 0.0, 0.0};
+  std::array<double, 6> mid;
+  for (int i = 0; i < 3; ++i)
+    for (int j = i; j < 3; ++j) {
+      const std::size_t k = static_cast<std::size_t>(hessianIndex(i, j));
+      mid[k] = m[k].mid();
+      const double r = detail::up(std::max(mid[k] - m[k].lo, m[k].hi - mid[k]));
+      rowSum[static_cast<std::size_t>(i)] = detail::up(rowSum[static_cast<std::size_t>(i)] + r);
+      if (i != j)
+        rowSum[static_cast<std::size_t>(j)] = detail::up(rowSum[static_cast<std::size_t>(j)] + r);
+    }
+  std::array<Interval, 6> result;
+  for (int i = 0; i < 3; ++i)
+    for (int j = i; j < 3; ++j) {
+      const std::size_t k = static_cast<std::size_t>(hessianIndex(i, j));
+      result[k] =
+          i == j ? Interval(mid[k]) + Interval(sign) * Interval(rowSum[static_cast<std::size_t>(i)])
+                 : Interval(mid[k]);
+    }
+  return result;
 }
 
 // Narrows x to the values for which E0 + F x <= 0 can hold, E0 and F enclosing the constraint's
@@ -200,6 +294,7 @@ struct Certifier::Workspace {
   bool pointValue(double a, double b, double t, Interval& value) const;
   bool contract(Box& box, double low);
   double bound(Box& box);
+  double convexBound(const Box& box, double low) const;
   void offer(double value, double a, double b, double t, bool polish);
   double floatCost(double a, double b, double t);
   void polish(double a, double b, double t);
@@ -250,7 +345,8 @@ PointCost rigorousCost(const PointViews& views, const Eigen::Vector3d& x) {
     if (!(w.lo > 0.0) && result.offending < 0) result.offending = static_cast<int>(v);
     const Interval z0 = y[0] - Interval(views.observations[v](0)) * y[2];
     const Interval z1 = y[1] - Interval(views.observations[v](1)) * y[2];
-    sum += (square(z0) + square(z1)) / square(y[2]);
+    // The quotients first: the squares of a far point's z and w overflow, its residuals do not.
+    sum += square(z0 / y[2]) + square(z1 / y[2]);
   }
   // A point on a principal plane has no finite cost: the division gave the whole line.
   if (std::isfinite(sum.hi)) {
@@ -329,9 +425,13 @@ bool Certifier::Workspace::setUp(std::size_t r, double scale) {
     terms_v.q[1] = combine(y[1], y[2], u(1));
     terms_v.q[2] = {Interval(sv) * y[2].c, Interval(sv) * y[2].k0, Interval(sv) * y[2].k1,
                     Interval(sv) * y[2].k2};
-    for (int i = 0; i < 3; ++i) {
-      const Bilinear& b = terms_v.q[static_cast<std::size_t>(i)];
-      terms_v.mid[static_cast<std::size_t>(i)] = {b.c.mid(), b.k0.mid(), b.k1.mid(), b.k2.mid()};
+    for (std::size_t i = 0; i < 3; ++i) {
+      const Bilinear& b = terms_v.q[i];
+      terms_v.mid[i] = {b.c.mid(), b.k0.mid(), b.k1.mid(), b.k2.mid()};
+      // q = c + t (k0 + k1 a + k2 b) = lambda t ((c + k0) / lambda + a k1 / lambda + b k2 / lambda
+      // + c s)
+      const Interval l(lambda);
+      terms_v.e[i] = {(b.c + b.k0) / l, b.k1 / l, b.k2 / l, b.c};
     }
     terms.push_back(terms_v);
   }
@@ -566,6 +666,8 @@ double Certifier::Workspace::bound(Box& box) {
     if (!shrunk) break;
   }
   if (!(low < pruneLevel()) || !allInFront) return low;
+  low = std::max(low, convexBound(box, low));
+  if (!(low < pruneLevel())) return low;
 
   // Where the cost is monotone in a coordinate over the whole box, its least value on the box lies
   // on the face where that coordinate is least costly: the box is replaced by that face (the cost
@@ -594,83 +696,188 @@ double Certifier::Workspace::bound(Box& box) {
   enclose(centrePoint, 1, atCentre);
   offer(atCentre.value.hi, ca, cb, ct, true);
 
-  // Mean-value form around the centre.
-  const std::array<Interval, 3> offset{box.a - ca, box.b - cb, box.t - ct};
-  Interval meanValue = atCentre.value;
+  // The forms below expand about a point p of the box: the best point when the box holds it (near a
+  // minimum its gradient is nearly zero, so the second-order form is within rounding of its value
+  // however wide the box is), the centre otherwise.
+  std::array<double, 3> p{ca, cb, ct};
+  const Enclosure* atP = &atCentre;
+  Enclosure atBest;
+  if (best.centre < 0 && box.a.contains(best.a) && box.b.contains(best.b) &&
+      box.t.contains(best.t) && (best.a != ca || best.b != cb || best.t != ct)) {
+    enclose(Box{Interval(best.a), Interval(best.b), Interval(best.t), 0.0}, 1, atBest);
+    if (atBest.value.hi == atBest.value.hi) {
+      p = {best.a, best.b, best.t};
+      atP = &atBest;
+    }
+  }
+  const std::array<Interval, 3> offset{box.a - p[0], box.b - p[1], box.t - p[2]};
+
+  // Mean-value form around p.
+  Interval meanValue = atP->value;
   for (std::size_t i = 0; i < 3; ++i) meanValue += overBox.gradient[i] * offset[i];
   low = std::max(low, meanValue.lo);
 
-  // Second-order form, in the coordinates eta = (u - c) / h (h the half widths, D = diag h):
-  //   f(c + D eta) = f(c) + g . eta + eta^T D H(xi) D eta / 2,  g = D grad f(c),
-  // with xi in the box. Every D H(xi) D lies within the radius matrix R of the enclosure's
-  // midpoint M, so D H D >= A = M - rho I, rho the largest row sum of R (a bound on |E|_2 for
-  // |E| <= R), and f >= q(eta) = f(c) + g . eta + eta^T A eta / 2 on the box. When A is proven
-  // positive definite (an interval Cholesky factorisation with positive pivots), q is convex and
-  // lies above its tangent plane at any eta0, so on the box
-  //   f >= q(eta0) + min over |eta_i| <= 1 of grad q(eta0) . (eta - eta0),
-  // which is tight when eta0 is q's least point on the box (found below in floating point; any
-  // eta0 gives a valid bound).
-  const std::array<double, 3> half{detail::up(std::max(ca - box.a.lo, box.a.hi - ca)),
-                                   detail::up(std::max(cb - box.b.lo, box.b.hi - cb)),
-                                   detail::up(std::max(ct - box.t.lo, box.t.hi - ct))};
-  Eigen::Matrix3d mid, radius;
-  for (int i = 0; i < 3; ++i)
-    for (int j = i; j < 3; ++j) {
-      const std::size_t k = static_cast<std::size_t>(hessianIndex(i, j));
-      const Interval scaled = overBox.hessian[k] * Interval(half[static_cast<std::size_t>(i)]) *
-                              Interval(half[static_cast<std::size_t>(j)]);
-      mid(i, j) = mid(j, i) = scaled.mid();
-      radius(i, j) = radius(j, i) =
-          detail::up(std::max(mid(i, j) - scaled.lo, scaled.hi - mid(i, j)));
-    }
-  if (!mid.allFinite() || !radius.allFinite()) return low;
-  double rho = 0.0;
-  for (int i = 0; i < 3; ++i)
-    rho = std::max(rho, detail::up(detail::up(radius(i, 0) + radius(i, 1)) + radius(i, 2)));
-  std::array<Interval, 6> a;  // A = M - rho I, upper triangle
-  Eigen::Matrix3d aMid;
-  for (int i = 0; i < 3; ++i)
-    for (int j = i; j < 3; ++j) {
-      const std::size_t k = static_cast<std::size_t>(hessianIndex(i, j));
-      a[k] = i == j ? Interval(mid(i, i)) - Interval(rho) : Interval(mid(i, j));
-      // A coordinate of zero width (a face) does not move: any positive curvature will do.
-      if (half[static_cast<std::size_t>(i)] == 0.0 || half[static_cast<std::size_t>(j)] == 0.0)
-        a[k] = Interval(i == j ? 1.0 : 0.0);
-      aMid(i, j) = aMid(j, i) = a[k].mid();
-    }
-  auto entry = [&](int i, int j) { return a[static_cast<std::size_t>(hessianIndex(i, j))]; };
-  {
-    const Interval d0 = entry(0, 0);
-    if (!(d0.lo > 0.0)) return low;
-    const Interval l0 = sqrt(d0);
-    const Interval l10 = entry(1, 0) / l0, l20 = entry(2, 0) / l0;
-    const Interval d1 = entry(1, 1) - square(l10);
-    if (!(d1.lo > 0.0)) return low;
-    const Interval l21 = (entry(2, 1) - l20 * l10) / sqrt(d1);
-    const Interval d2 = entry(2, 2) - square(l20) - square(l21);
-    if (!(d2.lo > 0.0)) return low;
-  }
-  std::array<Interval, 3> g;
-  Eigen::Vector3d gMid;
+  // Second-order form, in the coordinates eta = (u - p) / h (h the largest distances from p to the
+  // box's faces, D = diag h, so the box lies in the cube |eta_i| <= 1):
+  //   f(p + D eta) = f(p) + g . eta + eta^T D H(xi) D eta / 2,  g = D grad f(p),
+  // with xi in the box. D H(xi) D lies within the enclosure, so above the matrix A of
+  // matrixBound, and f >= f(p) + g . eta + eta^T A eta / 2 on the box (convexQuadraticLow).
+  std::array<double, 3> half;
+  std::array<Interval, 3> g, etaBox;
   for (std::size_t i = 0; i < 3; ++i) {
-    g[i] = atCentre.gradient[i] * Interval(half[i]);
-    gMid(static_cast<Eigen::Index>(i)) = g[i].mid();
+    const Interval& side = i == 0 ? box.a : (i == 1 ? box.b : box.t);
+    // A coordinate of zero width (a face) does not move: its terms vanish.
+    half[i] = side.lo == side.hi ? 0.0 : offset[i].mag();
+    g[i] = atP->gradient[i] * Interval(half[i]);
+    etaBox[i] = half[i] > 0.0 ? offset[i] / Interval(half[i]) : Interval(0.0);
   }
-  if (!gMid.allFinite()) return low;
-  const Eigen::Vector3d eta0 = leastOnCube(aMid, gMid);
-  Interval q = atCentre.value;
-  std::array<Interval, 3> slope;
-  for (int i = 0; i < 3; ++i) {
-    Interval ae(0.0);
-    for (int j = 0; j < 3; ++j) ae += entry(i, j) * Interval(eta0(j));
-    q += (g[static_cast<std::size_t>(i)] + Interval(0.5) * ae) * Interval(eta0(i));
-    slope[static_cast<std::size_t>(i)] = g[static_cast<std::size_t>(i)] + ae;
-  }
+  std::array<Interval, 6> scaled;
   for (int i = 0; i < 3; ++i)
-    q += slope[static_cast<std::size_t>(i)] *
-         Interval(detail::down(-1.0 - eta0(i)), detail::up(1.0 - eta0(i)));
-  low = std::max(low, q.lo);
+    for (int j = i; j < 3; ++j) {
+      const std::size_t k = static_cast<std::size_t>(hessianIndex(i, j));
+      scaled[k] = overBox.hessian[k] * Interval(half[static_cast<std::size_t>(i)]) *
+                  Interval(half[static_cast<std::size_t>(j)]);
+    }
+  std::array<Interval, 6> a = matrixBound(scaled, -1.0);
+  // Any positive curvature will do along a coordinate that does not move.
+  for (int i = 0; i < 3; ++i)
+    for (int j = i; j < 3; ++j)
+      if (half[static_cast<std::size_t>(i)] == 0.0 || half[static_cast<std::size_t>(j)] == 0.0)
+        a[static_cast<std::size_t>(hessianIndex(i, j))] = Interval(i == j ? 1.0 : 0.0);
+  low = std::max(low, convexQuadraticLow(atP->value, g, a, etaBox));
   return low;
+}
+
+// A lower bound of the cost over the box by its convexity about the best point, in the
+// inverse-depth coordinates (a, b, s) where every view's z0, z1 and w are affine (-inf when the box
+// does not hold the best point, reaches the reference's centre or is not in front of every view).
+// Each view's budget rho_v (contract) confines every point of cost at most U = best.value to
+//   K = {points of the box (its enclosure in s), |(z0, z1)| <= rho_v w for every view v but the
+//   reference},
+// a convex set (second-order cones of affine functions); the box's other points cost more than U,
+// and p must be in K (checked). On K, with v_j = grad z_j - r_j grad w and r_j = z_j / w, the
+// Hessian of view v's term is (2 / w^2) (sum_j v_j v_j^T - r_j (v_j grad w^T + grad w v_j^T)),
+// and for any sigma in (0, 1) (2 |r_j| |v_j . y| |grad w . y| <= sigma (v_j . y)^2 +
+// r_j^2 (grad w . y)^2 / sigma)
+//   y^T H_v y >= (2 / w^2) ((1 - sigma) sum_j (v_j . y)^2 - (|r|^2 / sigma) (grad w . y)^2)
+//             >= 2 (1 - sigma) w_hi^-2 y^T G y - (2 / sigma) w_lo^-2 rho_v^2 y^T W y,
+// G below every sum_j v_j v_j^T over K, W above grad w grad w^T (matrixBound), w in [w_lo, w_hi]
+// over the box. Their sum with the reference's Hessian diag(2, 2, 0) is below the cost's Hessian
+// everywhere on K, so the second-order form about p holds on K (convexQuadraticLow), and
+// min(U, that bound) bounds the whole box.
+double Certifier::Workspace::convexBound(const Box& box, double low) const {
+  if (!(box.t.lo > 0.0) || best.centre >= 0 || !std::isfinite(best.value)) return -kInf;
+  if (!(box.a.contains(best.a) && box.b.contains(best.b) && box.t.contains(best.t))) return -kInf;
+  const Interval l(lambda), one(1.0);
+  // s = (1 - t) / (lambda t) falls as t grows.
+  const Interval sAtHi = (one - Interval(box.t.hi)) / (l * Interval(box.t.hi));
+  const Interval sAtLo = (one - Interval(box.t.lo)) / (l * Interval(box.t.lo));
+  const Interval s(std::max(0.0, sAtHi.lo), sAtLo.hi);
+  const double ps = std::clamp((1.0 - best.t) / (lambda * best.t), s.lo, s.hi);
+  const std::array<double, 3> p{best.a, best.b, ps};
+  const std::array<Interval, 3> boxSides{box.a, box.b, s};
+  auto affine = [](const Affine& e, Interval a, Interval b, Interval s) {
+    return e.c + e.ka * a + e.kb * b + e.ks * s;
+  };
+
+  // Everything below is in the coordinates eta = (u - p) / h (h the largest distances from p to
+  // the box's faces), where the bound of matrixBound is tightest.
+  std::array<double, 3> half;
+  std::array<Interval, 3> etaBox;
+  for (std::size_t i = 0; i < 3; ++i) {
+    const Interval offset = boxSides[i] - p[i];
+    half[i] = boxSides[i].lo == boxSides[i].hi ? 0.0 : offset.mag();
+    etaBox[i] = half[i] > 0.0 ? offset / Interval(half[i]) : Interval(0.0);
+  }
+  auto scaled = [&](const Affine& e) {
+    return std::array<Interval, 3>{e.ka * Interval(half[0]), e.kb * Interval(half[1]),
+                                   e.ks * Interval(half[2])};
+  };
+
+  // The value and the scaled gradient at p.
+  const Interval da = Interval(p[0]) - referenceObservation(0);
+  const Interval db = Interval(p[1]) - referenceObservation(1);
+  Interval value = square(da) + square(db);
+  std::array<Interval, 3> gradient{Interval(2.0) * da * Interval(half[0]),
+                                   Interval(2.0) * db * Interval(half[1]), Interval(0.0)};
+  // The lower bound of the scaled Hessian, accumulated: sum G_v / w_hi^2 and
+  // sum rho_v^2 W_v / w_lo^2 apart, for the choice of sigma below.
+  std::array<Interval, 6> positive, negative;
+  positive.fill(Interval(0.0));
+  negative.fill(Interval(0.0));
+  for (std::size_t i = 0; i < terms.size(); ++i) {
+    const ViewTerms& k = terms[i];
+    const std::array<Interval, 3> gw = scaled(k.e[2]);
+    const Interval wp = affine(k.e[2], Interval(p[0]), Interval(p[1]), Interval(p[2]));
+    if (!(wp.lo > 0.0)) return -kInf;
+    const Interval w = affine(k.e[2], box.a, box.b, s);
+    if (!(w.lo > 0.0)) return -kInf;
+    // The budget of this view's residual (as in contract).
+    const double others = detail::down(low - viewLow[i + 1]);
+    const double rho = sqrt(Interval(detail::up(best.value - others))).hi;
+    std::array<Interval, 6> g;
+    g.fill(Interval(0.0));
+    Interval residualAtP(0.0);
+    for (std::size_t j = 0; j < 2; ++j) {
+      const std::array<Interval, 3> gz = scaled(k.e[j]);
+      const Interval rp = affine(k.e[j], Interval(p[0]), Interval(p[1]), Interval(p[2])) / wp;
+      residualAtP += square(rp);
+      for (std::size_t c = 0; c < 3; ++c)
+        gradient[c] += Interval(2.0) * rp * (gz[c] - rp * gw[c]) / wp;
+      Interval r = affine(k.e[j], box.a, box.b, s) / w;
+      r = Interval(std::max(r.lo, -rho), std::min(r.hi, rho));
+      if (!(r.lo <= r.hi)) r = Interval(0.0);  // no point of K here: any value is safe
+      std::array<Interval, 3> v;
+      for (std::size_t c = 0; c < 3; ++c) v[c] = gz[c] - r * gw[c];
+      for (int a = 0; a < 3; ++a)
+        for (int b = a; b < 3; ++b) {
+          const std::size_t au = static_cast<std::size_t>(a), bu = static_cast<std::size_t>(b);
+          g[static_cast<std::size_t>(hessianIndex(a, b))] += a == b ? square(v[au]) : v[au] * v[bu];
+        }
+    }
+    // p must lie in K, or the segments from it would leave the set the bound holds on.
+    if (!(residualAtP.hi <= square(Interval(rho)).lo)) return -kInf;
+    value += residualAtP;
+    std::array<Interval, 6> ww;
+    for (int a = 0; a < 3; ++a)
+      for (int b = a; b < 3; ++b) {
+        const std::size_t au = static_cast<std::size_t>(a), bu = static_cast<std::size_t>(b);
+        ww[static_cast<std::size_t>(hessianIndex(a, b))] =
+            a == b ? square(gw[au]) : gw[au] * gw[bu];
+      }
+    const std::array<Interval, 6> gLow = matrixBound(g, -1.0), wHigh = matrixBound(ww, 1.0);
+    const Interval inverseHigh = Interval(1.0) / Interval(w.hi);  // 1 / w_hi, its lower end
+    const Interval inverseLow = Interval(1.0) / Interval(w.lo);   // 1 / w_lo, its upper end
+    const Interval positiveScale(square(Interval(inverseHigh.lo)).lo);
+    const Interval negativeScale((square(Interval(inverseLow.hi)) * square(Interval(rho))).hi);
+    for (std::size_t m = 0; m < 6; ++m) {
+      positive[m] += positiveScale * gLow[m];
+      negative[m] += negativeScale * wHigh[m];
+    }
+  }
+  if (!(value.hi == value.hi)) return -kInf;
+  const Interval referenceCurvature0 = Interval(2.0) * square(Interval(half[0]));
+  const Interval referenceCurvature1 = Interval(2.0) * square(Interval(half[1]));
+
+  double result = -kInf;
+  for (double sigma : {0.25, 0.0625, 0.5}) {
+    std::array<Interval, 6> a;
+    for (int i = 0; i < 3; ++i)
+      for (int j = i; j < 3; ++j) {
+        const std::size_t m = static_cast<std::size_t>(hessianIndex(i, j));
+        Interval entry =
+            Interval(2.0 * (1.0 - sigma)) * positive[m] - Interval(2.0 / sigma) * negative[m];
+        if (i == j && i == 0) entry += referenceCurvature0;
+        if (i == j && i == 1) entry += referenceCurvature1;
+        // Any positive curvature will do along a coordinate that does not move.
+        if (half[static_cast<std::size_t>(i)] == 0.0 || half[static_cast<std::size_t>(j)] == 0.0)
+          entry = Interval(i == j ? 1.0 : 0.0);
+        a[m] = entry;
+      }
+    result = convexQuadraticLow(value, gradient, a, etaBox);
+    if (result > -kInf) break;
+  }
+  return std::min(result, best.value);
 }
 
 int Certifier::Workspace::splitDimension(const Box& box) {
@@ -780,6 +987,9 @@ Certificate Certifier::certify(const PointViews& views, const Eigen::Vector3d& c
   if (candidateCost.inFront) {
     const Eigen::Vector3d u = ws.toBox(candidate);
     ws.best = Incumbent{candidateCost.hi, u(0), u(1), std::clamp(u(2), 0.0, 1.0), -1};
+    // A solver stops near its minimum, not at it: the polished point is the one the bounds
+    // expand about.
+    ws.polish(ws.best.a, ws.best.b, ws.best.t);
   }
   if (ws.n == 2 && options_.twoViewStart) {
     const TwoViewOptimum exact =
@@ -798,12 +1008,27 @@ Certificate Certifier::certify(const PointViews& views, const Eigen::Vector3d& c
   {
     const double a = ws.referenceObservation(0), b = ws.referenceObservation(1);
     double bestT = -1.0, bestValue = kInf;
+    // The samples are compared in floating point and the least one evaluated rigorously; when that
+    // one is not provably in front, all of them are.
+    double leastFloat = kInf;
     for (int k = 0; k <= 16; ++k) {
-      const double t = k / 16.0;
-      Interval value;
-      if (ws.pointValue(a, b, t, value) && value.hi < bestValue) {
-        bestValue = value.hi;
+      const double t = k / 16.0, value = ws.floatCost(a, b, t);
+      if (value < leastFloat) {
+        leastFloat = value;
         bestT = t;
+      }
+    }
+    Interval value;
+    if (bestT >= 0.0 && ws.pointValue(a, b, bestT, value)) {
+      bestValue = value.hi;
+    } else {
+      bestT = -1.0;
+      for (int k = 0; k <= 16; ++k) {
+        const double t = k / 16.0;
+        if (ws.pointValue(a, b, t, value) && value.hi < bestValue) {
+          bestValue = value.hi;
+          bestT = t;
+        }
       }
     }
     if (bestT >= 0.0) {
@@ -881,9 +1106,18 @@ Certificate Certifier::certify(const PointViews& views, const Eigen::Vector3d& c
     // hold the points within kNeighbourhood tolerances of its value, is bounded on its own (where
     // the second-order form proves the minimum when it is one), and the rest of the root box in at
     // most six slabs around it. Without a usable model the root box is searched whole.
+    // The cheapest certificate: the root box narrowed to where a point may beat the best value,
+    // bounded whole about the best point. Where the cost is provably convex there, that one box
+    // decides.
+    Box whole = root;
+    whole.lb = ws.bound(whole);
+    const bool decided = !(whole.lb < ws.pruneLevel()) ||
+                         (ws.candidateInFront && whole.lb >= ws.candidateHi - ws.tolerance);
+    if (decided) ws.prunedLow = std::min(ws.prunedLow, whole.lb);
     Box centre = root;
     bool carved = false;
-    if (std::isfinite(ws.best.value) && ws.best.centre < 0 && ws.best.t > 0.0 && ws.best.t < 1.0) {
+    if (!decided && std::isfinite(ws.best.value) && ws.best.centre < 0 && ws.best.t > 0.0 &&
+        ws.best.t < 1.0) {
       Interval value;
       if (ws.pointValue(ws.best.a, ws.best.b, ws.best.t, value)) {
         const Box point{Interval(ws.best.a), Interval(ws.best.b), Interval(ws.best.t), 0.0};
@@ -948,7 +1182,7 @@ Certificate Certifier::certify(const PointViews& views, const Eigen::Vector3d& c
         }
         r = c;
       }
-    } else {
+    } else if (!decided) {
       add(root, 0.0);
     }
     while (!ws.heap.empty()) {

@@ -43,18 +43,22 @@
 // r's matrix to [I | 0]), which gives cheap enclosures. A box is bounded below by
 //  - the views' residual bounds: |z_v| / |w_v| over the box, from interval enclosures of the
 //    bilinear numerators z_v and depths w_v (a box behind any view is dropped);
-//  - the mean-value form f(c) + [grad f](box) . (x - c) around the box centre c;
-//  - a second-order form: when an interval enclosure of the Hessian over the box is proven
-//    positive definite (an interval Cholesky factorisation with positive pivots), f is convex there
-//    and f >= f(c) + g(c) . (x - c) + mu |x - c|^2 / 2, which is within |g(c)|^2 / (2 mu) of f(c):
-//    the certificate of a local minimum whose neighbourhood holds every point of lower cost (the
-//    idea of Hartley and Seo's verification of L2 minima; Kahl et al. and Lu and Hartley give the
-//    branch and bound around it).
+//  - the mean-value form f(p) + [grad f](box) . (x - p) and a second-order form, both about the
+//    best point p when the box holds it (the box centre otherwise): for the second-order form,
+//    when a matrix below the cost's Hessian over the box is proven positive definite (an interval
+//    Cholesky factorisation with positive pivots), f >= f(p) + g(p) . (x - p) + (x - p)^T A (x - p)
+//    / 2 there, which is within g^T A^-1 g / 2 of f(p): the certificate of a local minimum whose
+//    neighbourhood holds every point of lower cost (the idea of Hartley and Seo's verification of
+//    L2 minima; Kahl et al. and Lu and Hartley give the branch and bound around it). Its cheapest
+//    form works in the inverse-depth coordinates (a, b, 1/depth), where every view's projection is
+//    affine: on the convex set of points whose residuals fit their budgets, each view's Hessian is
+//    its Gauss-Newton part less a term in the residual, which the budgets bound.
+// The first box is the whole region narrowed to the points that may beat the best value; a
+// well-conditioned minimum is certified by that one box after a local polish of the candidate.
 // Upper bounds come from rigorous evaluations at box centres, a damped Gauss-Newton polish of the
 // best ones, the limits at the cameras' centres and, for two views, the exact optimum of the
-// epipolar-constrained problem (two_view.hpp, Hartley and Sturm 1997). A well-conditioned minimum
-// is certified after a few dozen boxes; short baselines, nearly parallel rays and several minima
-// take more.
+// epipolar-constrained problem (two_view.hpp, Hartley and Sturm 1997). Short baselines, nearly
+// parallel rays and several minima take more boxes.
 //
 // Rigour. Every bound that enters a decision is computed in interval arithmetic with outward
 // rounding by a stated margin (interval.hpp), including the change of coordinates (the inverse of

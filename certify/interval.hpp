@@ -40,6 +40,10 @@ inline double up(double w) {
   return r == r ? r : kInfinity;
 }
 
+// std::fmin and std::fmax (a NaN operand gives the other one), written out so that they inline.
+inline double minNumber(double a, double b) { return (b < a || a != a) ? b : a; }
+inline double maxNumber(double a, double b) { return (b > a || a != a) ? b : a; }
+
 }  // namespace detail
 
 struct Interval {
@@ -71,18 +75,18 @@ inline Interval operator-(Interval a) { return {-a.hi, -a.lo}; }
 
 inline Interval operator*(Interval a, Interval b) {
   const double p0 = a.lo * b.lo, p1 = a.lo * b.hi, p2 = a.hi * b.lo, p3 = a.hi * b.hi;
-  // A NaN product (0 * inf) compares false everywhere; fmin/fmax skip it, and an all-NaN set gives
-  // NaN, which down/up turn into the whole line.
-  return {detail::down(std::fmin(std::fmin(p0, p1), std::fmin(p2, p3))),
-          detail::up(std::fmax(std::fmax(p0, p1), std::fmax(p2, p3)))};
+  // A NaN product (0 * inf) compares false everywhere; minNumber/maxNumber skip it, and an all-NaN
+  // set gives NaN, which down/up turn into the whole line.
+  return {detail::down(detail::minNumber(detail::minNumber(p0, p1), detail::minNumber(p2, p3))),
+          detail::up(detail::maxNumber(detail::maxNumber(p0, p1), detail::maxNumber(p2, p3)))};
 }
 
 // Division by an interval that may hold zero gives the whole line.
 inline Interval operator/(Interval a, Interval b) {
   if (b.straddlesZero()) return {-detail::kInfinity, detail::kInfinity};
   const double q0 = a.lo / b.lo, q1 = a.lo / b.hi, q2 = a.hi / b.lo, q3 = a.hi / b.hi;
-  return {detail::down(std::fmin(std::fmin(q0, q1), std::fmin(q2, q3))),
-          detail::up(std::fmax(std::fmax(q0, q1), std::fmax(q2, q3)))};
+  return {detail::down(detail::minNumber(detail::minNumber(q0, q1), detail::minNumber(q2, q3))),
+          detail::up(detail::maxNumber(detail::maxNumber(q0, q1), detail::maxNumber(q2, q3)))};
 }
 
 inline Interval& operator+=(Interval& a, Interval b) { return a = a + b; }
@@ -103,7 +107,7 @@ inline Interval sqrt(Interval a) {
 
 // The smallest interval holding both.
 inline Interval hull(Interval a, Interval b) {
-  return {std::fmin(a.lo, b.lo), std::fmax(a.hi, b.hi)};
+  return {detail::minNumber(a.lo, b.lo), detail::maxNumber(a.hi, b.hi)};
 }
 
 }  // namespace tessmark::certify

@@ -8,7 +8,12 @@
 // A final point that is beaten or not in front of every camera is not at the global minimum.
 //
 //   certify_labels DATA [--format bal|lc] [--rules vorlant|sennic|both] [--keys KEYS]
-//                  [--threads N] [--csv FILE] [--show POINT]... [--max-boxes N]
+//                  [--threads N] [--csv FILE] [--show POINT]... [--max-boxes N] [--only POINT]
+//                  [--markdown NAME]
+//
+// --markdown prints, instead of the plain table, one Markdown table row per rule set and key
+// (NAME, the rules, the key, the points, the four verdicts, the Global labels, precision, recall
+// and the undecided points), the rows of scripts/certify_table.sh.
 //
 // Points are numbered from 0 in the output (the programs' reports number them from 1). Front sides:
 // a BAL camera's by the format's convention, a .lc camera's by the majority of the starts of the
@@ -18,6 +23,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <optional>
@@ -185,7 +191,26 @@ int main(int argc, char** argv) {
   int threads = 2;
   int maxBoxes = tessmark::certify::Options{}.maxBoxes;
   std::vector<std::size_t> shown;
-  long only = -1;  // certify this point alone
+  long only = -1;        // certify this point alone
+  std::string markdown;  // the data set's name in Markdown rows
+  // A number that does not parse is a wrong command line, not a crash.
+  auto number = [](const std::string& text, auto parse) {
+    try {
+      std::size_t used = 0;
+      const auto result = parse(text, &used);
+      if (used == text.size()) return result;
+    } catch (const std::exception&) {
+    }
+    std::fprintf(stderr, "certify_labels: %s is no number\n", text.c_str());
+    std::exit(2);
+  };
+  auto integer = [&](const std::string& text) {
+    return number(text, [](const std::string& t, std::size_t* used) { return std::stoi(t, used); });
+  };
+  auto index = [&](const std::string& text) {
+    return number(text,
+                  [](const std::string& t, std::size_t* used) { return std::stoul(t, used); });
+  };
   for (int i = 1; i < argc; ++i) {
     const std::string_view a = argv[i];
     auto value = [&]() -> std::string {
@@ -202,19 +227,22 @@ int main(int argc, char** argv) {
     else if (a == "--keys")
       keys = value();
     else if (a == "--threads")
-      threads = std::max(1, std::stoi(value()));
+      threads = std::max(1, integer(value()));
     else if (a == "--csv")
       csvPath = value();
     else if (a == "--show")
-      shown.push_back(static_cast<std::size_t>(std::stoul(value())));
+      shown.push_back(static_cast<std::size_t>(index(value())));
     else if (a == "--max-boxes")
-      maxBoxes = std::stoi(value());
+      maxBoxes = integer(value());
     else if (a == "--only")
-      only = static_cast<long>(std::stoul(value()));
+      only = static_cast<long>(index(value()));
+    else if (a == "--markdown")
+      markdown = value();
     else if (a.starts_with("--")) {
       std::fprintf(stderr,
                    "usage: certify_labels DATA [--format bal|lc] [--rules vorlant|sennic|both] "
-                   "[--keys KEYS] [--threads N] [--csv FILE] [--show POINT]... [--max-boxes N]\n");
+                   "[--keys KEYS] [--threads N] [--csv FILE] [--show POINT]... [--max-boxes N] "
+                   "[--only POINT] [--markdown NAME]\n");
       return 2;
     } else
       path = a;
@@ -258,8 +286,9 @@ int main(int argc, char** argv) {
     data.sides = vote.sides();
     int negative = 0;
     for (int s : data.sides) negative += s < 0;
-    std::printf("front sides by majority: %d of %zu cameras look down -p3\n", negative,
-                data.sides.size());
+    if (markdown.empty())
+      std::printf("front sides by majority: %d of %zu cameras look down -p3\n", negative,
+                  data.sides.size());
   }
 
   std::FILE* csv = nullptr;
@@ -278,9 +307,10 @@ int main(int argc, char** argv) {
   if (rulesChoice != "sennic") ruleSets.push_back(tessmark::Rules::vorlant);
   if (rulesChoice != "vorlant") ruleSets.push_back(tessmark::Rules::sennic);
 
-  std::printf("%-8s %-3s %7s %9s %7s %8s %9s %7s %7s %9s %9s %8s %8s\n", "rules", "key", "points",
-              "certified", "beaten", "behind", "undecided", "Global", "G&cert", "precision",
-              "recall", "solve_s", "cert_s");
+  if (markdown.empty())
+    std::printf("%-8s %-3s %7s %9s %7s %8s %9s %7s %7s %9s %9s %8s %8s\n", "rules", "key", "points",
+                "certified", "beaten", "behind", "undecided", "Global", "G&cert", "precision",
+                "recall", "solve_s", "cert_s");
   std::vector<PointResult> results(pointCount);
   for (tessmark::Rules rules : ruleSets) {
     for (const std::size_t row : *keyRows) {
@@ -358,6 +388,25 @@ int main(int argc, char** argv) {
       }
       const double precision = globalDecided > 0 ? double(globalCertified) / globalDecided : 1.0;
       const double recall = certified > 0 ? double(globalCertified) / certified : 1.0;
+      if (!markdown.empty()) {
+        auto ratio = [](std::size_t part, std::size_t whole) {
+          char text[32] = "-";
+          if (whole > 0) std::snprintf(text, sizeof text, "%.4f", double(part) / double(whole));
+          return std::string(text);
+        };
+        std::string list;
+        for (std::size_t p : undecidedPoints) {
+          if (!list.empty()) list += ' ';
+          list += std::to_string(p);
+        }
+        std::printf("| %s | %s | %s | %zu | %zu | %zu | %zu | %zu | %zu | %s | %s | %s |\n",
+                    markdown.c_str(), rules == tessmark::Rules::vorlant ? "vorlant" : "sennic",
+                    keyChar == 'x' ? "x" : key.c_str(), points, certified, beaten, behind,
+                    undecided, global, ratio(globalCertified, globalDecided).c_str(),
+                    ratio(globalCertified, certified).c_str(), list.c_str());
+        std::fflush(stdout);
+        continue;
+      }
       std::printf(
           "%-8s %-3s %7zu %9zu %7zu %8zu %9zu %7zu %7zu %9.5f %9.5f %8.3f %8.3f  (wall %.2f s)\n",
           rules == tessmark::Rules::vorlant ? "vorlant" : "sennic", key.c_str(), points, certified,

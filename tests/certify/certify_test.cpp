@@ -302,6 +302,30 @@ TEST(CertifierTest, VerdictsOnAWellConditionedPoint) {
   EXPECT_EQ(lost.view, -1);
 }
 
+// The cheap path: where the cost is convex over every point that may beat the minimum (wide
+// baselines, moderate noise), the first box proves it, from 2 to 10 views.
+TEST(CertifierTest, AWellConditionedMinimumIsCertifiedByItsFirstBox) {
+  struct Case {
+    int views;
+    double noise;
+  };
+  for (const Case& k : {Case{2, 0.5}, Case{3, 0.5}, Case{5, 2.0}, Case{10, 0.5}}) {
+    SCOPED_TRACE(std::to_string(k.views) + " views, noise " + std::to_string(k.noise));
+    const std::vector<synthetic::SceneCamera> ring = synthetic::cameraRing(k.views);
+    const synthetic::PointData data =
+        synthetic::observePoint(ring, Eigen::Vector3d(-0.4, 0.3, 0.2), k.noise, 7);
+    Problem p;
+    for (int v = 0; v < data.viewCount; ++v)
+      p.add(ring[static_cast<std::size_t>(v)].matrix, data.observations.segment<2>(2 * v));
+    const Eigen::Vector3d minimum = localMinimum(p, Eigen::Vector3d(-0.4, 0.3, 0.2));
+    Certifier certifier;
+    const Certificate c = certifier.certify(p.views(), minimum);
+    EXPECT_EQ(c.verdict, Verdict::certified);
+    EXPECT_LE(c.lowerBound, cost(p, minimum));
+    EXPECT_EQ(c.boxes, 1);
+  }
+}
+
 // Two cameras whose observations only fit a point behind both: that point costs nothing, yet it
 // is never certified; the minimum in front is reported with its bounds.
 TEST(CertifierTest, ACheaperPointBehindTheCamerasIsNeverCertified) {
@@ -343,6 +367,12 @@ TEST(CertifierTest, InfimumApproachedAtInfinity) {
   const Certificate far = certifier.certify(p.views(), Eigen::Vector3d(0, 0, 1e12));
   EXPECT_NE(far.verdict, Verdict::beaten);
   EXPECT_LE(far.lowerBound, atInfinity);
+  // A solver that ran off to 1e163: the squares of its homogeneous coordinates overflow, its
+  // residuals do not, so its cost is known and judged like any other.
+  const Certificate runaway = certifier.certify(p.views(), Eigen::Vector3d(0, 0, 1e163));
+  EXPECT_NEAR(runaway.candidateCost, atInfinity, 1e-8);
+  EXPECT_NE(runaway.verdict, Verdict::beaten);
+  EXPECT_LE(runaway.lowerBound, atInfinity);
 }
 
 // Forward motion: camera 1 stands in front of camera 0 on its axis. Camera 0's observation lies
