@@ -401,8 +401,8 @@ int main(int argc, char** argv) {
         }
         std::printf("| %s | %s | %s | %zu | %zu | %zu | %zu | %zu | %zu | %s | %s | %s |\n",
                     markdown.c_str(), rules == tessmark::Rules::vorlant ? "vorlant" : "sennic",
-                    keyChar == 'x' ? "x" : key.c_str(), points, certified, beaten, behind,
-                    undecided, global, ratio(globalCertified, globalDecided).c_str(),
+                    key.c_str(), points, certified, beaten, behind, undecided, global,
+                    ratio(globalCertified, globalDecided).c_str(),
                     ratio(globalCertified, certified).c_str(), list.c_str());
         std::fflush(stdout);
         continue;

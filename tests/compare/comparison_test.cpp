@@ -467,10 +467,10 @@ void expectSameBitsWhateverTheThreads(const DataSet& set, std::string_view keys,
   EXPECT_EQ(two.threads, 2);
   EXPECT_EQ(two.repeat, repeat);
   ASSERT_EQ(one.outcomes.size(), two.outcomes.size());
-  for (int s = 0; s < static_cast<int>(keys.size()); ++s) {
+  for (int s = 0; s < static_cast<int>(solvers->size()); ++s) {
     for (int p = 0; p < set.pointNum; ++p) {
       ASSERT_EQ(resultBits(one, s, p), resultBits(two, s, p))
-          << "key " << keys[static_cast<std::size_t>(s)] << ", point " << p;
+          << "key " << (*solvers)[static_cast<std::size_t>(s)].key << ", point " << p;
     }
   }
 }
@@ -510,10 +510,10 @@ TEST_P(SameAsThePrograms, StoppingOptionsReachEverySolver) {
   const Comparison free = compareSolvers(set, set.rules(), *solvers);
   const Comparison stopped = compareSolvers(set, set.rules(), *solvers, {}, capped);
   int atCap = 0;
-  for (int s = 0; s < static_cast<int>(allMenuKeys().size()); ++s) {
+  for (int s = 0; s < static_cast<int>(solvers->size()); ++s) {
     for (int p = 0; p < set.pointNum; ++p) {
       SCOPED_TRACE(::testing::Message()
-                   << "key " << allMenuKeys()[static_cast<std::size_t>(s)] << ", point " << p);
+                   << "key " << (*solvers)[static_cast<std::size_t>(s)].key << ", point " << p);
       const SolverOutcome& a = free.outcome(s, p);
       const SolverOutcome& b = stopped.outcome(s, p);
       ASSERT_LE(b.loops, a.loops);

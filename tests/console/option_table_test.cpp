@@ -100,7 +100,7 @@ TEST(OptionTable, UsageLineAndOptionListComeFromTheRows) {
   table.usageWidth = 35;
   EXPECT_EQ(usageLine(table),
             "Usage: sample [--quiet] [--level N]\n"
-            "             [--help] FILE...\n");
+            "              [--help] FILE...\n");
   EXPECT_EQ(optionList(table),
             "  --quiet     say less\n"
             "  --level N   how deep\n"
