@@ -4,9 +4,10 @@
 // the closed-form start, the final point, the solver's loop count and the judgement of both points,
 // exactly as the programs `vorlant` (BAL problems) and `sennic` (.lc multi-view sets) compute them.
 //
-// This header is the library's whole public, stable interface: it needs only the standard library
-// and Eigen 3.4, and no other Tessmark header is installed (the static libraries behind it are, for
-// the linker only). Link the CMake target Tessmark::core:
+// This header and tessmark/problem.hpp (whole data files: loading, and every point on every core)
+// are the library's public, stable interface: they need only the standard library and Eigen 3.4,
+// and no other Tessmark header is installed (the static libraries behind them are, for the linker
+// only). Link the CMake target Tessmark::core:
 //
 //   find_package(Tessmark 0.1 REQUIRED)
 //   target_link_libraries(app PRIVATE Tessmark::core)
