@@ -29,8 +29,8 @@
 #include "dataset/point_solver.hpp"
 #include "model/point_workspace.hpp"
 #include "solvers/menus.hpp"
-#include "tests/support/malformed_cases.hpp"
 #include "tests/support/bzip2_text.hpp"
+#include "tests/support/malformed_cases.hpp"
 #include "tests/tessmark/library_fixtures.hpp"
 
 namespace tessmark {
