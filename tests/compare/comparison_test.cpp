@@ -489,7 +489,14 @@ TEST_P(SameAsThePrograms, SameBitsWhateverTheThreadCountOnTheRealDataSet) {
   const char* dataDir = std::getenv("TESSMARK_DATA_DIR");
   const fs::path data = fs::path(dataDir != nullptr ? dataDir : "") / program.realDataName;
   if (dataDir == nullptr || !fs::exists(data)) GTEST_SKIP() << "data file not found: " << data;
-  expectSameBitsWhateverTheThreads(loadDataSet(data.string(), program.format), allMenuKeys(), 1);
+#ifdef NDEBUG
+  const std::string keys = allMenuKeys();
+#else
+  // A Debug build (the sanitizer run) leaves out Gauss-Newton (key 1), whose runs to the loop cap
+  // on most of Ladybug's points take minutes there; the synthetic sets above keep it.
+  const std::string keys = "023456789other";
+#endif
+  expectSameBitsWhateverTheThreads(loadDataSet(data.string(), program.format), keys, 1);
 }
 
 // The stopping options reach every solver of the comparison and change nothing but where the
