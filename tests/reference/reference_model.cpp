@@ -153,8 +153,8 @@ Eigen::Vector3d householderSolve(const Eigen::Matrix3d& a, const Eigen::Vector3d
 
 Eigen::Vector3d svdSolve(const Jacobian& a, const Eigen::VectorXd& b) {
   if (!a.allFinite()) return Eigen::Vector3d::Constant(kNaN);
-  // Thin factors need a dynamic column count (Eigen asserts so in a Debug build); the full ones of a
-  // 2n x 3 Jacobian solve the same least-squares problem.
+  // Thin factors need a dynamic column count (Eigen asserts so in a Debug build); the full ones of
+  // a 2n x 3 Jacobian solve the same least-squares problem.
   return Eigen::JacobiSVD<Jacobian>(a, Eigen::ComputeFullU | Eigen::ComputeFullV).solve(b);
 }
 
